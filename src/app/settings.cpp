@@ -1,0 +1,3 @@
+#include "app/settings.h"
+
+SetupSettings g_Settings;

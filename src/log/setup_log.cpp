@@ -1,0 +1,123 @@
+#include "log/setup_log.h"
+
+#include <windows.h>
+
+#include "app/settings.h"
+#include "msi/installer.h"
+#include "platform/platform.h"
+#include "win/format.h"
+#include "win/handles.h"
+
+namespace {
+
+std::wstring TimeStampPrefix()
+{
+    SYSTEMTIME now = platform::LocalTime();
+    return Format(L"Setup.exe [%04d.%02d.%02d %02d:%02d:%02d]: ", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond);
+}
+
+std::wstring TempFolder()
+{
+    wchar_t folder[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathW(MAX_PATH, folder);
+    if (length == 0 || length > MAX_PATH)
+        return std::wstring();
+    return std::wstring(folder, length);
+}
+
+bool ProbeCandidate(const std::wstring& folder, const std::wstring& name)
+{
+    return ProbeFileName(Format(L"%s%s.tmp", folder.c_str(), name.c_str()));
+}
+
+}  // namespace
+
+bool WriteLog(const std::wstring& path, const std::wstring& text, bool timeStamp)
+{
+    if (path.empty())
+        return false;
+    bool existed = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    std::wstring record;
+    if (!existed)
+        record += L'\xFEFF';
+    if (timeStamp)
+        record += TimeStampPrefix();
+    record += text;
+    DWORD written = 0;
+    WriteFile(file.Get(), record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)),
+              &written, nullptr);
+    return true;
+}
+
+bool LogLine(const std::wstring& text, bool timeStamp)
+{
+    return WriteLog(g_Settings.LogPath, text, timeStamp);
+}
+
+void LogPrintf(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::wstring text = FormatV(format, args);
+    va_end(args);
+    WriteLog(g_Settings.LogPath, text, true);
+}
+
+void LogFormat(const std::wstring& path, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::wstring text = FormatV(format, args);
+    va_end(args);
+    WriteLog(path, text, true);
+}
+
+bool ProbeFileName(const std::wstring& path)
+{
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    file.Reset();
+    DeleteFileW(path.c_str());
+    return true;
+}
+
+std::wstring ComputeLogPath(CInstaller& installer)
+{
+    const std::wstring folder = TempFolder();
+    const std::wstring productName = installer.GetProductName();
+    std::wstring chosen;
+    bool found = ProbeCandidate(folder, productName);
+    if (found) {
+        chosen = productName;
+    } else {
+        const std::wstring neutral = installer.GetProductNameLangNeutral();
+        if (!neutral.empty() && ProbeCandidate(folder, neutral)) {
+            chosen = neutral;
+            found = true;
+        }
+    }
+    if (!found) {
+        std::wstring replaced = productName;
+        for (wchar_t& c : replaced) {
+            if (c == L'?')
+                c = L'$';
+        }
+        if (ProbeCandidate(folder, replaced)) {
+            chosen = replaced;
+            found = true;
+        }
+    }
+    if (!found)
+        return std::wstring();
+    const wchar_t* kind = g_Settings.Mode == ModeDeploy ? L"Deployment" : L"Setup";
+    SYSTEMTIME now = platform::LocalTime();
+    return Format(L"%s%s %s (%04d.%02d.%02d %02d.%02d).log", folder.c_str(), chosen.c_str(), kind,
+                  now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
+}

@@ -1,0 +1,21 @@
+#pragma once
+#include <string>
+
+class CInstaller;
+
+// Appends text to the UTF-16LE log file at path, beginning a new file with the byte-order mark
+// and prefixing the local time when asked. False when the file could not be opened.
+bool WriteLog(const std::wstring& path, const std::wstring& text, bool timeStamp);
+
+// Writes to the run's log (LogPath); a write without a path goes nowhere.
+bool LogLine(const std::wstring& text, bool timeStamp = true);
+// printf-style, time-stamped, to LogPath.
+void LogPrintf(const wchar_t* format, ...);
+// printf-style, time-stamped, to the given file.
+void LogFormat(const std::wstring& path, const wchar_t* format, ...);
+
+// True when a file of that name can be created in its folder; the probe file is removed again.
+bool ProbeFileName(const std::wstring& path);
+
+// The log file's full path for this run, or empty when no usable name was found.
+std::wstring ComputeLogPath(CInstaller& installer);

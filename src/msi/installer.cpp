@@ -1,0 +1,60 @@
+#include "msi/installer.h"
+
+#include <windows.h>
+
+#include "app/settings.h"
+#include "log/error_text.h"
+#include "log/messages.h"
+#include "log/setup_log.h"
+#include "resources/string_ids.h"
+#include "win/format.h"
+
+namespace {
+
+constexpr unsigned kNewerVersionInstalled = 1638;  // ERROR_PRODUCT_VERSION
+constexpr unsigned kPatchTargetNotFound = 1642;    // ERROR_PATCH_TARGET_NOT_FOUND
+constexpr unsigned kUpdatesDisabled = 7086;        // the program's own code
+
+unsigned FailureTextId(unsigned code)
+{
+    switch (code) {
+    case kNewerVersionInstalled:
+        return IDS_NEWER_VERSION_INSTALLED;
+    case kUpdatesDisabled:
+        return IDS_UPDATE_DISABLED;
+    case kPatchTargetNotFound:
+        return IDS_PATCH_TARGET_NOT_FOUND;
+    default:
+        return IDS_INTERNAL_ERROR;
+    }
+}
+
+}  // namespace
+
+int EvaluateInstallResult(const std::wstring& title, unsigned code)
+{
+    if (code == ERROR_INSTALL_USEREXIT)
+        return kInstallCancelled;
+    if (code == ERROR_SUCCESS || code == ERROR_SUCCESS_REBOOT_INITIATED ||
+        code == ERROR_SUCCESS_REBOOT_REQUIRED)
+        return kInstallSucceeded;
+    const std::wstring text = LoadText(FailureTextId(code)) + L"\r\n";
+    LogLine(text);
+    wchar_t longPath[MAX_PATH] = {};
+    DWORD length = GetLongPathNameW(g_Settings.LogPath.c_str(), longPath, MAX_PATH);
+    if (length >= MAX_PATH)
+        longPath[0] = L'\0';
+    const std::wstring logFile = FormatText(IDS_LOG_FILE_SUFFIX, longPath);
+    if (g_Settings.UILevel == kUILevelFull)
+        ShowAlways(nullptr, text + logFile, title, MB_ICONERROR);
+    LogPrintf(L"Install() failed. %s\r\n", ErrorText(code).c_str());
+    return kInstallFailed;
+}
+
+unsigned AnsiCodePageOf(unsigned long languageId)
+{
+    wchar_t buffer[16] = {};
+    if (!GetLocaleInfoW(static_cast<LCID>(languageId), LOCALE_IDEFAULTANSICODEPAGE, buffer, 16))
+        return 0;
+    return static_cast<unsigned>(wcstoul(buffer, nullptr, 10));
+}

@@ -1,0 +1,137 @@
+#include "msi/installer_msi.h"
+
+#include <windows.h>
+
+#include "app/settings.h"
+#include "config/setup_ini.h"
+#include "log/messages.h"
+#include "log/setup_log.h"
+#include "msi/msi_api.h"
+#include "msi/package_info.h"
+#include "resources/string_ids.h"
+#include "win/text.h"
+
+namespace {
+
+constexpr unsigned kNewerVersionInstalled = 1638;
+constexpr unsigned kUpdatesDisabled = 7086;
+const wchar_t kDefaultReinstall[] = L"REINSTALL=ALL REINSTALLMODE=vomus";
+
+struct InstalledState {
+    bool installed = false;
+    bool advertised = false;
+    int comparison = 0;
+};
+
+InstalledState QueryState()
+{
+    InstalledState state;
+    state.installed = QueryInstalledProduct(g_Settings.PackagePath, &state.advertised, &state.comparison);
+    return state;
+}
+
+}  // namespace
+
+bool CInstallerMsi::Prepare()
+{
+    const std::wstring path = GetModulePath(false, true) + IniReadString(kMainSection, L"MsiPath", L"");
+    if (!ReadPackageInfo(path)) {
+        ShowAlways(nullptr, FormatText(IDS_CANT_READ_PACKAGE, path.c_str()), Title, MB_ICONERROR);
+        return false;
+    }
+    g_Settings.CodePage = AnsiCodePageOf(wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10));
+    return true;
+}
+
+std::wstring CInstallerMsi::GetProductName()
+{
+    return g_PackageInfo.ProductName;
+}
+
+std::wstring CInstallerMsi::GetProductNameLangNeutral()
+{
+    return g_PackageInfo.ProductNameLangNeutral;
+}
+
+std::wstring CInstallerMsi::GetProductVersion()
+{
+    return g_PackageInfo.ProductVersion;
+}
+
+std::wstring CInstallerMsi::GetTitle()
+{
+    return FormatText(IDS_PRODUCT_TITLE, GetProductName().c_str(), GetProductVersion().c_str());
+}
+
+bool CInstallerMsi::CheckOperationType()
+{
+    g_Settings.MsiType = IniReadString(kMainSection, L"MsiType", L"Install");
+    return EqualsNoCase(g_Settings.MsiType, L"Install") ||
+           EqualsNoCase(g_Settings.MsiType, L"InstallUpgrade");
+}
+
+bool CInstallerMsi::Install(bool& /*restartNeeded*/)
+{
+    if (!g_Settings.Transform.empty()) {
+        g_Settings.Properties += L" TRANSFORMS=\"" + g_Settings.Transform + L"\"";
+        LogPrintf(L"LangId transform is %s\r\n", g_Settings.Transform.c_str());
+    }
+    const unsigned code = RunProductInstall();
+    // A cancelled installation installed nothing: it ends like a failure, without the report.
+    return EvaluateInstallResult(Title, code) == kInstallSucceeded;
+}
+
+unsigned CInstallerMsi::RunProductInstall()
+{
+    MsiApi api = LoadMsiApi();
+    if (!api.IsComplete())
+        return kMsiInstallFailure;
+    SetEngineUILevel(api, g_Settings.UILevel);
+
+    std::wstring commandLine;
+    if (g_Settings.Mode == ModeAdminInstall) {
+        commandLine = L" TARGETDIR=\"" + g_Settings.AdminTargetDir + L"\" ACTION=ADMIN";
+    } else {
+        const InstalledState state = QueryState();
+        commandLine = g_Settings.Properties;
+        if (state.installed || state.advertised) {
+            const int updateDisable = IniReadInt(kMainSection, L"UpdateDisable", 0);
+            if (state.installed && state.comparison > 0)
+                return kNewerVersionInstalled;
+            if (state.installed && state.comparison < 0) {
+                if (updateDisable == 1)
+                    return kUpdatesDisabled;
+                int answer = ReportMessage(g_Settings, nullptr, LoadText(IDS_UPGRADE_QUESTION), Title,
+                                           MB_YESNO | MB_ICONQUESTION);
+                if (g_Settings.UILevel != kUILevelFull)
+                    LogLine(L"Auto-upgrading in passive mode\r\n");
+                else if (answer != IDYES)
+                    return ERROR_SUCCESS;
+                g_Settings.ReinstallMode = IniReadString(kMainSection, L"DefaultReinstallmode", L"");
+                commandLine = g_Settings.ReinstallMode.empty() ? kDefaultReinstall : g_Settings.ReinstallMode;
+            }
+        }
+    }
+
+    LogPrintf(L"Calling MsiInstallProduct with command line: '%s'\r\n", commandLine.c_str());
+    LogLine(L"\r\n\r\n", false);
+    EnableEngineLog(api);
+    unsigned code = CallMsiInstallProduct(api, commandLine);
+    switch (code) {
+    case ERROR_SUCCESS:
+        LogLine(L"Setup complete\r\n");
+        break;
+    case ERROR_INSTALL_USEREXIT:
+        LogLine(L"Installation canceled\r\n");
+        break;
+    case ERROR_FILE_NOT_FOUND:
+        ReportMessage(g_Settings, nullptr, FormatText(IDS_FILE_NOT_FOUND, g_Settings.PackagePath.c_str()),
+                      Title, MB_ICONERROR);
+        code = ERROR_SUCCESS;
+        break;
+    default:
+        LogPrintf(L"MsiInstallProduct returned %d\r\n", static_cast<int>(code));
+        break;
+    }
+    return code;
+}

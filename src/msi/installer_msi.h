@@ -1,0 +1,18 @@
+#pragma once
+#include "msi/installer.h"
+
+// Installs the .msi product named by the ini: first installation, maintenance of the same
+// version, upgrade of an older one, refusal of a newer one, administrative image.
+class CInstallerMsi : public CInstaller {
+public:
+    bool Install(bool& restartNeeded) override;
+    bool Prepare() override;
+    std::wstring GetProductName() override;
+    std::wstring GetProductNameLangNeutral() override;
+    std::wstring GetProductVersion() override;
+    std::wstring GetTitle() override;
+    bool CheckOperationType() override;
+
+private:
+    unsigned RunProductInstall();
+};

@@ -1,0 +1,23 @@
+#include "win/format.h"
+
+#include <cstdio>
+#include <cwchar>
+
+std::wstring FormatV(const wchar_t* format, va_list args)
+{
+    wchar_t buffer[kMaxFormatted + 1];
+    // msvcrt's _vsnwprintf answers -1 and leaves no terminator when the text does not fit.
+    int written = _vsnwprintf(buffer, kMaxFormatted, format, args);
+    buffer[kMaxFormatted] = L'\0';
+    size_t length = written < 0 ? wcslen(buffer) : static_cast<size_t>(written);
+    return std::wstring(buffer, length);
+}
+
+std::wstring Format(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::wstring text = FormatV(format, args);
+    va_end(args);
+    return text;
+}

@@ -1,0 +1,37 @@
+#include "win/text.h"
+
+std::string WideToAnsi(const std::wstring& text, UINT codePage)
+{
+    if (text.empty())
+        return std::string();
+    int size = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    if (size <= 0)
+        return std::string();
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::wstring AnsiToWide(const char* text, size_t length, UINT codePage)
+{
+    if (length == 0)
+        return std::wstring();
+    int size = MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), nullptr, 0);
+    if (size <= 0)
+        return std::wstring();
+    std::wstring result(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(codePage, 0, text, static_cast<int>(length), &result[0], size);
+    return result;
+}
+
+std::wstring AnsiToWide(const std::string& text, UINT codePage)
+{
+    return AnsiToWide(text.data(), text.size(), codePage);
+}
+
+bool EqualsNoCase(const std::wstring& a, const wchar_t* b)
+{
+    return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b, -1) == CSTR_EQUAL;
+}

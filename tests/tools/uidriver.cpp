@@ -1,0 +1,461 @@
+// uidriver: a small console helper that the end-to-end tests run under Wine to start programs,
+// watch and drive their windows, and ask the Windows Installer about products.
+//
+//   uidriver run [--timeout S] [--exit-file F] [--cwd DIR] (--cmdline "raw" | -- prog args...)
+//   uidriver wait|texts [match] [--timeout S]          print the first matching window
+//   uidriver click [match] (--button TEXT | --id N) [--timeout S]
+//   uidriver close [match] [--timeout S]               post WM_CLOSE to the first match
+//   uidriver gone [match] [--timeout S]                wait until no window matches
+//   uidriver list                                      print every visible top-level window
+//   uidriver msgbox --title T --text X [--type N]      show a message box, exit with its answer
+//   uidriver product-state {code} | product-info {code} Property | uninstall {code}
+//
+// [match] is --title T or --title-contains T, optionally --class C and --process NAME (base
+// name of the owning program, case-insensitive). Only visible top-level windows match.
+// Default time-outs: run 600 s, texts 0 s (one look), every other wait 30 s.
+//
+// Output is UTF-8. A window prints as
+//   HWND <hex>
+//   TITLE <caption>
+//   CLASS <class>
+//   CHILD <id> <class> <text>       one per descendant control, in EnumChildWindows order
+//   STATE <id> <flags>              follows its CHILD line: V visible, E enabled, C checked
+//                                   (each letter or '-')
+// Texts escape backslash, CR, LF and TAB as \\ \r \n \t. Ids are decimal. In a message box
+// under Wine the buttons carry their answers (IDOK 1, IDCANCEL 2, IDABORT 3, IDRETRY 4,
+// IDIGNORE 5, IDYES 6, IDNO 7), the message text is the Static with id 65535 (0xFFFF) and
+// the icon is a Static with id 1088 (0x440) and no text.
+//
+// Exit codes: 0 success, 1 bad usage or failed call, 2 time-out or nothing found.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+namespace {
+
+// ---- owners and text helpers ---------------------------------------------------------------
+
+class Handle {
+public:
+    explicit Handle(HANDLE h = nullptr) : h_(h) {}
+    ~Handle() { if (h_ && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return h_; }
+private:
+    HANDLE h_;
+};
+
+class Library {
+public:
+    explicit Library(const wchar_t* name)
+        : h_(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {}
+    ~Library() { if (h_) FreeLibrary(h_); }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    template <class F> F proc(const char* name) const {
+        return h_ ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(h_, name))) : nullptr;
+    }
+private:
+    HMODULE h_;
+};
+
+std::string Utf8(const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+    std::string s(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+void Write(DWORD which, const std::wstring& text) {
+    std::string s = Utf8(text);
+    DWORD done = 0;
+    WriteFile(GetStdHandle(which), s.data(), (DWORD)s.size(), &done, nullptr);
+}
+void Out(const std::wstring& text) { Write(STD_OUTPUT_HANDLE, text + L"\n"); }
+int Fail(int code, const std::wstring& text) {
+    Write(STD_ERROR_HANDLE, L"uidriver: " + text + L"\n");
+    return code;
+}
+
+std::wstring Escape(const std::wstring& s) {
+    std::wstring r;
+    for (wchar_t c : s) {
+        switch (c) {
+        case L'\\': r += L"\\\\"; break;
+        case L'\r': r += L"\\r"; break;
+        case L'\n': r += L"\\n"; break;
+        case L'\t': r += L"\\t"; break;
+        default: r += c;
+        }
+    }
+    return r;
+}
+
+// "&Yes" -> "Yes", "A && B" -> "A & B".
+std::wstring StripAccelerators(const std::wstring& s) {
+    std::wstring r;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == L'&') {
+            if (i + 1 < s.size() && s[i + 1] == L'&') { r += L'&'; ++i; }
+            continue;
+        }
+        r += s[i];
+    }
+    return r;
+}
+
+std::wstring ClassOf(HWND h) {
+    wchar_t buf[256] = {};
+    GetClassNameW(h, buf, 256);
+    return buf;
+}
+
+// The caption of a top-level window: Wine and Windows answer it for another process's window
+// without sending it a message, so a hung program cannot hang us.
+std::wstring CaptionOf(HWND h) {
+    int n = GetWindowTextLengthW(h);
+    std::wstring s(n + 1, L'\0');
+    s.resize(GetWindowTextW(h, &s[0], n + 1));
+    return s;
+}
+
+// A control's text through WM_GETTEXT (the system marshals it across processes), bounded.
+std::wstring ControlText(HWND h) {
+    DWORD_PTR len = 0;
+    if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &len)) return {};
+    std::wstring s(len + 1, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(h, WM_GETTEXT, len + 1, (LPARAM)&s[0], SMTO_ABORTIFHUNG, 2000, &got))
+        return {};
+    s.resize(got < len ? got : len);
+    return s;
+}
+
+// CommandLineToArgvW's quoting rules, in reverse.
+std::wstring QuoteArg(const std::wstring& a) {
+    if (!a.empty() && a.find_first_of(L" \t\"") == std::wstring::npos) return a;
+    std::wstring r = L"\"";
+    size_t slashes = 0;
+    for (wchar_t c : a) {
+        if (c == L'\\') { ++slashes; continue; }
+        if (c == L'"') r.append(slashes * 2 + 1, L'\\');
+        else r.append(slashes, L'\\');
+        slashes = 0;
+        r += c;
+    }
+    r.append(slashes * 2, L'\\');
+    return r + L"\"";
+}
+
+// ---- options -------------------------------------------------------------------------------
+
+struct Options {
+    std::wstring title, titleContains, cls, process, button, exitFile, cmdline, cwd, text;
+    bool hasId = false;
+    long id = 0;
+    double timeout = -1;
+    UINT type = MB_OK;
+    std::vector<std::wstring> positional, program;
+};
+
+bool ParseOptions(int argc, wchar_t** argv, Options& o, std::wstring& error) {
+    for (int i = 2; i < argc; ++i) {
+        std::wstring a = argv[i];
+        if (a == L"--") {
+            for (++i; i < argc; ++i) o.program.push_back(argv[i]);
+            break;
+        }
+        if (a.rfind(L"--", 0) != 0) { o.positional.push_back(a); continue; }
+        if (i + 1 >= argc) { error = L"missing value after " + a; return false; }
+        std::wstring v = argv[++i];
+        if (a == L"--title") o.title = v;
+        else if (a == L"--title-contains") o.titleContains = v;
+        else if (a == L"--class") o.cls = v;
+        else if (a == L"--process") o.process = v;
+        else if (a == L"--button") o.button = v;
+        else if (a == L"--id") { o.hasId = true; o.id = wcstol(v.c_str(), nullptr, 0); }
+        else if (a == L"--timeout") o.timeout = wcstod(v.c_str(), nullptr);
+        else if (a == L"--exit-file") o.exitFile = v;
+        else if (a == L"--cmdline") o.cmdline = v;
+        else if (a == L"--cwd") o.cwd = v;
+        else if (a == L"--text") o.text = v;
+        else if (a == L"--type") o.type = (UINT)wcstoul(v.c_str(), nullptr, 0);
+        else { error = L"unknown option " + a; return false; }
+    }
+    return true;
+}
+
+// ---- windows -------------------------------------------------------------------------------
+
+std::wstring ProcessBaseName(HWND h) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    Handle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W e = {};
+    e.dwSize = sizeof e;
+    for (BOOL ok = Process32FirstW(snap.get(), &e); ok; ok = Process32NextW(snap.get(), &e)) {
+        if (e.th32ProcessID != pid) continue;
+        std::wstring n = e.szExeFile;
+        size_t slash = n.find_last_of(L"\\/");
+        return slash == std::wstring::npos ? n : n.substr(slash + 1);
+    }
+    return {};
+}
+
+bool Matches(HWND h, const Options& o) {
+    if (!IsWindowVisible(h)) return false;
+    std::wstring caption = CaptionOf(h);
+    if (!o.title.empty() && caption != o.title) return false;
+    if (!o.titleContains.empty() && caption.find(o.titleContains) == std::wstring::npos) return false;
+    if (!o.cls.empty() && ClassOf(h) != o.cls) return false;
+    if (!o.process.empty() && lstrcmpiW(ProcessBaseName(h).c_str(), o.process.c_str()) != 0) return false;
+    return true;
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> all;
+    EnumWindows([](HWND h, LPARAM p) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
+        return TRUE;
+    }, (LPARAM)&all);
+    return all;
+}
+
+std::vector<HWND> FindWindows(const Options& o) {
+    std::vector<HWND> found;
+    for (HWND h : TopLevelWindows())
+        if (Matches(h, o)) found.push_back(h);
+    return found;
+}
+
+std::vector<HWND> Children(HWND parent) {
+    std::vector<HWND> all;
+    EnumChildWindows(parent, [](HWND h, LPARAM p) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
+        return TRUE;
+    }, (LPARAM)&all);
+    return all;
+}
+
+long ControlId(HWND h) { return (long)GetWindowLongPtrW(h, GWLP_ID); }
+
+bool IdEquals(long id, long wanted) { return id == wanted || (id & 0xFFFF) == (wanted & 0xFFFF); }
+
+bool IsCheckable(HWND h) {
+    if (lstrcmpiW(ClassOf(h).c_str(), L"Button") != 0) return false;
+    switch (GetWindowLongW(h, GWL_STYLE) & BS_TYPEMASK) {
+    case BS_CHECKBOX: case BS_AUTOCHECKBOX: case BS_RADIOBUTTON:
+    case BS_AUTORADIOBUTTON: case BS_3STATE: case BS_AUTO3STATE: return true;
+    default: return false;
+    }
+}
+
+void PrintWindow(HWND h) {
+    wchar_t hex[32];
+    _snwprintf(hex, 32, L"%llx", (unsigned long long)(ULONG_PTR)h);
+    Out(L"HWND " + std::wstring(hex));
+    Out(L"TITLE " + Escape(CaptionOf(h)));
+    Out(L"CLASS " + Escape(ClassOf(h)));
+    for (HWND c : Children(h)) {
+        std::wstring id = std::to_wstring(ControlId(c));
+        Out(L"CHILD " + id + L" " + ClassOf(c) + L" " + Escape(ControlText(c)));
+        std::wstring flags;
+        flags += IsWindowVisible(c) ? L'V' : L'-';
+        flags += IsWindowEnabled(c) ? L'E' : L'-';
+        DWORD_PTR check = 0;
+        if (IsCheckable(c))
+            SendMessageTimeoutW(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &check);
+        flags += check == BST_CHECKED ? L'C' : L'-';
+        Out(L"STATE " + id + L" " + flags);
+    }
+}
+
+std::wstring Describe(const Options& o) {
+    std::wstring d = !o.title.empty() ? L"title \"" + o.title + L"\""
+                                      : L"title containing \"" + o.titleContains + L"\"";
+    if (!o.cls.empty()) d += L", class \"" + o.cls + L"\"";
+    if (!o.process.empty()) d += L", process \"" + o.process + L"\"";
+    return d;
+}
+
+// Polls `probe` every 100 ms until it answers true or the time-out passes; probes at least once.
+template <class Probe> bool Poll(double seconds, Probe probe) {
+    ULONGLONG end = GetTickCount64() + (ULONGLONG)(seconds * 1000);
+    for (;;) {
+        if (probe()) return true;
+        if (GetTickCount64() >= end) return false;
+        Sleep(100);
+    }
+}
+
+// The button a person would press: by id, or by caption without accelerator marks.
+HWND FindButton(HWND window, const Options& o) {
+    for (HWND c : Children(window)) {
+        if (o.hasId ? IdEquals(ControlId(c), o.id)
+                    : StripAccelerators(ControlText(c)) == StripAccelerators(o.button))
+            return c;
+    }
+    return nullptr;
+}
+
+int Click(const Options& o, double timeout) {
+    if (o.button.empty() && !o.hasId) return Fail(1, L"click needs --button or --id");
+    HWND target = nullptr, button = nullptr;
+    bool ok = Poll(timeout, [&] {
+        for (HWND w : FindWindows(o)) {
+            HWND b = FindButton(w, o);
+            if (b && IsWindowVisible(b) && IsWindowEnabled(b)) { target = w; button = b; return true; }
+        }
+        return false;
+    });
+    if (!ok) {
+        std::wstring what = o.hasId ? L"id " + std::to_wstring(o.id) : L"\"" + o.button + L"\"";
+        return Fail(2, L"no visible, enabled button " + what + L" in a window with " + Describe(o));
+    }
+    // Check boxes and radio buttons must change state, so they get a real click; push buttons
+    // get the notification their dialog acts on, which works whether or not it has the focus.
+    if (IsCheckable(button)) {
+        PostMessageW(button, BM_CLICK, 0, 0);
+    } else {
+        HWND parent = GetParent(button);
+        if (!parent) parent = target;
+        PostMessageW(parent, WM_COMMAND, MAKEWPARAM(ControlId(button) & 0xFFFF, BN_CLICKED),
+                     (LPARAM)button);
+    }
+    return 0;
+}
+
+// ---- processes -----------------------------------------------------------------------------
+
+int Run(const Options& o, double timeout) {
+    std::wstring cmd = o.cmdline;
+    if (cmd.empty()) {
+        for (const auto& a : o.program) cmd += (cmd.empty() ? L"" : L" ") + QuoteArg(a);
+    } else if (!o.program.empty()) {
+        return Fail(1, L"give either --cmdline or a program after --, not both");
+    }
+    if (cmd.empty()) return Fail(1, L"run needs a program");
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        o.cwd.empty() ? nullptr : o.cwd.c_str(), &si, &pi))
+        return Fail(1, L"CreateProcessW failed with " + std::to_wstring(GetLastError()) + L": " + cmd);
+    Handle process(pi.hProcess), thread(pi.hThread);
+    if (WaitForSingleObject(process.get(), (DWORD)(timeout * 1000)) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+        return Fail(2, L"time-out after " + std::to_wstring((long)timeout) + L" s, killed: " + cmd);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    std::wstring text = std::to_wstring(code);
+    if (!o.exitFile.empty()) {
+        std::string bytes = Utf8(text);
+        Handle f(CreateFileW(o.exitFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD done = 0;
+        if (f.get() == INVALID_HANDLE_VALUE ||
+            !WriteFile(f.get(), bytes.data(), (DWORD)bytes.size(), &done, nullptr))
+            return Fail(1, L"cannot write " + o.exitFile);
+    }
+    Out(L"EXIT " + text);
+    return 0;
+}
+
+// ---- Windows Installer ---------------------------------------------------------------------
+
+int Msi(const std::wstring& verb, const Options& o) {
+    Library msi(L"msi.dll");
+    if (o.positional.empty()) return Fail(1, verb + L" needs a product code");
+    const wchar_t* code = o.positional[0].c_str();
+    if (verb == L"product-state") {
+        auto query = msi.proc<INT(WINAPI*)(LPCWSTR)>("MsiQueryProductStateW");
+        if (!query) return Fail(1, L"msi.dll or MsiQueryProductStateW missing");
+        Out(std::to_wstring(query(code)));
+        return 0;
+    }
+    if (verb == L"product-info") {
+        auto info = msi.proc<UINT(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, LPDWORD)>("MsiGetProductInfoW");
+        if (!info) return Fail(1, L"msi.dll or MsiGetProductInfoW missing");
+        if (o.positional.size() < 2) return Fail(1, L"product-info needs a property name");
+        std::wstring buf(1024, L'\0');
+        DWORD len = (DWORD)buf.size();
+        UINT r = info(code, o.positional[1].c_str(), &buf[0], &len);
+        if (r == ERROR_MORE_DATA) {
+            buf.assign(++len, L'\0');
+            r = info(code, o.positional[1].c_str(), &buf[0], &len);
+        }
+        if (r != ERROR_SUCCESS) return Fail(1, L"MsiGetProductInfoW answered " + std::to_wstring(r));
+        buf.resize(len);
+        Out(buf);
+        return 0;
+    }
+    // uninstall
+    auto setUi = msi.proc<INT(WINAPI*)(INT, HWND*)>("MsiSetInternalUI");
+    auto configure = msi.proc<UINT(WINAPI*)(LPCWSTR, int, INT)>("MsiConfigureProductW");
+    if (!setUi || !configure) return Fail(1, L"msi.dll or its functions missing");
+    setUi(2 /*INSTALLUILEVEL_NONE*/, nullptr);
+    UINT r = configure(code, 0 /*INSTALLLEVEL_DEFAULT*/, 2 /*INSTALLSTATE_ABSENT*/);
+    Out(std::to_wstring(r));
+    return r == ERROR_SUCCESS || r == ERROR_UNKNOWN_PRODUCT ? 0
+         : Fail(1, L"MsiConfigureProductW answered " + std::to_wstring(r));
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return Fail(1, L"usage: uidriver run|wait|texts|click|close|gone|list|msgbox|"
+                                 L"product-state|product-info|uninstall ...");
+    std::wstring verb = argv[1];
+    Options o;
+    std::wstring error;
+    if (!ParseOptions(argc, argv, o, error)) return Fail(1, error);
+    double timeout = o.timeout >= 0 ? o.timeout : verb == L"run" ? 600 : verb == L"texts" ? 0 : 30;
+
+    if (verb == L"run") return Run(o, timeout);
+    if (verb == L"product-state" || verb == L"product-info" || verb == L"uninstall") return Msi(verb, o);
+    if (verb == L"msgbox") return MessageBoxW(nullptr, o.text.c_str(), o.title.c_str(), o.type);
+    if (verb == L"list") {
+        for (HWND h : TopLevelWindows()) {
+            if (!IsWindowVisible(h)) continue;
+            wchar_t hex[32];
+            _snwprintf(hex, 32, L"%llx", (unsigned long long)(ULONG_PTR)h);
+            Out(std::wstring(hex) + L" " + ClassOf(h) + L" " + Escape(CaptionOf(h)) + L" [" +
+                ProcessBaseName(h) + L"]");
+        }
+        return 0;
+    }
+
+    if (o.title.empty() && o.titleContains.empty()) return Fail(1, verb + L" needs --title or --title-contains");
+    if (verb == L"wait" || verb == L"texts" || verb == L"close") {
+        HWND found = nullptr;
+        if (!Poll(timeout, [&] {
+                auto w = FindWindows(o);
+                found = w.empty() ? nullptr : w.front();
+                return found != nullptr;
+            }))
+            return Fail(2, L"no visible window with " + Describe(o));
+        if (verb == L"close") PostMessageW(found, WM_CLOSE, 0, 0);
+        else PrintWindow(found);
+        return 0;
+    }
+    if (verb == L"click") return Click(o, timeout);
+    if (verb == L"gone") {
+        if (!Poll(timeout, [&] { return FindWindows(o).empty(); }))
+            return Fail(2, L"a window with " + Describe(o) + L" is still there");
+        return 0;
+    }
+    return Fail(1, L"unknown command " + verb);
+}

@@ -1,0 +1,75 @@
+#include "test_support.h"
+
+#include <cstdio>
+
+#include "config/setup_ini.h"
+
+ScratchFolder::ScratchFolder()
+{
+    static unsigned counter = 0;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    wchar_t name[64];
+    _snwprintf(name, 64, L"unit-%lu-%u", GetCurrentProcessId(), ++counter);
+    path_ = std::wstring(temp) + name;
+    CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring file = path_ + L"\\" + data.cFileName;
+            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(file.c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path_.c_str());
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    std::string bytes;
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (!file)
+        return bytes;
+    char buffer[4096];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        bytes.append(buffer, count);
+    fclose(file);
+    return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file)
+        return;
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+std::wstring ReadLogText(const std::wstring& path)
+{
+    std::string bytes = ReadBytes(path);
+    if (bytes.size() < 2)
+        return std::wstring();
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+}
+
+IniFile::IniFile(const std::string& ansiText)
+{
+    WriteBytes(GetIniPath(), ansiText);
+    // The profile functions may hold a cached copy of an earlier file of the same name.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, GetIniPath().c_str());
+}
+
+IniFile::~IniFile()
+{
+    DeleteFileW(GetIniPath().c_str());
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, GetIniPath().c_str());
+}

@@ -1,0 +1,32 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// A fresh empty folder under the temporary folder, removed with its files on destruction.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::wstring& Path() const { return path_; }
+    std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+std::string ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+// The UTF-16LE content after the byte-order mark.
+std::wstring ReadLogText(const std::wstring& path);
+
+// Writes the ini that the code under test reads: the one beside the test program.
+class IniFile {
+public:
+    explicit IniFile(const std::string& ansiText);
+    ~IniFile();
+    IniFile(const IniFile&) = delete;
+    IniFile& operator=(const IniFile&) = delete;
+};
