@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/settings.h"
+#include "config/ini_file.h"
 #include "log/error_text.h"
 #include "log/messages.h"
 #include "log/setup_log.h"
@@ -19,6 +20,12 @@ constexpr DWORD kSectionChars = 2048;
 std::string Ansi(const wchar_t* text)
 {
     return WideToAnsi(text ? std::wstring(text) : std::wstring(), g_Settings.CodePage);
+}
+
+const std::wstring* FindValue(const wchar_t* section, const wchar_t* key)
+{
+    const IniFile* ini = CachedIni(GetIniPath(), g_Settings.CodePage);
+    return ini ? ini->Find(section, key) : nullptr;
 }
 
 }  // namespace
@@ -45,20 +52,27 @@ std::wstring GetIniPath()
 
 int IniReadInt(const wchar_t* section, const wchar_t* key, int defaultValue)
 {
-    return static_cast<int>(GetPrivateProfileIntW(section, key, defaultValue, GetIniPath().c_str()));
+    const std::wstring* value = FindValue(section, key);
+    if (!value)
+        return defaultValue;
+    // The profile functions read integers through a 30-character buffer.
+    const std::wstring text = StripQuotes(*value).substr(0, 29);
+    if (text.empty())
+        return defaultValue;
+    return static_cast<int>(ProfileInteger(text));
 }
 
 std::wstring IniReadString(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue)
 {
-    const std::string path = Ansi(GetIniPath().c_str());
-    const std::string ansiSection = Ansi(section);
-    const std::string ansiKey = Ansi(key);
-    const std::string ansiDefault = Ansi(defaultValue);
-    char buffer[kStringValueBytes] = {};
-    DWORD length = GetPrivateProfileStringA(ansiSection.c_str(), ansiKey.c_str(),
-                                            defaultValue ? ansiDefault.c_str() : nullptr, buffer,
-                                            kStringValueBytes, path.c_str());
-    return AnsiToWide(buffer, length, g_Settings.CodePage);
+    const std::wstring* value = FindValue(section, key);
+    std::wstring text = value ? StripQuotes(*value) : std::wstring(defaultValue ? defaultValue : L"");
+    // Values are read into a buffer of kStringValueBytes ANSI bytes.
+    if (text.size() * 2 >= kStringValueBytes) {
+        std::string ansi = WideToAnsi(text, g_Settings.CodePage);
+        if (ansi.size() >= kStringValueBytes)
+            text = AnsiToWide(ansi.data(), kStringValueBytes - 1, g_Settings.CodePage);
+    }
+    return text;
 }
 
 Version IniReadVersion(const wchar_t* section, const wchar_t* key)
@@ -68,14 +82,19 @@ Version IniReadVersion(const wchar_t* section, const wchar_t* key)
 
 int IniReadOptional(const wchar_t* section, const wchar_t* key, int defaultValue)
 {
-    wchar_t buffer[kSectionChars] = {};
-    DWORD length = GetPrivateProfileSectionW(section, buffer, kSectionChars, GetIniPath().c_str());
-    const wchar_t* end = buffer + length;
-    for (const wchar_t* entry = buffer; entry < end && *entry; entry += wcslen(entry) + 1) {
-        const wchar_t* text = entry;
-        while (iswspace(*text))
-            ++text;
-        if (wcsncmp(text, L"Optional", 8) == 0)
+    const IniFile* ini = CachedIni(GetIniPath(), g_Settings.CodePage);
+    const IniFile::Section* entries = ini ? ini->FindSection(section) : nullptr;
+    if (!entries)
+        return -1;
+    // The section is listed into a buffer of kSectionChars characters: what lies beyond is unseen.
+    size_t listed = 0;
+    for (const IniFile::Key& entry : entries->keys) {
+        if ((entry.name.empty() && !entry.hasValue) || (!entry.name.empty() && entry.name[0] == L';'))
+            continue;
+        listed += entry.name.size() + 1 + (entry.hasValue ? entry.value.size() + 1 : 0);
+        if (listed > kSectionChars - 2)
+            break;
+        if (entry.name.compare(0, 8, L"Optional") == 0)
             return IniReadInt(section, key, defaultValue);
     }
     return -1;

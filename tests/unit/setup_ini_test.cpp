@@ -37,7 +37,7 @@ TEST_F(IniTest, PathsFollowTheProgramFile)
 
 TEST_F(IniTest, MissingKeysReadAsTheirDefaults)
 {
-    IniFile ini("[Main]\r\nMsiPath=pkg\\product.msi\r\nAdminNeed=0\r\nOs32Need= 7 \r\n");
+    SetupIniFile ini("[Main]\r\nMsiPath=pkg\\product.msi\r\nAdminNeed=0\r\nOs32Need= 7 \r\n");
     EXPECT_EQ(IniReadInt(kMainSection, L"AdminNeed", 1), 0);
     EXPECT_EQ(IniReadInt(kMainSection, L"adminneed", 1), 0);
     EXPECT_EQ(IniReadInt(kMainSection, L"Os32Need", 0), 7);
@@ -58,7 +58,7 @@ TEST_F(IniTest, WithoutFileEveryKeyIsItsDefault)
 
 TEST_F(IniTest, StringsAreReadInTheProductCodePage)
 {
-    IniFile ini("[Main]\r\nName=\xCF\xF0\xE8\xEC\xE5\xF0\r\nMinWinVersion=5.1.2600\r\n");
+    SetupIniFile ini("[Main]\r\nName=\xCF\xF0\xE8\xEC\xE5\xF0\r\nMinWinVersion=5.1.2600\r\n");
     g_Settings.CodePage = 1251;
     EXPECT_EQ(IniReadString(kMainSection, L"Name", nullptr), L"\x041F\x0440\x0438\x043C\x0435\x0440");
     g_Settings.CodePage = 1252;
@@ -68,13 +68,13 @@ TEST_F(IniTest, StringsAreReadInTheProductCodePage)
 
 TEST_F(IniTest, LongValuesAreCutAtTheBufferSize)
 {
-    IniFile ini("[Main]\r\nMsiProp=" + std::string(3000, 'p') + "\r\n");
+    SetupIniFile ini("[Main]\r\nMsiProp=" + std::string(3000, 'p') + "\r\n");
     EXPECT_EQ(IniReadString(kMainSection, L"MsiProp", nullptr).size(), 2047u);
 }
 
 TEST_F(IniTest, OptionalIsReadOnlyWhenALineBeginsWithIt)
 {
-    IniFile ini("[PreReq1]\r\nName=A\r\n  Optional=0\r\n[PreReq2]\r\nName=B\r\nNotOptional=1\r\n"
+    SetupIniFile ini("[PreReq1]\r\nName=A\r\n  Optional=0\r\n[PreReq2]\r\nName=B\r\nNotOptional=1\r\n"
                 "[PreReq3]\r\nOptional\r\n");
     EXPECT_EQ(IniReadOptional(L"PreReq1", L"Optional", 1), 0);
     EXPECT_EQ(IniReadOptional(L"PreReq2", L"Optional", 1), -1);

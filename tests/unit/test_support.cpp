@@ -61,14 +61,14 @@ std::wstring ReadLogText(const std::wstring& path)
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
 }
 
-IniFile::IniFile(const std::string& ansiText)
+SetupIniFile::SetupIniFile(const std::string& ansiText)
 {
     WriteBytes(GetIniPath(), ansiText);
     // The profile functions may hold a cached copy of an earlier file of the same name.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, GetIniPath().c_str());
 }
 
-IniFile::~IniFile()
+SetupIniFile::~SetupIniFile()
 {
     DeleteFileW(GetIniPath().c_str());
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, GetIniPath().c_str());

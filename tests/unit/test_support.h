@@ -23,10 +23,10 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::wstring ReadLogText(const std::wstring& path);
 
 // Writes the ini that the code under test reads: the one beside the test program.
-class IniFile {
+class SetupIniFile {
 public:
-    explicit IniFile(const std::string& ansiText);
-    ~IniFile();
-    IniFile(const IniFile&) = delete;
-    IniFile& operator=(const IniFile&) = delete;
+    explicit SetupIniFile(const std::string& ansiText);
+    ~SetupIniFile();
+    SetupIniFile(const SetupIniFile&) = delete;
+    SetupIniFile& operator=(const SetupIniFile&) = delete;
 };

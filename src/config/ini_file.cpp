@@ -1,0 +1,221 @@
+#include "config/ini_file.h"
+
+#include <windows.h>
+
+#include "win/handles.h"
+#include "win/text.h"
+
+namespace {
+
+bool IsProfileSpace(wchar_t c)
+{
+    // ^Z (DOS end of file) counts as a blank, as it does for the profile functions.
+    return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20;
+}
+
+void Trim(const wchar_t*& start, const wchar_t*& end)
+{
+    while (start < end && IsProfileSpace(*start))
+        ++start;
+    while (end > start && IsProfileSpace(end[-1]))
+        --end;
+}
+
+std::wstring Trimmed(const wchar_t* text)
+{
+    const wchar_t* end = text + wcslen(text);
+    Trim(text, end);
+    return std::wstring(text, end);
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b)
+{
+    return a.size() == b.size() &&
+           CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                          b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes)
+{
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > 64 * 1024 * 1024)
+        return false;
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!bytes.empty() && !ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
+        return false;
+    bytes.resize(read);
+    return true;
+}
+
+}  // namespace
+
+void IniFile::Parse(const std::string& text, unsigned codePage)
+{
+    sections_.clear();
+    const std::wstring wide = AnsiToWide(text, codePage);
+    // Keys before the first header belong to a nameless section, as with the profile functions.
+    sections_.push_back(Section());
+    const wchar_t* next = wide.data();
+    const wchar_t* const fileEnd = next + wide.size();
+    while (next < fileEnd) {
+        const wchar_t* start = next;
+        while (next < fileEnd && *next != L'\n' && *next != L'\r')
+            ++next;
+        while (next < fileEnd && (*next == L'\n' || *next == L'\r'))
+            ++next;
+        const wchar_t* end = next;
+        Trim(start, end);
+        if (start >= end)
+            continue;
+        if (*start == L'[') {
+            const wchar_t* close = end;
+            while (close > start && close[-1] != L']')
+                --close;
+            // Without a closing bracket the line is read as a key.
+            if (close > start + 1) {
+                const wchar_t* nameStart = start + 1;
+                const wchar_t* nameEnd = close - 1;
+                Trim(nameStart, nameEnd);
+                sections_.push_back(Section{std::wstring(nameStart, nameEnd), {}});
+                continue;
+            }
+        }
+        Key key;
+        const wchar_t* equals = start;
+        while (equals < end && *equals != L'=')
+            ++equals;
+        const wchar_t* nameEnd = end;
+        if (equals < end) {
+            nameEnd = equals;
+            while (nameEnd > start && IsProfileSpace(nameEnd[-1]))
+                --nameEnd;
+            const wchar_t* valueStart = equals + 1;
+            while (valueStart < end && IsProfileSpace(*valueStart))
+                ++valueStart;
+            key.value.assign(valueStart, end);
+            key.hasValue = true;
+        }
+        key.name.assign(start, nameEnd);
+        std::vector<Key>& keys = sections_.back().keys;
+        // Runs of nameless keys collapse into one, as the profile functions read them.
+        if (key.name.empty() && !keys.empty() && keys.back().name.empty())
+            continue;
+        keys.push_back(std::move(key));
+    }
+}
+
+const IniFile::Section* IniFile::FindSection(const wchar_t* section) const
+{
+    const std::wstring name = Trimmed(section);
+    for (const Section& candidate : sections_) {
+        if (SameName(candidate.name, name))
+            return &candidate;
+    }
+    return nullptr;
+}
+
+const std::wstring* IniFile::Find(const wchar_t* section, const wchar_t* key) const
+{
+    const Section* found = FindSection(section);
+    if (!found)
+        return nullptr;
+    const std::wstring name = Trimmed(key);
+    for (const Key& candidate : found->keys) {
+        if (SameName(candidate.name, name))
+            return candidate.hasValue ? &candidate.value : nullptr;
+    }
+    return nullptr;
+}
+
+std::wstring StripQuotes(const std::wstring& value)
+{
+    if (value.size() >= 2 && (value[0] == L'\'' || value[0] == L'"') && value.back() == value[0])
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+unsigned long ProfileInteger(const std::wstring& text)
+{
+    size_t position = 0;
+    while (position < text.size() && (text[position] == L' ' || text[position] == L'\t' ||
+                                      text[position] == L'\n' || text[position] == L'\r'))
+        ++position;
+    bool negative = false;
+    if (position < text.size() && (text[position] == L'+' || text[position] == L'-'))
+        negative = text[position++] == L'-';
+    unsigned base = 10;
+    if (position + 1 < text.size() && text[position] == L'0') {
+        // Only lower-case prefixes count, as for the profile functions.
+        const wchar_t prefix = text[position + 1];
+        if (prefix == L'x')
+            base = 16;
+        else if (prefix == L'o')
+            base = 8;
+        else if (prefix == L'b')
+            base = 2;
+        if (base != 10)
+            position += 2;
+    }
+    unsigned long value = 0;
+    for (; position < text.size(); ++position) {
+        const wchar_t c = text[position];
+        unsigned digit;
+        if (c >= L'0' && c <= L'9')
+            digit = c - L'0';
+        else if (c >= L'a' && c <= L'f')
+            digit = c - L'a' + 10;
+        else if (c >= L'A' && c <= L'F')
+            digit = c - L'A' + 10;
+        else
+            break;
+        if (digit >= base)
+            break;
+        value = value * base + digit;
+    }
+    return negative ? 0ul - value : value;
+}
+
+const IniFile* CachedIni(const std::wstring& path, unsigned codePage)
+{
+    struct Cache {
+        std::wstring path;
+        unsigned codePage = 0;
+        FILETIME written = {};
+        DWORD sizeLow = 0;
+        DWORD sizeHigh = 0;
+        bool loaded = false;
+        IniFile ini;
+    };
+    static Cache cache;
+
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        cache.loaded = false;
+        return nullptr;
+    }
+    if (cache.loaded && cache.codePage == codePage && cache.path == path &&
+        CompareFileTime(&cache.written, &data.ftLastWriteTime) == 0 &&
+        cache.sizeLow == data.nFileSizeLow && cache.sizeHigh == data.nFileSizeHigh)
+        return &cache.ini;
+
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) {
+        cache.loaded = false;
+        return nullptr;
+    }
+    cache.ini.Parse(bytes, codePage);
+    cache.path = path;
+    cache.codePage = codePage;
+    cache.written = data.ftLastWriteTime;
+    cache.sizeLow = data.nFileSizeLow;
+    cache.sizeHigh = data.nFileSizeHigh;
+    cache.loaded = true;
+    return &cache.ini;
+}

@@ -1,0 +1,43 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// A profile (ini) file parsed by the rules of the Windows profile functions: lines end at CR or
+// LF, blanks around lines, names and values are trimmed, a section header runs from "[" to the
+// last "]", names compare without regard to case, the first section and the first key of a
+// name win, a line without "=" is a key without value.
+class IniFile {
+public:
+    struct Key {
+        std::wstring name;
+        std::wstring value;
+        bool hasValue = false;
+    };
+    struct Section {
+        std::wstring name;
+        std::vector<Key> keys;
+    };
+
+    // Parses ANSI text in the given code page.
+    void Parse(const std::string& text, unsigned codePage);
+
+    // The key's value with one pair of enclosing quotes removed; null when the section or key
+    // is absent or the key has no "=".
+    const std::wstring* Find(const wchar_t* section, const wchar_t* key) const;
+    // The section's entries as GetPrivateProfileSection lists them ("name=value", or "name" for
+    // a line without "="; comments and empty lines left out); null when the section is absent.
+    const Section* FindSection(const wchar_t* section) const;
+
+private:
+    std::vector<Section> sections_;
+};
+
+// Profile rules for values: one pair of enclosing ' or " quotes is removed.
+std::wstring StripQuotes(const std::wstring& value);
+// The integer reading of a profile value: blanks, a sign, a 0x/0o/0b prefix, then digits;
+// the value wraps around like an unsigned 32-bit number.
+unsigned long ProfileInteger(const std::wstring& text);
+
+// The setup ini, parsed once and parsed again only when its time stamp, size or the code page
+// in use changes. Null when the file cannot be read.
+const IniFile* CachedIni(const std::wstring& path, unsigned codePage);
