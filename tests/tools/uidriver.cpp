@@ -8,6 +8,8 @@
 //   uidriver gone [match] [--timeout S]                wait until no window matches
 //   uidriver list                                      print every visible top-level window
 //   uidriver msgbox --title T --text X [--type N]      show a message box, exit with its answer
+//   uidriver loadlib NAME                              plain LoadLibraryW, as a careless program
+//                                                      would (a control for planted-DLL tests)
 //   uidriver product-state {code} | product-info {code} Property | uninstall {code}
 //
 // [match] is --title T or --title-contains T, optionally --class C and --process NAME (base
@@ -162,6 +164,7 @@ std::wstring QuoteArg(const std::wstring& a) {
 
 struct Options {
     std::wstring title, titleContains, cls, process, button, exitFile, cmdline, cwd, text;
+    bool hasTitle = false;  // --title "" matches windows with an empty caption
     bool hasId = false;
     long id = 0;
     double timeout = -1;
@@ -179,7 +182,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o, std::wstring& error) {
         if (a.rfind(L"--", 0) != 0) { o.positional.push_back(a); continue; }
         if (i + 1 >= argc) { error = L"missing value after " + a; return false; }
         std::wstring v = argv[++i];
-        if (a == L"--title") o.title = v;
+        if (a == L"--title") { o.title = v; o.hasTitle = true; }
         else if (a == L"--title-contains") o.titleContains = v;
         else if (a == L"--class") o.cls = v;
         else if (a == L"--process") o.process = v;
@@ -216,7 +219,7 @@ std::wstring ProcessBaseName(HWND h) {
 bool Matches(HWND h, const Options& o) {
     if (!IsWindowVisible(h)) return false;
     std::wstring caption = CaptionOf(h);
-    if (!o.title.empty() && caption != o.title) return false;
+    if (o.hasTitle && caption != o.title) return false;
     if (!o.titleContains.empty() && caption.find(o.titleContains) == std::wstring::npos) return false;
     if (!o.cls.empty() && ClassOf(h) != o.cls) return false;
     if (!o.process.empty() && lstrcmpiW(ProcessBaseName(h).c_str(), o.process.c_str()) != 0) return false;
@@ -282,7 +285,7 @@ void PrintWindow(HWND h) {
 }
 
 std::wstring Describe(const Options& o) {
-    std::wstring d = !o.title.empty() ? L"title \"" + o.title + L"\""
+    std::wstring d = o.hasTitle ? L"title \"" + o.title + L"\""
                                       : L"title containing \"" + o.titleContains + L"\"";
     if (!o.cls.empty()) d += L", class \"" + o.cls + L"\"";
     if (!o.process.empty()) d += L", process \"" + o.process + L"\"";
@@ -416,7 +419,7 @@ int Msi(const std::wstring& verb, const Options& o) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2) return Fail(1, L"usage: uidriver run|wait|texts|click|close|gone|list|msgbox|"
+    if (argc < 2) return Fail(1, L"usage: uidriver run|wait|texts|click|close|gone|list|msgbox|loadlib|"
                                  L"product-state|product-info|uninstall ...");
     std::wstring verb = argv[1];
     Options o;
@@ -427,6 +430,16 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"run") return Run(o, timeout);
     if (verb == L"product-state" || verb == L"product-info" || verb == L"uninstall") return Msi(verb, o);
     if (verb == L"msgbox") return MessageBoxW(nullptr, o.text.c_str(), o.title.c_str(), o.type);
+    if (verb == L"loadlib") {
+        if (o.positional.empty()) return Fail(1, L"loadlib needs a library name");
+        HMODULE h = LoadLibraryW(o.positional[0].c_str());
+        if (!h) return Fail(1, L"LoadLibraryW failed with " + std::to_wstring(GetLastError()));
+        wchar_t path[MAX_PATH] = {};
+        GetModuleFileNameW(h, path, MAX_PATH);
+        Out(path);
+        FreeLibrary(h);
+        return 0;
+    }
     if (verb == L"list") {
         for (HWND h : TopLevelWindows()) {
             if (!IsWindowVisible(h)) continue;
@@ -438,7 +451,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
 
-    if (o.title.empty() && o.titleContains.empty()) return Fail(1, verb + L" needs --title or --title-contains");
+    if (!o.hasTitle && o.titleContains.empty()) return Fail(1, verb + L" needs --title or --title-contains");
     if (verb == L"wait" || verb == L"texts" || verb == L"close") {
         HWND found = nullptr;
         if (!Poll(timeout, [&] {

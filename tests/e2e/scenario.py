@@ -1,0 +1,94 @@
+"""What the end-to-end scenarios share: distributions of the sample product, the program's
+English texts as users see them, and log assertions."""
+
+import os
+import re
+import unittest
+
+import harness as h
+
+SAMPLE = h.PACKAGES['product_v2']
+SAMPLE_TITLE = 'Sample Product (2.1.0) Setup'
+SAMPLE_LOG = 'Sample Product Setup (*).log'
+LOG_NAME = re.compile(r'^Sample Product Setup \(\d{4}\.\d\d\.\d\d \d\d\.\d\d\)\.log$')
+
+USAGE_CAPTION = 'Usage Info'
+USAGE_TEXT = (
+    "Usage:\n   setup.exe /option [optional parameter]\n\nInstall Options\n   /i\tPerform an install.\n"
+    "   /a <full path to administrative install>\n\tPerform an administrative install.\n\n"
+    "Display Options\n   /quiet\n\tQuiet mode, no user interaction\n   /passive\n"
+    "\tUnattended mode - progress bar only\n\nSetting Public Properties\n   PROPERTY=PropertyValue\n\n"
+    "Example: setup.exe /i /passive ABC=DEF")
+INSTALLATION_ERROR = 'Installation Error'
+INTERNAL_ERROR = 'An irrecoverable internal error occured.'
+NEWER_INSTALLED = (
+    'Newer version of this product is already installed. Installation of this version cannot '
+    'continue. To configure or remove the existing version of this product, use Add/Remove '
+    'Programs on the Control Panel.')
+UPGRADE_QUESTION = 'Older version of this product is already installed. Do you want to upgrade it?'
+UPDATE_DISABLED = (
+    'Older version of this product is already installed. Minor update is disabled in this '
+    'version. Please use Add/Remove Programs to deinstall currect version.')
+
+
+def cant_read_package(path):
+    return "Can't read installation property from file:\n'%s'." % path
+
+
+def bad_operation_type(value):
+    return "The setup was authored with an incorrect operation type '%s' and cannot continue." % value
+
+
+def ini_not_found(path):
+    return "Can't find ini file:\r\n'%s'" % path
+
+
+def log_file_text(path):
+    return "\r\nLog file:\r\n'%s'" % path
+
+
+def windows_log_path(pattern=SAMPLE_LOG):
+    """The run's log as the program names it: C:\\users\\<user>\\Temp\\<name>."""
+    path = h.find_log(pattern)
+    return 'C:\\users\\%s\\Temp\\%s' % (os.path.basename(os.path.dirname(os.path.dirname(path))),
+                                         os.path.basename(path))
+
+
+def sample_distribution(name, fixture='product_v2', package_name='Sample Product.msi', **main):
+    """setup.exe with the sample product and an ini that names it; AdminNeed off unless given."""
+    dist = h.Distribution(name)
+    dist.add_package(fixture, package_name)
+    keys = {'MsiPath': package_name, 'AdminNeed': 0}
+    keys.update(main)
+    dist.write_ini(keys)
+    return dist
+
+
+class Scenario(unittest.TestCase):
+    """A test case whose runs start from no sample product and no setup logs."""
+
+    products = (SAMPLE.product_code,)
+
+    def setUp(self):
+        h.ensure_absent(*self.products)
+        h.clear_logs()
+
+    def tearDown(self):
+        h.ensure_absent(*self.products)
+
+    def the_log(self, pattern=SAMPLE_LOG):
+        """The single log of the run, its name checked."""
+        logs = h.find_logs(pattern)
+        self.assertEqual(len(logs), 1, 'logs: %s' % os.listdir(h.temp_dir()))
+        return h.read_log(logs[0])
+
+    def assertOwnLines(self, log, expected):
+        """The program's own lines, without time stamps, are exactly these."""
+        self.assertEqual(log.stripped(), expected, log.dump())
+
+    def assertIntactLog(self, log):
+        """Begins with the byte-order mark and every own line carries the time stamp."""
+        self.assertTrue(log.has_bom, log.dump())
+        for line in log.setup_lines:
+            if line:
+                self.assertRegex(line, h.STAMP_RE)

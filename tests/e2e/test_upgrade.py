@@ -1,0 +1,105 @@
+"""Upgrade decisions against an installed sample product: older (upgrade, question, updates
+disabled) and newer (refused)."""
+
+import harness as h
+from scenario import (NEWER_INSTALLED, SAMPLE, SAMPLE_TITLE, UPDATE_DISABLED, UPGRADE_QUESTION,
+                      Scenario, log_file_text, sample_distribution, windows_log_path)
+
+
+def install_version(fixture):
+    """Installs a version of the sample product directly through the engine."""
+    result = h.msiexec(['/i', h.winpath(h.PACKAGES[fixture].path), '/qn'])
+    assert result == 0, 'msiexec answered %d' % result
+
+
+class OlderVersionInstalled(Scenario):
+    def setUp(self):
+        super().setUp()
+        install_version('product_v1')
+        self.assertEqual(h.installed_version('product_v1'), '2.0.0')
+
+    def test_quiet_upgrade_asks_nothing_and_reinstalls(self):
+        dist = sample_distribution('upgrade-quiet')
+        self.assertEqual(h.run_setup(dist, '/i /quiet A=1').exit_code, 0)
+        self.assertEqual(h.installed_version('product_v2'), '2.1.0')
+        self.assertEqual(h.product_info(SAMPLE.product_code, 'VersionString'), '2.1.0')
+        log = self.the_log()
+        # The properties and the transform are not handed to an upgrade.
+        self.assertIn('Property(S): REINSTALL = ALL', log.engine_lines)
+        self.assertIn('Property(S): REINSTALLMODE = vomus', log.engine_lines)
+        self.assertNotIn('Property(S): A = 1', log.engine_lines)
+        self.assertEqual(log.stripped()[-1], 'Setup complete')
+
+    def test_upgrade_lines_before_the_engine(self):
+        # The engine refuses this copy before it writes its log: the lines before it stay whole.
+        dist = sample_distribution('upgrade-lines', fixture='product_v2_ia64.msi',
+                                   DefaultReinstallmode='REINSTALL=ALL REINSTALLMODE=amus')
+        self.assertEqual(h.run_setup(dist, '/i /passive').exit_code, 3)
+        log = self.the_log()
+        self.assertIntactLog(log)
+        self.assertEqual(log.stripped()[:5], [
+            'UILevel is set to 67',
+            UPGRADE_QUESTION,
+            'Auto-upgrading in passive mode',
+            "Calling MsiInstallProduct with command line: 'REINSTALL=ALL REINSTALLMODE=amus'",
+            '',
+        ], log.dump())
+        self.assertEqual(h.installed_version('product_v1'), '2.0.0')
+
+    def test_full_level_question_answered_no_changes_nothing(self):
+        dist = sample_distribution('upgrade-no')
+        setup = h.start_setup(dist, '/i')
+        box = h.wait_window(SAMPLE_TITLE, cls='#32770', timeout=60)
+        self.assertEqual(box.message, UPGRADE_QUESTION)
+        self.assertEqual(box.buttons(), ['Yes', 'No'])
+        h.click(SAMPLE_TITLE, button='No', cls='#32770')
+        self.assertEqual(setup.wait(), 0)
+        self.assertEqual(h.installed_version('product_v1'), '2.0.0')
+        log = self.the_log()
+        self.assertIntactLog(log)
+        self.assertOwnLines(log, ['UILevel is set to 5', UPGRADE_QUESTION])
+
+    def test_updates_disabled_refuses_with_the_log_file(self):
+        dist = sample_distribution('upgrade-disabled', UpdateDisable=1)
+        self.assertEqual(h.run_setup(dist, '/i /quiet').exit_code, 3)
+        log = self.the_log()
+        self.assertIntactLog(log)
+        lines = log.stripped()
+        self.assertEqual(lines[:2], ['UILevel is set to 2', UPDATE_DISABLED])
+        self.assertEqual(lines[2], "Install() failed. Error(7086) 'Unknown error 0x00001BAE'")
+        self.assertEqual(len(lines), 3, log.dump())
+
+        h.clear_logs()
+        setup = h.start_setup(dist, '/i')
+        box = h.wait_window(SAMPLE_TITLE, cls='#32770', timeout=60)
+        self.assertEqual(box.message, UPDATE_DISABLED + '\r\n' + log_file_text(windows_log_path()))
+        h.click(SAMPLE_TITLE, button='OK', cls='#32770')
+        self.assertEqual(setup.wait(), 3)
+        self.assertEqual(h.installed_version('product_v1'), '2.0.0')
+
+
+class NewerVersionInstalled(Scenario):
+    def setUp(self):
+        super().setUp()
+        install_version('product_v3')
+
+    def test_refused_at_every_level(self):
+        dist = sample_distribution('newer')
+        self.assertEqual(h.run_setup(dist, '/i /quiet').exit_code, 3)
+        log = self.the_log()
+        self.assertIntactLog(log)
+        self.assertEqual(log.stripped()[:2], ['UILevel is set to 2', NEWER_INSTALLED])
+        self.assertRegex(log.stripped()[2], r"^Install\(\) failed\. Error\(1638\) '.+'$")
+
+        h.clear_logs()
+        setup = h.start_setup(dist, '/i')
+        box = h.wait_window(SAMPLE_TITLE, cls='#32770', timeout=60)
+        self.assertEqual(box.message, NEWER_INSTALLED + '\r\n' + log_file_text(windows_log_path()))
+        h.click(SAMPLE_TITLE, button='OK', cls='#32770')
+        self.assertEqual(setup.wait(), 3)
+        self.assertEqual(h.installed_version('product_v3'), '2.2.0')
+
+
+if __name__ == '__main__':
+    import unittest
+    unittest.main()
