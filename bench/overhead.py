@@ -10,7 +10,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'e2e'))
 import harness as h  # noqa: E402
 
-RUNS = int(os.environ.get('BENCH_RUNS', '7'))
+RUNS = int(os.environ.get('BENCH_RUNS', '15'))
 SHIPPED = os.environ.get('SHIPPED_SETUP_EXE',
                          os.path.join(os.path.dirname(__file__), '..', 'out', 'x86', 'setup.exe'))
 

@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <commctrl.h>
 #include <objbase.h>
 
 #include <memory>
@@ -13,20 +12,6 @@
 
 namespace {
 
-// comctl32 is no protected system library: it is loaded after the search has been restricted.
-void RegisterCommonControls()
-{
-    UniqueLibrary comctl = LoadSystemLibrary(L"comctl32.dll");
-    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    auto init = GetProc<InitFn>(comctl.Get(), "InitCommonControlsEx");
-    if (!init)
-        return;
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
-    init(&controls);
-    // The controls stay registered for the whole run.
-    comctl.Release();
-}
-
 std::unique_ptr<CInstaller> CreateInstaller()
 {
     return std::make_unique<CInstallerMsi>();
@@ -38,7 +23,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
 {
     RestrictDllSearchToSystemFolder();
     CoInitialize(nullptr);
-    RegisterCommonControls();
 
     ParseSwitches(commandLine, g_Settings);
     g_Settings.Mode = ParseMode(commandLine);

@@ -61,6 +61,12 @@ MsiApi LoadMsiApi()
     if (!api.module)
         return api;
     HMODULE m = api.module.Get();
+    // Each operation takes and frees its own reference, but the library stays mapped for the
+    // rest of the run: unloading it (and the two dozen libraries it brings) between the
+    // package reading and the installation would only load it all again.
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(m), &pinned);
     Bind(m, api.MsiSetInternalUI, "MsiSetInternalUI");
     Bind(m, api.MsiInstallProductW, "MsiInstallProductW");
     Bind(m, api.MsiApplyPatchW, "MsiApplyPatchW");
