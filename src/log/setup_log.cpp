@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/settings.h"
 #include "msi/installer.h"
 #include "platform/platform.h"
@@ -29,6 +31,22 @@ std::wstring TempFolder()
 bool ProbeCandidate(const std::wstring& folder, const std::wstring& name)
 {
     return ProbeFileName(Format(L"%s%s.tmp", folder.c_str(), name.c_str()));
+}
+
+// The first name a file can carry: the product name, the language-neutral name, then the
+// product name with every "?" made "$".
+bool ChooseLogName(CInstaller& installer, const std::wstring& folder, std::wstring& name)
+{
+    name = installer.GetProductName();
+    if (ProbeCandidate(folder, name))
+        return true;
+    const std::wstring neutral = installer.GetProductNameLangNeutral();
+    if (!neutral.empty() && ProbeCandidate(folder, neutral)) {
+        name = neutral;
+        return true;
+    }
+    std::replace(name.begin(), name.end(), L'?', L'$');
+    return ProbeCandidate(folder, name);
 }
 
 }  // namespace
@@ -91,33 +109,11 @@ bool ProbeFileName(const std::wstring& path)
 std::wstring ComputeLogPath(CInstaller& installer)
 {
     const std::wstring folder = TempFolder();
-    const std::wstring productName = installer.GetProductName();
-    std::wstring chosen;
-    bool found = ProbeCandidate(folder, productName);
-    if (found) {
-        chosen = productName;
-    } else {
-        const std::wstring neutral = installer.GetProductNameLangNeutral();
-        if (!neutral.empty() && ProbeCandidate(folder, neutral)) {
-            chosen = neutral;
-            found = true;
-        }
-    }
-    if (!found) {
-        std::wstring replaced = productName;
-        for (wchar_t& c : replaced) {
-            if (c == L'?')
-                c = L'$';
-        }
-        if (ProbeCandidate(folder, replaced)) {
-            chosen = replaced;
-            found = true;
-        }
-    }
-    if (!found)
+    std::wstring name;
+    if (!ChooseLogName(installer, folder, name))
         return std::wstring();
     const wchar_t* kind = g_Settings.Mode == ModeDeploy ? L"Deployment" : L"Setup";
     SYSTEMTIME now = platform::LocalTime();
-    return Format(L"%s%s %s (%04d.%02d.%02d %02d.%02d).log", folder.c_str(), chosen.c_str(), kind,
+    return Format(L"%s%s %s (%04d.%02d.%02d %02d.%02d).log", folder.c_str(), name.c_str(), kind,
                   now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
 }

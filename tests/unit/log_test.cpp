@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/settings.h"
 #include "fake_platform.h"
 #include "log/error_text.h"
@@ -135,6 +137,45 @@ TEST(Texts, ComeFromTheExactLanguageBlockOrTheNeutralOne)
     EXPECT_GE(japanese[0], 0x3000);
     EXPECT_NE(LoadTextIn(IDS_INSTALLATION_ERROR, 0x0410), L"Installation Error");
     EXPECT_EQ(LoadTextIn(4000, 0x0409), L"");
+}
+
+namespace {
+
+bool HasWords(const std::wstring& text)
+{
+    int letters = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool directive = i > 0 && text[i - 1] == L'%';
+        if (!directive && iswalpha(text[i]))
+            ++letters;
+    }
+    return letters >= 2;
+}
+
+}  // namespace
+
+TEST(Texts, EveryLanguageHasEveryText)
+{
+    const LANGID translations[] = {0x0410, 0x0411, 0x0419};
+    unsigned english = 0;
+    for (unsigned id = 100; id < 300; ++id) {
+        const std::wstring text = LoadTextIn(id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+        if (text.empty())
+            continue;
+        ++english;
+        const size_t directives = std::count(text.begin(), text.end(), L'%');
+        for (LANGID language : translations) {
+            const std::wstring translated = LoadTextIn(id, language);
+            EXPECT_FALSE(translated.empty()) << id << " in " << language;
+            // Japanese and Russian texts with words in them never read like the English ones.
+            if (language != 0x0410 && HasWords(text)) {
+                EXPECT_NE(translated, text) << id << " in " << language;
+            }
+            EXPECT_EQ(std::count(translated.begin(), translated.end(), L'%'), directives)
+                << id << " in " << language;
+        }
+    }
+    EXPECT_GE(english, 80u);
 }
 
 TEST(Texts, KeepControlCharactersOfTheTable)
