@@ -86,6 +86,15 @@ class Scenario(unittest.TestCase):
         log.files = files
         return log
 
+    def assertFailureBox(self, dist, message, args='/i'):
+        """At the full level the failure is shown with the log file's path; OK ends with 3."""
+        setup = h.start_setup(dist, args)
+        box = h.wait_window(SAMPLE_TITLE, cls='#32770', timeout=60)
+        self.assertEqual(box.message, message + '\r\n' + log_file_text(windows_log_path()))
+        self.assertEqual(box.buttons(), ['OK'])
+        h.click(SAMPLE_TITLE, button='OK', cls='#32770')
+        self.assertEqual(setup.wait(), 3)
+
     def assertOwnLines(self, log, expected):
         """The program's own lines, without time stamps, are exactly these."""
         self.assertEqual(log.stripped(), expected, log.dump())

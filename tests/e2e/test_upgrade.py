@@ -3,7 +3,7 @@ disabled) and newer (refused)."""
 
 import harness as h
 from scenario import (NEWER_INSTALLED, SAMPLE, SAMPLE_TITLE, UPDATE_DISABLED, UPGRADE_QUESTION,
-                      Scenario, log_file_text, sample_distribution, windows_log_path)
+                      Scenario, sample_distribution)
 
 
 def install_version(fixture):
@@ -70,11 +70,7 @@ class OlderVersionInstalled(Scenario):
         self.assertEqual(len(lines), 3, log.dump())
 
         h.clear_logs()
-        setup = h.start_setup(dist, '/i')
-        box = h.wait_window(SAMPLE_TITLE, cls='#32770', timeout=60)
-        self.assertEqual(box.message, UPDATE_DISABLED + '\r\n' + log_file_text(windows_log_path()))
-        h.click(SAMPLE_TITLE, button='OK', cls='#32770')
-        self.assertEqual(setup.wait(), 3)
+        self.assertFailureBox(dist, UPDATE_DISABLED)
         self.assertEqual(h.installed_version('product_v1'), '2.0.0')
 
 
@@ -92,11 +88,7 @@ class NewerVersionInstalled(Scenario):
         self.assertRegex(log.stripped()[2], r"^Install\(\) failed\. Error\(1638\) '.+'$")
 
         h.clear_logs()
-        setup = h.start_setup(dist, '/i')
-        box = h.wait_window(SAMPLE_TITLE, cls='#32770', timeout=60)
-        self.assertEqual(box.message, NEWER_INSTALLED + '\r\n' + log_file_text(windows_log_path()))
-        h.click(SAMPLE_TITLE, button='OK', cls='#32770')
-        self.assertEqual(setup.wait(), 3)
+        self.assertFailureBox(dist, NEWER_INSTALLED)
         self.assertEqual(h.installed_version('product_v3'), '2.2.0')
 
 

@@ -36,18 +36,7 @@ std::wstring TempFolder()
     return folder;
 }
 
-class LogTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        Fake().Reset();
-        g_Settings = SetupSettings();
-        g_Settings.LogPath = scratch.File(L"setup.log");
-    }
-    void TearDown() override { g_Settings = SetupSettings(); }
-
-    ScratchFolder scratch;
-};
+using LogTest = RunTest;
 
 }  // namespace
 

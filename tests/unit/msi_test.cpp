@@ -59,23 +59,7 @@ const std::vector<std::pair<std::wstring, std::wstring>> kProductProperties = {
     {L"ProductCode", L"{6A1C0E52-3D4B-4F1A-9E2C-7B5D8F0A1C33}"},
 };
 
-class MsiTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        Fake().Reset();
-        g_Settings = SetupSettings();
-        g_Settings.LogPath = scratch.File(L"setup.log");
-        g_PackageInfo = PackageInfo();
-    }
-    void TearDown() override
-    {
-        g_Settings = SetupSettings();
-        g_PackageInfo = PackageInfo();
-    }
-
-    ScratchFolder scratch;
-};
+using MsiTest = RunTest;
 
 }  // namespace
 

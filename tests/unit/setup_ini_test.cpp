@@ -7,18 +7,7 @@
 
 namespace {
 
-class IniTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        Fake().Reset();
-        g_Settings = SetupSettings();
-        g_Settings.LogPath = scratch.File(L"setup.log");
-    }
-    void TearDown() override { g_Settings = SetupSettings(); }
-
-    ScratchFolder scratch;
-};
+using IniTest = RunTest;
 
 }  // namespace
 

@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include "app/settings.h"
 #include "config/setup_ini.h"
+#include "fake_platform.h"
+#include "msi/package_info.h"
 
 ScratchFolder::ScratchFolder()
 {
@@ -72,4 +75,18 @@ SetupIniFile::~SetupIniFile()
 {
     DeleteFileW(GetIniPath().c_str());
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, GetIniPath().c_str());
+}
+
+void RunTest::SetUp()
+{
+    Fake().Reset();
+    g_Settings = SetupSettings();
+    g_Settings.LogPath = scratch.File(L"setup.log");
+    g_PackageInfo = PackageInfo();
+}
+
+void RunTest::TearDown()
+{
+    g_Settings = SetupSettings();
+    g_PackageInfo = PackageInfo();
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 // A fresh empty folder under the temporary folder, removed with its files on destruction.
@@ -29,4 +31,14 @@ public:
     ~SetupIniFile();
     SetupIniFile(const SetupIniFile&) = delete;
     SetupIniFile& operator=(const SetupIniFile&) = delete;
+};
+
+// A test that starts from empty run settings and the fake platform's defaults, with the run's
+// log in a scratch folder.
+class RunTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    ScratchFolder scratch;
 };
