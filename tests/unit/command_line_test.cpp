@@ -126,3 +126,22 @@ TEST(CommandLine, LogSwitchTakesTheRestOfTheLine)
     ParseSwitches(atEnd.Get(), last);
     EXPECT_EQ(last.LogPath, L"");
 }
+
+TEST(CommandLine, VeryLongLinesAreReadWithoutHarm)
+{
+    std::wstring line = L"/i";
+    for (int i = 0; i < 4000; ++i)
+        line += L" P" + std::to_wstring(i) + L"=\"value with blanks " + std::to_wstring(i) + L"\"";
+    line += L" /quiet " + std::wstring(70000, L'x');
+    EXPECT_EQ(ModeOf(line.c_str()), ModeInstall);
+    EXPECT_EQ(Level(line.c_str()), kUILevelNone);
+    const std::wstring properties = Properties(line.c_str());
+    EXPECT_EQ(properties.rfind(L"P0=\"value with blanks 0\" P1=", 0), 0u);
+    EXPECT_NE(properties.find(L" P3999=\"value with blanks 3999\""), std::wstring::npos);
+
+    // An unterminated quote runs to the end of the line.
+    CommandLine open(L"/a \"C:\\never closed");
+    std::wstring target;
+    EXPECT_EQ(ParseAdminTarget(open.Get(), target), 0u);
+    EXPECT_EQ(target, L"C:\\never closed");
+}
