@@ -26,6 +26,26 @@ class UsageBox(Scenario):
         # Nothing was read: no log was begun.
         self.assertEqual(h.find_logs(), [])
 
+    def test_texts_follow_the_users_language(self):
+        dist = sample_distribution('language')
+        cases = (('ru_RU.UTF-8', '\u0400', '\u04ff'), ('ja_JP.UTF-8', '\u3000', '\u9fff'),
+                 ('de_DE.UTF-8', None, None))
+        for locale, low, high in cases:
+            with self.subTest(locale=locale):
+                env = h.wine_env(extra={'LANG': locale, 'LC_ALL': locale})
+                setup = h.start_setup(dist, '/I', env=env)
+                box = h.wait_window(title_contains='', cls='#32770', process='setup.exe', timeout=60)
+                if low is None:
+                    # No German texts: the language-neutral English ones.
+                    self.assertEqual((box.title, box.message), (USAGE_CAPTION, USAGE_TEXT))
+                else:
+                    self.assertTrue(any(low <= c <= high for c in box.title), box.title)
+                    self.assertTrue(any(low <= c <= high for c in box.message), box.message)
+                    # Options and the example stay as they are typed.
+                    self.assertIn('setup.exe /i /passive ABC=DEF', box.message)
+                h.click(box.title, button=box.buttons()[0], cls='#32770')
+                self.assertEqual(setup.wait(), 3)
+
     def test_admin_option_without_folder_shows_usage_after_the_log_began(self):
         dist = sample_distribution('admin-usage')
         self.assertEqual(self.answer_usage(dist, '/a'), 3)

@@ -164,7 +164,8 @@ std::wstring QuoteArg(const std::wstring& a) {
 
 struct Options {
     std::wstring title, titleContains, cls, process, button, exitFile, cmdline, cwd, text;
-    bool hasTitle = false;  // --title "" matches windows with an empty caption
+    bool hasTitle = false;     // --title "" matches windows with an empty caption
+    bool hasContains = false;  // --title-contains "" matches any caption
     bool hasId = false;
     long id = 0;
     double timeout = -1;
@@ -183,7 +184,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o, std::wstring& error) {
         if (i + 1 >= argc) { error = L"missing value after " + a; return false; }
         std::wstring v = argv[++i];
         if (a == L"--title") { o.title = v; o.hasTitle = true; }
-        else if (a == L"--title-contains") o.titleContains = v;
+        else if (a == L"--title-contains") { o.titleContains = v; o.hasContains = true; }
         else if (a == L"--class") o.cls = v;
         else if (a == L"--process") o.process = v;
         else if (a == L"--button") o.button = v;
@@ -451,7 +452,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
 
-    if (!o.hasTitle && o.titleContains.empty()) return Fail(1, verb + L" needs --title or --title-contains");
+    if (!o.hasTitle && !o.hasContains) return Fail(1, verb + L" needs --title or --title-contains");
     if (verb == L"wait" || verb == L"texts" || verb == L"close") {
         HWND found = nullptr;
         if (!Poll(timeout, [&] {
