@@ -3,7 +3,7 @@
 Import it from a unittest module; everything starts lazily on first use and stops at exit.
 
 Paths come from the environment (ctest sets them), with fall-backs inside the build folder:
-  SETUP_BUILD_DIR     build folder (default: folder of SETUP_EXE, else <repo>/build)
+  SETUP_BUILD_DIR     build folder (default: folder of SETUP_EXE, else <repo>/out/build-x64)
   SETUP_EXE           setup.exe under test            (default <build>/setup.exe)
   UIDRIVER_EXE        the UI driver                   (default <build>/tests/tools/uidriver.exe)
   TEST_PACKAGES_DIR   the .msi fixtures, marker.dll   (default <build>/tests/fixtures)
@@ -46,7 +46,7 @@ def _env_path(name, default):
 
 BUILD_DIR = _env_path('SETUP_BUILD_DIR',
                       os.path.dirname(os.path.abspath(os.environ['SETUP_EXE']))
-                      if os.environ.get('SETUP_EXE') else os.path.join(_REPO, 'build'))
+                      if os.environ.get('SETUP_EXE') else os.path.join(_REPO, 'out', 'build-x64'))
 SETUP_EXE = _env_path('SETUP_EXE', os.path.join(BUILD_DIR, 'setup.exe'))
 UIDRIVER_EXE = _env_path('UIDRIVER_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'uidriver.exe'))
 TEST_PACKAGES_DIR = _env_path('TEST_PACKAGES_DIR', os.path.join(BUILD_DIR, 'tests', 'fixtures'))
