@@ -1,23 +1,11 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <memory>
-
 #include "app/command_line.h"
 #include "app/driver.h"
 #include "app/settings.h"
-#include "config/setup_ini.h"
 #include "msi/installer_msi.h"
 #include "win/library.h"
-
-namespace {
-
-std::unique_ptr<CInstaller> CreateInstaller()
-{
-    return std::make_unique<CInstallerMsi>();
-}
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
 {
@@ -31,10 +19,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
         return static_cast<int>(kExitRefused);
     }
 
-    unsigned long exitCode = 0;
+    unsigned long exitCode;
     {
-        std::unique_ptr<CInstaller> installer = CreateInstaller();
-        exitCode = RunInstallation(*installer, commandLine);
+        CInstallerMsi installer;
+        exitCode = RunInstallation(installer, commandLine);
     }
     CoUninitialize();
     return static_cast<int>(exitCode);
