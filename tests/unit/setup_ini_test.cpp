@@ -24,27 +24,6 @@ TEST_F(IniTest, PathsFollowTheProgramFile)
     EXPECT_EQ(GetIniPath(), stem + L".ini");
 }
 
-TEST_F(IniTest, MissingKeysReadAsTheirDefaults)
-{
-    SetupIniFile ini("[Main]\r\nMsiPath=pkg\\product.msi\r\nAdminNeed=0\r\nOs32Need= 7 \r\n");
-    EXPECT_EQ(IniReadInt(kMainSection, L"AdminNeed", 1), 0);
-    EXPECT_EQ(IniReadInt(kMainSection, L"adminneed", 1), 0);
-    EXPECT_EQ(IniReadInt(kMainSection, L"Os32Need", 0), 7);
-    EXPECT_EQ(IniReadInt(kMainSection, L"UpdateDisable", 0), 0);
-    EXPECT_EQ(IniReadInt(L"Other", L"AdminNeed", 1), 1);
-    EXPECT_EQ(IniReadString(kMainSection, L"MsiPath", L""), L"pkg\\product.msi");
-    EXPECT_EQ(IniReadString(kMainSection, L"MsiType", L"Install"), L"Install");
-    EXPECT_EQ(IniReadString(kMainSection, L"MsiType", nullptr), L"");
-}
-
-TEST_F(IniTest, WithoutFileEveryKeyIsItsDefault)
-{
-    DeleteFileW(GetIniPath().c_str());
-    EXPECT_EQ(IniReadInt(kMainSection, L"AdminNeed", 1), 1);
-    EXPECT_EQ(IniReadString(kMainSection, L"MsiType", L"Major"), L"Major");
-    EXPECT_EQ(IniReadOptional(L"PreReq1", L"Optional", 1), -1);
-}
-
 TEST_F(IniTest, StringsAreReadInTheProductCodePage)
 {
     SetupIniFile ini("[Main]\r\nName=\xCF\xF0\xE8\xEC\xE5\xF0\r\nMinWinVersion=5.1.2600\r\n");
@@ -53,21 +32,6 @@ TEST_F(IniTest, StringsAreReadInTheProductCodePage)
     g_Settings.CodePage = 1252;
     EXPECT_EQ(IniReadString(kMainSection, L"Name", nullptr), L"\x00CF\x00F0\x00E8\x00EC\x00E5\x00F0");
     EXPECT_EQ(VersionText(IniReadVersion(kMainSection, L"MinWinVersion")), L"5.1.2600.0");
-}
-
-TEST_F(IniTest, LongValuesAreCutAtTheBufferSize)
-{
-    SetupIniFile ini("[Main]\r\nMsiProp=" + std::string(3000, 'p') + "\r\n");
-    EXPECT_EQ(IniReadString(kMainSection, L"MsiProp", nullptr).size(), 2047u);
-}
-
-TEST_F(IniTest, OptionalIsReadOnlyWhenALineBeginsWithIt)
-{
-    SetupIniFile ini("[PreReq1]\r\nName=A\r\n  Optional=0\r\n[PreReq2]\r\nName=B\r\nNotOptional=1\r\n"
-                "[PreReq3]\r\nOptional\r\n");
-    EXPECT_EQ(IniReadOptional(L"PreReq1", L"Optional", 1), 0);
-    EXPECT_EQ(IniReadOptional(L"PreReq2", L"Optional", 1), -1);
-    EXPECT_EQ(IniReadOptional(L"PreReq3", L"Optional", 1), 1);
 }
 
 TEST_F(IniTest, WritesAreLoggedAndFailuresShown)
