@@ -30,9 +30,7 @@ std::wstring Trimmed(const wchar_t* text)
 
 bool SameName(const std::wstring& a, const std::wstring& b)
 {
-    return a.size() == b.size() &&
-           CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                          b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+    return a.size() == b.size() && EqualsNoCase(a, b.c_str());
 }
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes)

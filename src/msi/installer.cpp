@@ -11,10 +11,6 @@
 
 namespace {
 
-constexpr unsigned kNewerVersionInstalled = 1638;  // ERROR_PRODUCT_VERSION
-constexpr unsigned kPatchTargetNotFound = 1642;    // ERROR_PATCH_TARGET_NOT_FOUND
-constexpr unsigned kUpdatesDisabled = 7086;        // the program's own code
-
 unsigned FailureTextId(unsigned code)
 {
     switch (code) {

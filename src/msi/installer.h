@@ -19,6 +19,11 @@ public:
     std::wstring Title;
 };
 
+// Installation results the installers produce or tell apart.
+constexpr unsigned kNewerVersionInstalled = 1638;  // ERROR_PRODUCT_VERSION
+constexpr unsigned kPatchTargetNotFound = 1642;    // ERROR_PATCH_TARGET_NOT_FOUND
+constexpr unsigned kUpdatesDisabled = 7086;        // the program's own: older version, no updates
+
 // Results of EvaluateInstallResult.
 constexpr int kInstallSucceeded = 0;
 constexpr int kInstallFailed = 1;

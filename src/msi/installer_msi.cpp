@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr unsigned kNewerVersionInstalled = 1638;
-constexpr unsigned kUpdatesDisabled = 7086;
 const wchar_t kDefaultReinstall[] = L"REINSTALL=ALL REINSTALLMODE=vomus";
 
 struct InstalledState {

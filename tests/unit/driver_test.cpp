@@ -78,6 +78,13 @@ protected:
         return std::wstring(temp) + L"Driver Product Setup (2026.12.04 16.44).log";
     }
 
+    // An ini naming the package beside the test program, with more "Main" lines.
+    std::string PackageIni(const std::string& moreLines) const
+    {
+        return "[Main]\r\nMsiPath=" + std::string(relativePackage.begin(), relativePackage.end()) +
+               "\r\n" + moreLines;
+    }
+
     const std::wstring relativePackage = L"driver-package.msi";
 };
 
@@ -108,8 +115,7 @@ TEST_F(DriverTest, FailedPrepareEndsBeforeTheLog)
 
 TEST_F(DriverTest, StagesRunInOrderAndFillTheSettings)
 {
-    SetupIniFile ini("[Main]\r\nMsiPath=" + std::string(relativePackage.begin(), relativePackage.end()) +
-                     "\r\nMsiProp=FROM_INI=1\r\n");
+    SetupIniFile ini(PackageIni("MsiProp=FROM_INI=1\r\n"));
     RecordingInstaller installer;
     EXPECT_EQ(RunDriver(installer, L"/i /passive"), kExitSuccess);
     EXPECT_EQ(installer.calls,
@@ -131,7 +137,6 @@ TEST_F(DriverTest, RefusalsReportTheirMessage)
     SetupIniFile ini("[Main]\r\nMsiPath=absent.msi\r\n");
     RecordingInstaller badType;
     badType.operationTypeResult = false;
-    g_Settings = SetupSettings();
     EXPECT_EQ(RunDriver(badType, L"/i"), kExitRefused);
     ASSERT_EQ(Fake().boxes.size(), 1u);
     EXPECT_EQ(Fake().boxes[0].text,
@@ -155,8 +160,7 @@ TEST_F(DriverTest, RefusalsReportTheirMessage)
 
 TEST_F(DriverTest, AdministrativeInstallTakesItsFolderAndTheBasicLevel)
 {
-    SetupIniFile ini("[Main]\r\nMsiPath=" + std::string(relativePackage.begin(), relativePackage.end()) +
-                     "\r\n");
+    SetupIniFile ini(PackageIni(""));
     RecordingInstaller admin;
     EXPECT_EQ(RunDriver(admin, L"/a \"C:\\Admin Image\""), kExitSuccess);
     EXPECT_EQ(g_Settings.AdminTargetDir, L"C:\\Admin Image");
