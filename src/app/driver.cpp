@@ -4,11 +4,15 @@
 
 #include "app/command_line.h"
 #include "app/settings.h"
+#include "config/language.h"
 #include "config/setup_ini.h"
+#include "config/windows_version.h"
+#include "guards/process_guards.h"
 #include "htmlui/start_screen.h"
 #include "log/messages.h"
 #include "log/setup_log.h"
 #include "msi/installer.h"
+#include "msi/package_info.h"
 #include "resources/string_ids.h"
 #include "win/handles.h"
 
@@ -25,6 +29,25 @@ bool IniFileIsPresent(const std::wstring& path)
     wchar_t fullPath[MAX_PATH];
     DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, fullPath, nullptr);
     return length != 0 && length < MAX_PATH;
+}
+
+bool EndsWith64(const std::wstring& text)
+{
+    return text.size() >= 2 && text.compare(text.size() - 2, 2, L"64") == 0;
+}
+
+// Asks for the restart an installation needs: at full level the user decides, below it the
+// computer restarts unasked. Answers the exit code.
+unsigned long RestartAfterInstallation(const SetupSettings& settings, const std::wstring& title)
+{
+    const int answer = ReportMessage(settings, nullptr, LoadText(IDS_RESTART_QUESTION), title,
+                                     MB_YESNO | MB_ICONQUESTION);
+    if (settings.UILevel != kUILevelFull)
+        LogLine(L"Auto-reboot in passive mode\r\n");
+    else if (answer != IDYES)
+        return kExitRestartDeclined;
+    RestartComputer();
+    return kExitSuccess;
 }
 
 }  // namespace
@@ -62,7 +85,39 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
         return kExitClosed;
     }
 
+    if (IsNativeX86() && EndsWith64(PackagePlatform())) {
+        ShowAlways(nullptr, LoadText(IDS_UNSUPPORTED_PROCESSOR), installer.Title, MB_ICONERROR);
+        return kExitRefused;
+    }
+
     installer.Title = installer.GetTitle();
+
+    if (!IsWin2000OrLater()) {
+        ReportMessage(settings, nullptr,
+                      FormatText(IDS_WINDOWS_NOT_SUPPORTED, installer.GetProductName().c_str(),
+                                 installer.GetProductVersion().c_str()),
+                      installer.Title, MB_ICONERROR);
+        return kExitRefused;
+    }
+    if (IniReadInt(kMainSection, L"Os32Need", 0) != 0 && !IsNativeX86()) {
+        ReportMessage(settings, nullptr, LoadText(IDS_REQUIRES_32BIT_WINDOWS), installer.Title, MB_ICONERROR);
+        return kExitRefused;
+    }
+    if (!CheckWinVersion())
+        return kExitRefused;
+    if (IniReadInt(kMainSection, L"AdminNeed", 1) != 0 && !IsUserAdmin()) {
+        ReportMessage(settings, nullptr, LoadText(IDS_ADMIN_REQUIRED), installer.Title, MB_ICONERROR);
+        return kExitRefused;
+    }
+
+    // Held until the driver returns: its existence marks this product's setup as running.
+    UniqueHandle productMutex;
+    if (IsAlreadyRunning(productMutex)) {
+        const std::wstring& name = g_PackageInfo.ProductName;
+        LogPrintf(L"Installation or deployment of product '%s' already run.\r\n", name.c_str());
+        ShowMessage(FormatText(IDS_ALREADY_RUNNING, name.c_str()), L"", MB_ICONERROR, nullptr);
+        return kExitRefused;
+    }
 
     if (!installer.CheckOperationType()) {
         ReportMessage(settings, nullptr, FormatText(IDS_BAD_OPERATION_TYPE, settings.MsiType.c_str()),
@@ -89,8 +144,13 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
     if (settings.Properties.empty())
         settings.Properties = IniReadString(kMainSection, L"MsiProp", L"");
 
+    if (settings.Mode != ModeAdminInstall)
+        SelectLanguageTransform(settings);
+
     bool restartNeeded = false;
     if (!installer.Install(restartNeeded))
         return kExitRefused;
-    return kExitSuccess;
+    if (!restartNeeded)
+        return kExitSuccess;
+    return RestartAfterInstallation(settings, installer.Title);
 }

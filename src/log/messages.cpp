@@ -102,3 +102,12 @@ std::wstring FormatText(unsigned id, ...)
     va_end(args);
     return text;
 }
+
+std::wstring LogFileNotice()
+{
+    wchar_t longPath[MAX_PATH] = {};
+    const DWORD length = GetLongPathNameW(g_Settings.LogPath.c_str(), longPath, MAX_PATH);
+    if (length >= MAX_PATH)
+        longPath[0] = L'\0';
+    return FormatText(IDS_LOG_FILE_SUFFIX, longPath);
+}

@@ -23,3 +23,7 @@ std::wstring LoadText(unsigned id);
 std::wstring LoadTextIn(unsigned id, LANGID language);
 // The string-table text used as a printf format.
 std::wstring FormatText(unsigned id, ...);
+
+// "\r\nLog file:\r\n'<path>'" with the long form of the run's log path, appended to failure
+// messages so the user knows where to look.
+std::wstring LogFileNotice();

@@ -7,7 +7,6 @@
 #include "log/messages.h"
 #include "log/setup_log.h"
 #include "resources/string_ids.h"
-#include "win/format.h"
 
 namespace {
 
@@ -36,13 +35,8 @@ int EvaluateInstallResult(const std::wstring& title, unsigned code)
         return kInstallSucceeded;
     const std::wstring text = LoadText(FailureTextId(code)) + L"\r\n";
     LogLine(text);
-    wchar_t longPath[MAX_PATH] = {};
-    DWORD length = GetLongPathNameW(g_Settings.LogPath.c_str(), longPath, MAX_PATH);
-    if (length >= MAX_PATH)
-        longPath[0] = L'\0';
-    const std::wstring logFile = FormatText(IDS_LOG_FILE_SUFFIX, longPath);
     if (g_Settings.UILevel == kUILevelFull)
-        ShowAlways(nullptr, text + logFile, title, MB_ICONERROR);
+        ShowAlways(nullptr, text + LogFileNotice(), title, MB_ICONERROR);
     LogPrintf(L"Install() failed. %s\r\n", ErrorText(code).c_str());
     return kInstallFailed;
 }

@@ -14,4 +14,21 @@ SYSTEMTIME LocalTime();
 // A message box; answers the button pressed (IDOK, IDYES, ...).
 int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
 
+// The processor architecture of Windows itself (GetNativeSystemInfo where the system has it,
+// else GetSystemInfo): PROCESSOR_ARCHITECTURE_INTEL on 32-bit Windows only.
+WORD NativeProcessorArchitecture();
+
+// CheckTokenMembership of the caller's own token, looked up in advapi32 at run time; false when
+// the library, the function or the call fails.
+bool TokenIsMemberOf(PSID group);
+
+// GetVersionExW into the record (whose size field the caller set).
+BOOL GetWindowsVersion(OSVERSIONINFOW* version);
+
+// VerifyVersionInfoW.
+BOOL VerifyWindowsVersion(OSVERSIONINFOEXW* version, DWORD typeMask, DWORDLONG conditionMask);
+
+// ExitWindowsEx: ends the session, or restarts the computer.
+BOOL RequestExitWindows(UINT flags, DWORD reason);
+
 }  // namespace platform

@@ -29,6 +29,13 @@ UPGRADE_QUESTION = 'Older version of this product is already installed. Do you w
 UPDATE_DISABLED = (
     'Older version of this product is already installed. Minor update is disabled in this '
     'version. Please use Add/Remove Programs to deinstall currect version.')
+# What an English (United States) user's run logs when no transform lies beside the program.
+NO_TRANSFORM_LINES = [
+    'User LangId is 1033',
+    'Language transform for LangId 1033 not found, trying primary language',
+    'Primary LangId is 1033',
+    'Primary LangId transform not found',
+]
 
 
 def cant_read_package(path):
@@ -55,10 +62,10 @@ def windows_log_path(pattern=SAMPLE_LOG):
 
 
 def sample_distribution(name, fixture='product_v2', package_name='Sample Product.msi', **main):
-    """setup.exe with the sample product and an ini that names it; AdminNeed off unless given."""
+    """setup.exe with the sample product and an ini that names it."""
     dist = h.Distribution(name)
     dist.add_package(fixture, package_name)
-    keys = {'MsiPath': package_name, 'AdminNeed': 0}
+    keys = {'MsiPath': package_name}
     keys.update(main)
     dist.write_ini(keys)
     return dist

@@ -2,7 +2,7 @@
 disabled) and newer (refused)."""
 
 import harness as h
-from scenario import (NEWER_INSTALLED, SAMPLE, SAMPLE_TITLE, UPDATE_DISABLED, UPGRADE_QUESTION,
+from scenario import (NEWER_INSTALLED, NO_TRANSFORM_LINES, SAMPLE, SAMPLE_TITLE, UPDATE_DISABLED, UPGRADE_QUESTION,
                       Scenario, sample_distribution)
 
 
@@ -37,8 +37,9 @@ class OlderVersionInstalled(Scenario):
         self.assertEqual(h.run_setup(dist, '/i /passive').exit_code, 3)
         log = self.the_log()
         self.assertIntactLog(log)
-        self.assertEqual(log.stripped()[:5], [
+        self.assertEqual(log.stripped()[:9], [
             'UILevel is set to 67',
+            *NO_TRANSFORM_LINES,
             UPGRADE_QUESTION,
             'Auto-upgrading in passive mode',
             "Calling MsiInstallProduct with command line: 'REINSTALL=ALL REINSTALLMODE=amus'",
@@ -57,7 +58,7 @@ class OlderVersionInstalled(Scenario):
         self.assertEqual(h.installed_version('product_v1'), '2.0.0')
         log = self.the_log()
         self.assertIntactLog(log)
-        self.assertOwnLines(log, ['UILevel is set to 5', UPGRADE_QUESTION])
+        self.assertOwnLines(log, ['UILevel is set to 5', *NO_TRANSFORM_LINES, UPGRADE_QUESTION])
 
     def test_updates_disabled_refuses_with_the_log_file(self):
         dist = sample_distribution('upgrade-disabled', UpdateDisable=1)
@@ -65,9 +66,9 @@ class OlderVersionInstalled(Scenario):
         log = self.the_log()
         self.assertIntactLog(log)
         lines = log.stripped()
-        self.assertEqual(lines[:2], ['UILevel is set to 2', UPDATE_DISABLED])
-        self.assertEqual(lines[2], "Install() failed. Error(7086) 'Unknown error 0x00001BAE'")
-        self.assertEqual(len(lines), 3, log.dump())
+        self.assertEqual(lines[:6], ['UILevel is set to 2', *NO_TRANSFORM_LINES, UPDATE_DISABLED])
+        self.assertEqual(lines[6], "Install() failed. Error(7086) 'Unknown error 0x00001BAE'")
+        self.assertEqual(len(lines), 7, log.dump())
 
         h.clear_logs()
         self.assertFailureBox(dist, UPDATE_DISABLED)
@@ -84,8 +85,8 @@ class NewerVersionInstalled(Scenario):
         self.assertEqual(h.run_setup(dist, '/i /quiet').exit_code, 3)
         log = self.the_log()
         self.assertIntactLog(log)
-        self.assertEqual(log.stripped()[:2], ['UILevel is set to 2', NEWER_INSTALLED])
-        self.assertRegex(log.stripped()[2], r"^Install\(\) failed\. Error\(1638\) '.+'$")
+        self.assertEqual(log.stripped()[:6], ['UILevel is set to 2', *NO_TRANSFORM_LINES, NEWER_INSTALLED])
+        self.assertRegex(log.stripped()[6], r"^Install\(\) failed\. Error\(1638\) '.+'$")
 
         h.clear_logs()
         self.assertFailureBox(dist, NEWER_INSTALLED)

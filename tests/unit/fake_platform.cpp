@@ -31,4 +31,49 @@ int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT
     return answer;
 }
 
+WORD NativeProcessorArchitecture()
+{
+    return Fake().nativeArchitecture;
+}
+
+bool TokenIsMemberOf(PSID group)
+{
+    // Only the Administrators group is ever asked about; any other SID is a fault of the caller.
+    return Fake().administrator && IsWellKnownSid(group, WinBuiltinAdministratorsSid);
+}
+
+BOOL GetWindowsVersion(OSVERSIONINFOW* version)
+{
+    version->dwMajorVersion = Fake().major;
+    version->dwMinorVersion = Fake().minor;
+    return TRUE;
+}
+
+// Answers as Windows does for the "at least" comparison of all four numbers, which is the one
+// the program asks: the numbers compare in order, the first unequal one decides.
+BOOL VerifyWindowsVersion(OSVERSIONINFOEXW* wanted, DWORD typeMask, DWORDLONG conditionMask)
+{
+    const DWORD all = VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR | VER_SERVICEPACKMINOR;
+    DWORDLONG atLeast = 0;
+    for (DWORD type : {VER_MAJORVERSION, VER_MINORVERSION, VER_SERVICEPACKMAJOR, VER_SERVICEPACKMINOR})
+        atLeast = VerSetConditionMask(atLeast, type, VER_GREATER_EQUAL);
+    if (typeMask != all || conditionMask != atLeast || wanted->dwOSVersionInfoSize != sizeof(*wanted))
+        return FALSE;
+    const FakePlatform& fake = Fake();
+    const unsigned long long have[] = {fake.major, fake.minor, fake.servicePackMajor, fake.servicePackMinor};
+    const unsigned long long want[] = {wanted->dwMajorVersion, wanted->dwMinorVersion, wanted->wServicePackMajor,
+                                       wanted->wServicePackMinor};
+    for (int i = 0; i < 4; ++i) {
+        if (have[i] != want[i])
+            return have[i] > want[i];
+    }
+    return TRUE;
+}
+
+BOOL RequestExitWindows(UINT flags, DWORD reason)
+{
+    Fake().exits.push_back({flags, reason});
+    return TRUE;
+}
+
 }  // namespace platform
