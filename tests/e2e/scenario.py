@@ -61,9 +61,16 @@ def windows_log_path(pattern=SAMPLE_LOG):
                                          os.path.basename(path))
 
 
-def sample_distribution(name, fixture='product_v2', package_name='Sample Product.msi', **main):
+def install_version(fixture):
+    """Installs a version of the sample product directly through the engine."""
+    result = h.msiexec(['/i', h.winpath(h.PACKAGES[fixture].path), '/qn'])
+    assert result == 0, 'msiexec answered %d' % result
+
+
+def sample_distribution(name, fixture='product_v2', package_name='Sample Product.msi',
+                        exe_name='setup.exe', **main):
     """setup.exe with the sample product and an ini that names it."""
-    dist = h.Distribution(name)
+    dist = h.Distribution(name, exe_name=exe_name)
     dist.add_package(fixture, package_name)
     keys = {'MsiPath': package_name}
     keys.update(main)

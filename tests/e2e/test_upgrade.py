@@ -2,14 +2,8 @@
 disabled) and newer (refused)."""
 
 import harness as h
-from scenario import (NEWER_INSTALLED, NO_TRANSFORM_LINES, SAMPLE, SAMPLE_TITLE, UPDATE_DISABLED, UPGRADE_QUESTION,
-                      Scenario, sample_distribution)
-
-
-def install_version(fixture):
-    """Installs a version of the sample product directly through the engine."""
-    result = h.msiexec(['/i', h.winpath(h.PACKAGES[fixture].path), '/qn'])
-    assert result == 0, 'msiexec answered %d' % result
+from scenario import (NEWER_INSTALLED, NO_TRANSFORM_LINES, SAMPLE, SAMPLE_TITLE, UPDATE_DISABLED,
+                      UPGRADE_QUESTION, Scenario, install_version, sample_distribution)
 
 
 class OlderVersionInstalled(Scenario):
