@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwctype>
 
 #include "app/settings.h"
@@ -26,17 +27,6 @@ constexpr WindowsName kWindowsNames[] = {
     {5, 0, L"2000"}, {5, 1, L"XP"},  {5, 2, L"XP 64-Bit"}, {6, 0, L"Vista"},
     {6, 1, L"7"},    {6, 2, L"8"},   {6, 3, L"8.1"},       {10, kAnyMinor, L"10"},
 };
-
-std::wstring Trimmed(const std::wstring& text)
-{
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && std::iswspace(text[first]))
-        ++first;
-    while (last > first && std::iswspace(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
 
 bool ParseKey(const wchar_t* key, const std::wstring& value, unsigned& major, unsigned& minor)
 {
@@ -75,26 +65,29 @@ bool ParseWindowsVersion(const std::wstring& value, unsigned& major, unsigned& m
     major = 0;
     minor = 0;
     int numbers = 0;
-    size_t start = 0;
-    while (start <= value.size()) {
-        size_t dot = value.find(L'.', start);
-        if (dot == std::wstring::npos)
-            dot = value.size();
-        const std::wstring part = Trimmed(value.substr(start, dot - start));
-        start = dot + 1;
-        if (part.empty())
-            continue;
-        unsigned number = 0;
-        for (wchar_t c : part) {
-            if (c < L'0' || c > L'9')
-                return false;
-            number = number * 10 + static_cast<unsigned>(c - L'0');
+    const wchar_t* p = value.c_str();
+    const wchar_t* const end = p + value.size();
+    while (p <= end) {
+        const wchar_t* partEnd = std::find(p, end, L'.');
+        while (p < partEnd && std::iswspace(*p))
+            ++p;
+        const wchar_t* last = partEnd;
+        while (last > p && std::iswspace(last[-1]))
+            --last;
+        if (p < last) {
+            unsigned number = 0;
+            for (; p < last; ++p) {
+                if (*p < L'0' || *p > L'9')
+                    return false;
+                number = number * 10 + static_cast<unsigned>(*p - L'0');
+            }
+            if (numbers == 0)
+                major = number;
+            else if (numbers == 1)
+                minor = number;
+            ++numbers;
         }
-        if (numbers == 0)
-            major = number;
-        else if (numbers == 1)
-            minor = number;
-        ++numbers;
+        p = partEnd + 1;
     }
     return numbers > 0;
 }
