@@ -721,6 +721,32 @@ def make_transform(dest: str, base: str = 'product_v2', properties: Optional[Dic
     return _author('transform', dest, base, [], properties, rows)
 
 
+def make_patch(dest: str, target: str, patch_code: str, properties: Optional[Dict[str, str]] = None,
+               rows: Sequence[str] = ()) -> str:
+    """Authors a patch (table changes only, no files) for the product of target (a fixture name
+    or a path), with the same kinds of changes as make_transform; answers dest."""
+    return _author('patch', dest, target, [patch_code], properties, rows)
+
+
+def patches(code: str) -> List[str]:
+    """The patch codes applied to an installed product (MsiEnumPatchesW)."""
+    done = uidriver('patches', code)
+    if done.returncode != 0:
+        raise HarnessError('patches %s: %s' % (code, done.stderr))
+    return done.stdout.split()
+
+
+def apply_patch(patch: str, package: Optional[str] = None, install_type: int = 0) -> int:
+    """MsiApplyPatchW(patch, package, install_type, "") quietly; answers its result. Paths are
+    Linux paths."""
+    args = ['apply-patch', winpath(patch)] + ([winpath(package)] if package else [])
+    done = uidriver(*args, '--type', str(install_type), timeout=300)
+    try:
+        return int(done.stdout.strip())
+    except ValueError:
+        raise HarnessError('apply-patch %s: %s' % (patch, done.stderr)) from None
+
+
 def _reg_view(view):
     return ['/reg:%d' % view] if view else []
 

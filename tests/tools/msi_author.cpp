@@ -270,7 +270,7 @@ private:
 
 class Handle {
 public:
-    Handle(const Msi& msi) : msi_(msi) {}
+    explicit Handle(const Msi& msi) : msi_(msi) {}
     ~Handle() { if (h_) msi_.close(h_); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
