@@ -16,14 +16,6 @@ namespace {
 constexpr DWORD kRestartReason = SHTDN_REASON_FLAG_PLANNED | 0x04000000 | SHTDN_REASON_MAJOR_APPLICATION |
                                  SHTDN_REASON_MINOR_INSTALLATION;
 
-struct SidTraits {
-    using Type = PSID;
-    static Type Empty() { return nullptr; }
-    static bool IsValid(Type sid) { return sid != nullptr; }
-    static void Close(Type sid) { FreeSid(sid); }
-};
-using UniqueSid = UniqueResource<SidTraits>;
-
 }  // namespace
 
 bool IsAlreadyRunning(UniqueHandle& mutex)

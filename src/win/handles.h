@@ -56,29 +56,18 @@ struct FindHandleTraits {
     static void Close(Type h) { FindClose(h); }
 };
 
-struct RegKeyTraits {
-    using Type = HKEY;
+// Traits of resources whose empty value is null and that one function releases.
+template <class T, auto CloseFunction>
+struct NullableTraits {
+    using Type = T;
     static Type Empty() { return nullptr; }
     static bool IsValid(Type h) { return h != nullptr; }
-    static void Close(Type h) { RegCloseKey(h); }
-};
-
-struct LibraryTraits {
-    using Type = HMODULE;
-    static Type Empty() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
-    static void Close(Type h) { FreeLibrary(h); }
-};
-
-struct LocalMemoryTraits {
-    using Type = HLOCAL;
-    static Type Empty() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
-    static void Close(Type h) { LocalFree(h); }
+    static void Close(Type h) { CloseFunction(h); }
 };
 
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
-using UniqueRegKey = UniqueResource<RegKeyTraits>;
-using UniqueLibrary = UniqueResource<LibraryTraits>;
-using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+using UniqueRegKey = UniqueResource<NullableTraits<HKEY, &RegCloseKey>>;
+using UniqueLibrary = UniqueResource<NullableTraits<HMODULE, &FreeLibrary>>;
+using UniqueLocalMemory = UniqueResource<NullableTraits<HLOCAL, &LocalFree>>;
+using UniqueSid = UniqueResource<NullableTraits<PSID, &FreeSid>>;
