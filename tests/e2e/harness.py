@@ -8,6 +8,7 @@ Paths come from the environment (ctest sets them), with fall-backs inside the bu
   UIDRIVER_EXE        the UI driver                   (default <build>/tests/tools/uidriver.exe)
   TEST_PACKAGES_DIR   the .msi fixtures, marker.dll   (default <build>/tests/fixtures)
   MARKER_DLL          the marker library              (default <packages>/marker.dll)
+  MAPI_DOUBLE_DLL     the MAPI32.DLL test double      (default <packages>/mapi_double/mapi32.dll)
   SETUP_WINEPREFIX    scratch prefix  (default $WINEPREFIX, else <build>/e2e-wineprefix)
 
 The prefix is created once (wineboot -i) under a lock and reused by every test process, also
@@ -20,6 +21,7 @@ process at once instead of hanging in the debugger).
 """
 
 import atexit
+import contextlib
 import fcntl
 import glob
 import os
@@ -51,6 +53,7 @@ SETUP_EXE = _env_path('SETUP_EXE', os.path.join(BUILD_DIR, 'setup.exe'))
 UIDRIVER_EXE = _env_path('UIDRIVER_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'uidriver.exe'))
 TEST_PACKAGES_DIR = _env_path('TEST_PACKAGES_DIR', os.path.join(BUILD_DIR, 'tests', 'fixtures'))
 MARKER_DLL = _env_path('MARKER_DLL', os.path.join(TEST_PACKAGES_DIR, 'marker.dll'))
+MAPI_DOUBLE_DLL = _env_path('MAPI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'mapi_double', 'mapi32.dll'))
 WINEPREFIX = _env_path('SETUP_WINEPREFIX', _env_path('WINEPREFIX', os.path.join(BUILD_DIR, 'e2e-wineprefix')))
 RUNS_DIR = os.path.join(BUILD_DIR, 'e2e-runs')
 
@@ -86,6 +89,7 @@ SAMPLE_UPGRADE = '{B9E02944-8380-47C7-8B3D-1BAC08BB6ECD}'
 PLAIN_CODE = '{01DA6B73-0DAE-4AD6-BC0F-C5FC9D96EDCD}'
 QUESTION_CODE = '{DF32FEE7-A7F7-42A2-AAC3-520FDA5F0D17}'
 X64_CODE = '{7E8E813F-35B2-43A0-AC06-075AE02F7A7B}'
+CANCEL_CODE = '{DCB285D7-BC42-46BC-9045-B9981ADB8028}'
 
 
 def _sample(file, version):
@@ -110,6 +114,11 @@ PACKAGES: Dict[str, Package] = {
         'product_x64.msi', X64_CODE, '{62CBAE73-5FCA-468E-AA98-7F7E47537D87}',
         'Sample Product x64', '1.0.0', r'HKLM\Software\SetupLauncherTest\SampleProductX64',
         'Program Files/SetupLauncherTest/SampleProductX64', x64=True),
+    # Its custom action answers ERROR_INSTALL_USEREXIT: every installation ends with 1602.
+    'product_cancel': Package(
+        'product_cancel.msi', CANCEL_CODE, '{4C0926AB-6DB0-4722-A66E-B52268C008F4}',
+        'Cancelled Product', '1.0.0', r'HKLM\Software\SetupLauncherTest\CancelledProduct',
+        'Program Files/SetupLauncherTest/CancelledProduct', x64=True),
 }
 
 INSTALLSTATE_UNKNOWN = -1
@@ -736,6 +745,44 @@ def installed_version(fixture: str) -> Optional[str]:
 def installed_file(fixture: str) -> str:
     """Linux path of the readme.txt a test package installs."""
     return drive_c(PACKAGES[fixture].folder, 'readme.txt')
+
+
+# ---- the MAPI32.DLL test double ---------------------------------------------------------------
+
+
+@contextlib.contextmanager
+def mapi_double():
+    """Puts the MAPI32.DLL test double (see tests/fixtures/mapi_double.c) into the prefix's
+    system folder, where the 64-bit program looks for it, and puts the original back after.
+    Run the program with mapi_env() so that Wine takes the double instead of its own."""
+    target = drive_c('windows', 'system32', 'mapi32.dll')
+    saved = target + '.e2e-original'
+    if os.path.exists(saved):       # a run that died inside this block
+        os.replace(saved, target)
+    os.replace(target, saved)
+    shutil.copyfile(MAPI_DOUBLE_DLL, target)
+    try:
+        yield
+    finally:
+        os.replace(saved, target)
+
+
+def mapi_env(record: str, result='0', window: Optional[str] = None) -> Dict[str, str]:
+    """Environment for a run against the double: it appends what MAPISendMail receives to the
+    Linux file `record`, answers `result` (a number, or 'fault' to crash) and, with `window`,
+    opens a compose window titled with the subject followed by that text."""
+    extra = {'MAPI_DOUBLE_RECORD': winpath(record), 'MAPI_DOUBLE_RESULT': str(result)}
+    if window is not None:
+        extra['MAPI_DOUBLE_WINDOW'] = window
+    return wine_env(extra=extra, dll_overrides='mapi32=n')
+
+
+def read_mapi_record(record: str, encoding: str = 'cp1252') -> List[str]:
+    """The double's record as lines ("key=value"); empty when nothing was sent."""
+    if not os.path.exists(record):
+        return []
+    with open(record, 'rb') as f:
+        return f.read().decode(encoding).split('\r\n')[:-1]
 
 
 # ---- the setup log ----------------------------------------------------------------------------
