@@ -6,6 +6,7 @@ Paths come from the environment (ctest sets them), with fall-backs inside the bu
   SETUP_BUILD_DIR     build folder (default: folder of SETUP_EXE, else <repo>/out/build-x64)
   SETUP_EXE           setup.exe under test            (default <build>/setup.exe)
   UIDRIVER_EXE        the UI driver                   (default <build>/tests/tools/uidriver.exe)
+  MSI_AUTHOR_EXE      transform and patch author      (default <build>/tests/tools/msi_author.exe)
   TEST_PACKAGES_DIR   the .msi fixtures, marker.dll   (default <build>/tests/fixtures)
   MARKER_DLL          the marker library              (default <packages>/marker.dll)
   MAPI_DOUBLE_DLL     the MAPI32.DLL test double      (default <packages>/mapi_double/mapi32.dll)
@@ -51,6 +52,7 @@ BUILD_DIR = _env_path('SETUP_BUILD_DIR',
                       if os.environ.get('SETUP_EXE') else os.path.join(_REPO, 'out', 'build-x64'))
 SETUP_EXE = _env_path('SETUP_EXE', os.path.join(BUILD_DIR, 'setup.exe'))
 UIDRIVER_EXE = _env_path('UIDRIVER_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'uidriver.exe'))
+MSI_AUTHOR_EXE = _env_path('MSI_AUTHOR_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'msi_author.exe'))
 TEST_PACKAGES_DIR = _env_path('TEST_PACKAGES_DIR', os.path.join(BUILD_DIR, 'tests', 'fixtures'))
 MARKER_DLL = _env_path('MARKER_DLL', os.path.join(TEST_PACKAGES_DIR, 'marker.dll'))
 MAPI_DOUBLE_DLL = _env_path('MAPI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'mapi_double', 'mapi32.dll'))
@@ -701,6 +703,57 @@ def ensure_absent(*codes: str) -> None:
 def msiexec(args: Sequence[str], timeout: float = 300) -> int:
     """msiexec with the full exit code, e.g. msiexec(['/i', winpath(p), '/qn'])."""
     return run_program('msiexec.exe', args, timeout)
+
+
+def _author(verb: str, dest: str, base: str, extra: Sequence[str],
+            properties: Optional[Dict[str, str]], rows: Sequence[str]) -> str:
+    """Runs msi_author under the session's Wine. The changes travel in a UTF-8 file, because
+    Wine decodes a command line in the locale's character set and would spoil other text."""
+    changes = ['Property:%s:Value=%s' % item for item in (properties or {}).items()] + list(rows)
+    base_path = PACKAGES[base].path if base in PACKAGES else base
+    os.makedirs(os.path.dirname(os.path.abspath(dest)), exist_ok=True)
+    listing = dest + '.changes'
+    with open(listing, 'w', encoding='utf-8') as f:
+        f.write(''.join(c + '\n' for c in changes))
+    try:
+        wine([MSI_AUTHOR_EXE, verb, winpath(dest), winpath(base_path)] + list(extra) +
+             ['@' + winpath(listing)], check=True)
+    finally:
+        os.unlink(listing)
+    return dest
+
+
+def make_transform(dest: str, base: str = 'product_v2', properties: Optional[Dict[str, str]] = None,
+                   rows: Sequence[str] = ()) -> str:
+    """Authors a transform of base (a fixture name or a path) that sets the given Property values
+    and "Table:Key:Column=Value" rows (a key the base lacks adds the row); answers dest."""
+    return _author('transform', dest, base, [], properties, rows)
+
+
+def make_patch(dest: str, target: str, patch_code: str, properties: Optional[Dict[str, str]] = None,
+               rows: Sequence[str] = ()) -> str:
+    """Authors a patch (table changes only, no files) for the product of target (a fixture name
+    or a path), with the same kinds of changes as make_transform; answers dest."""
+    return _author('patch', dest, target, [patch_code], properties, rows)
+
+
+def patches(code: str) -> List[str]:
+    """The patch codes applied to an installed product (MsiEnumPatchesW)."""
+    done = uidriver('patches', code)
+    if done.returncode != 0:
+        raise HarnessError('patches %s: %s' % (code, done.stderr))
+    return done.stdout.split()
+
+
+def apply_patch(patch: str, package: Optional[str] = None, install_type: int = 0) -> int:
+    """MsiApplyPatchW(patch, package, install_type, "") quietly; answers its result. Paths are
+    Linux paths."""
+    args = ['apply-patch', winpath(patch)] + ([winpath(package)] if package else [])
+    done = uidriver(*args, '--type', str(install_type), timeout=300)
+    try:
+        return int(done.stdout.strip())
+    except ValueError:
+        raise HarnessError('apply-patch %s: %s' % (patch, done.stderr)) from None
 
 
 def _reg_view(view):

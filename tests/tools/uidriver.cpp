@@ -11,6 +11,9 @@
 //   uidriver loadlib NAME                              plain LoadLibraryW, as a careless program
 //                                                      would (a control for planted-DLL tests)
 //   uidriver product-state {code} | product-info {code} Property | uninstall {code}
+//   uidriver patches {code}                            the product's applied patch codes
+//   uidriver apply-patch PATCH [PACKAGE] [--type N]    MsiApplyPatchW quietly (N: INSTALLTYPE,
+//                                                      default 0), print its answer
 //
 // [match] is --title T or --title-contains T, optionally --class C and --process NAME (base
 // name of the owning program, case-insensitive). Only visible top-level windows match.
@@ -382,8 +385,21 @@ int Run(const Options& o, double timeout) {
 
 int Msi(const std::wstring& verb, const Options& o) {
     Library msi(L"msi.dll");
-    if (o.positional.empty()) return Fail(1, verb + L" needs a product code");
+    if (o.positional.empty()) return Fail(1, verb + L" needs a product code or patch");
     const wchar_t* code = o.positional[0].c_str();
+    if (verb == L"patches") {
+        auto enumPatches = msi.proc<UINT(WINAPI*)(LPCWSTR, DWORD, LPWSTR, LPWSTR, LPDWORD)>("MsiEnumPatchesW");
+        if (!enumPatches) return Fail(1, L"msi.dll or MsiEnumPatchesW missing");
+        for (DWORD i = 0;; ++i) {
+            wchar_t patch[39] = {};
+            std::wstring transforms(1024, L'\0');
+            DWORD len = (DWORD)transforms.size();
+            UINT r = enumPatches(code, i, patch, &transforms[0], &len);
+            if (r == ERROR_NO_MORE_ITEMS) return 0;
+            if (r != ERROR_SUCCESS) return Fail(1, L"MsiEnumPatchesW answered " + std::to_wstring(r));
+            Out(patch);
+        }
+    }
     if (verb == L"product-state") {
         auto query = msi.proc<INT(WINAPI*)(LPCWSTR)>("MsiQueryProductStateW");
         if (!query) return Fail(1, L"msi.dll or MsiQueryProductStateW missing");
@@ -406,11 +422,19 @@ int Msi(const std::wstring& verb, const Options& o) {
         Out(buf);
         return 0;
     }
-    // uninstall
     auto setUi = msi.proc<INT(WINAPI*)(INT, HWND*)>("MsiSetInternalUI");
-    auto configure = msi.proc<UINT(WINAPI*)(LPCWSTR, int, INT)>("MsiConfigureProductW");
-    if (!setUi || !configure) return Fail(1, L"msi.dll or its functions missing");
+    if (!setUi) return Fail(1, L"msi.dll or MsiSetInternalUI missing");
     setUi(2 /*INSTALLUILEVEL_NONE*/, nullptr);
+    if (verb == L"apply-patch") {
+        auto apply = msi.proc<UINT(WINAPI*)(LPCWSTR, LPCWSTR, INT, LPCWSTR)>("MsiApplyPatchW");
+        if (!apply) return Fail(1, L"msi.dll or MsiApplyPatchW missing");
+        const wchar_t* package = o.positional.size() > 1 ? o.positional[1].c_str() : nullptr;
+        Out(std::to_wstring(apply(code, package, (INT)o.type, L"")));
+        return 0;
+    }
+    // uninstall
+    auto configure = msi.proc<UINT(WINAPI*)(LPCWSTR, int, INT)>("MsiConfigureProductW");
+    if (!configure) return Fail(1, L"msi.dll or MsiConfigureProductW missing");
     UINT r = configure(code, 0 /*INSTALLLEVEL_DEFAULT*/, 2 /*INSTALLSTATE_ABSENT*/);
     Out(std::to_wstring(r));
     return r == ERROR_SUCCESS || r == ERROR_UNKNOWN_PRODUCT ? 0
@@ -421,7 +445,7 @@ int Msi(const std::wstring& verb, const Options& o) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Fail(1, L"usage: uidriver run|wait|texts|click|close|gone|list|msgbox|loadlib|"
-                                 L"product-state|product-info|uninstall ...");
+                                 L"product-state|product-info|uninstall|patches|apply-patch ...");
     std::wstring verb = argv[1];
     Options o;
     std::wstring error;
@@ -429,7 +453,9 @@ int wmain(int argc, wchar_t** argv) {
     double timeout = o.timeout >= 0 ? o.timeout : verb == L"run" ? 600 : verb == L"texts" ? 0 : 30;
 
     if (verb == L"run") return Run(o, timeout);
-    if (verb == L"product-state" || verb == L"product-info" || verb == L"uninstall") return Msi(verb, o);
+    if (verb == L"product-state" || verb == L"product-info" || verb == L"uninstall" ||
+        verb == L"patches" || verb == L"apply-patch")
+        return Msi(verb, o);
     if (verb == L"msgbox") return MessageBoxW(nullptr, o.text.c_str(), o.title.c_str(), o.type);
     if (verb == L"loadlib") {
         if (o.positional.empty()) return Fail(1, L"loadlib needs a library name");
