@@ -12,7 +12,8 @@
 
 bool CInstallerMsp::Prepare()
 {
-    g_Settings.CodePage = AnsiCodePageOf(static_cast<unsigned long>(IniReadInt(kMainSection, L"ProductLangID", 0)));
+    const int language = IniReadInt(kMainSection, L"ProductLangID", 0);
+    g_Settings.CodePage = AnsiCodePageOf(static_cast<unsigned long>(language));
     return true;
 }
 
@@ -70,9 +71,10 @@ unsigned CInstallerMsp::RunPatchInstall()
     SetEngineUILevel(api, INSTALLUILEVEL_BASIC);
 
     const bool adminImage = g_Settings.Mode == ModeAdminInstall;
-    const unsigned code =
-        CallMsiApplyPatch(api, g_Settings.PackagePath, adminImage ? g_Settings.AdminTargetDir.c_str() : nullptr,
-                          adminImage ? INSTALLTYPE_NETWORK_IMAGE : INSTALLTYPE_DEFAULT, commandLine);
+    const wchar_t* installPackage = adminImage ? g_Settings.AdminTargetDir.c_str() : nullptr;
+    const unsigned code = CallMsiApplyPatch(api, g_Settings.PackagePath, installPackage,
+                                            adminImage ? INSTALLTYPE_NETWORK_IMAGE : INSTALLTYPE_DEFAULT,
+                                            commandLine);
     if (code == ERROR_SUCCESS)
         LogLine(L"Setup complete\r\n");
     else if (code == ERROR_INSTALL_USEREXIT)

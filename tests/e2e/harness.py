@@ -10,6 +10,7 @@ Paths come from the environment (ctest sets them), with fall-backs inside the bu
   TEST_PACKAGES_DIR   the .msi fixtures, marker.dll   (default <build>/tests/fixtures)
   MARKER_DLL          the marker library              (default <packages>/marker.dll)
   MAPI_DOUBLE_DLL     the MAPI32.DLL test double      (default <packages>/mapi_double/mapi32.dll)
+  MSI_DOUBLE_DLL      the msi.dll test double         (default <packages>/msi_double/msi.dll)
   SETUP_WINEPREFIX    scratch prefix  (default $WINEPREFIX, else <build>/e2e-wineprefix)
 
 The prefix is created once (wineboot -i) under a lock and reused by every test process, also
@@ -56,6 +57,7 @@ MSI_AUTHOR_EXE = _env_path('MSI_AUTHOR_EXE', os.path.join(BUILD_DIR, 'tests', 't
 TEST_PACKAGES_DIR = _env_path('TEST_PACKAGES_DIR', os.path.join(BUILD_DIR, 'tests', 'fixtures'))
 MARKER_DLL = _env_path('MARKER_DLL', os.path.join(TEST_PACKAGES_DIR, 'marker.dll'))
 MAPI_DOUBLE_DLL = _env_path('MAPI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'mapi_double', 'mapi32.dll'))
+MSI_DOUBLE_DLL = _env_path('MSI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'msi_double', 'msi.dll'))
 WINEPREFIX = _env_path('SETUP_WINEPREFIX', _env_path('WINEPREFIX', os.path.join(BUILD_DIR, 'e2e-wineprefix')))
 RUNS_DIR = os.path.join(BUILD_DIR, 'e2e-runs')
 
@@ -800,24 +802,35 @@ def installed_file(fixture: str) -> str:
     return drive_c(PACKAGES[fixture].folder, 'readme.txt')
 
 
-# ---- the MAPI32.DLL test double ---------------------------------------------------------------
+# ---- test doubles of system libraries ---------------------------------------------------------
 
 
 @contextlib.contextmanager
-def mapi_double():
-    """Puts the MAPI32.DLL test double (see tests/fixtures/mapi_double.c) into the prefix's
-    system folder, where the 64-bit program looks for it, and puts the original back after.
-    Run the program with mapi_env() so that Wine takes the double instead of its own."""
-    target = drive_c('windows', 'system32', 'mapi32.dll')
+def system_double(name: str, double: str):
+    """Puts a test double of a system library (say MAPI_DOUBLE_DLL as 'mapi32.dll') into the
+    prefix's system folder, where the 64-bit program looks for it, and puts the original back
+    after. Only a program run with the override '<name>=n' takes it; Wine's own tools go on
+    using the built-in library."""
+    target = drive_c('windows', 'system32', name)
     saved = target + '.e2e-original'
     if os.path.exists(saved):       # a run that died inside this block
         os.replace(saved, target)
     os.replace(target, saved)
-    shutil.copyfile(MAPI_DOUBLE_DLL, target)
+    shutil.copyfile(double, target)
     try:
         yield
     finally:
         os.replace(saved, target)
+
+
+def mapi_double():
+    """The MAPI32.DLL double (tests/fixtures/mapi_double.c); run the program with mapi_env()."""
+    return system_double('mapi32.dll', MAPI_DOUBLE_DLL)
+
+
+def msi_double():
+    """The msi.dll double (tests/fixtures/msi_double.c); run the program with msi_env()."""
+    return system_double('msi.dll', MSI_DOUBLE_DLL)
 
 
 def mapi_env(record: str, result='0', window: Optional[str] = None) -> Dict[str, str]:
@@ -828,6 +841,21 @@ def mapi_env(record: str, result='0', window: Optional[str] = None) -> Dict[str,
     if window is not None:
         extra['MAPI_DOUBLE_WINDOW'] = window
     return wine_env(extra=extra, dll_overrides='mapi32=n')
+
+
+def msi_env(record: str, result=0) -> Dict[str, str]:
+    """Environment for a run against the msi.dll double: it appends each call to the Linux file
+    `record` and MsiApplyPatchW answers `result`."""
+    return wine_env(extra={'MSI_DOUBLE_RECORD': winpath(record), 'MSI_DOUBLE_RESULT': str(result)},
+                    dll_overrides='msi=n')
+
+
+def read_msi_record(record: str) -> List[str]:
+    """The msi.dll double's record, a line per call; empty when nothing was called."""
+    if not os.path.exists(record):
+        return []
+    with open(record, encoding='utf-8') as f:
+        return f.read().splitlines()
 
 
 def read_mapi_record(record: str, encoding: str = 'cp1252') -> List[str]:

@@ -28,7 +28,8 @@ protected:
     {
         RunTest::SetUp();
         // Never let a test reach the system's own mail client.
-        ASSERT_TRUE(double_ && GetProcAddress(double_, "ComposeWindow")) << "mapi32.dll double not loaded (Wine needs WINEDLLOVERRIDES=mapi32=n)";
+        ASSERT_TRUE(double_ && GetProcAddress(double_, "ComposeWindow"))
+            << "mapi32.dll double not loaded (Wine needs WINEDLLOVERRIDES=mapi32=n)";
         UniqueLibrary found = LoadSystemLibrary(L"MAPI32.DLL");
         ASSERT_EQ(found.Get(), double_);
         record_ = scratch.File(L"mapi.txt");
@@ -79,8 +80,9 @@ TEST_F(LogMailTest, TheQuestionIsShownEvenInQuietModeAndNoSendsNothing)
     SendErrorLog(g_Settings.LogPath, L"Product", L"1.0");
     ASSERT_EQ(Fake().boxes.size(), 1u);
     EXPECT_EQ(Fake().boxes[0].owner, nullptr);
-    EXPECT_EQ(Fake().boxes[0].text, L"Installation failed. Product not installed.\n\nDo you want to send the log "
-                                    L"file:\n'" + g_Settings.LogPath + L"'\nto 'support@example.com'?");
+    EXPECT_EQ(Fake().boxes[0].text,
+              L"Installation failed. Product not installed.\n\nDo you want to send the log file:\n'" +
+                  g_Settings.LogPath + L"'\nto 'support@example.com'?");
     EXPECT_EQ(Fake().boxes[0].caption, L"Product (1.0)");
     EXPECT_EQ(Fake().boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
     EXPECT_EQ(Record(), "");
@@ -103,12 +105,14 @@ TEST_F(LogMailTest, YesHandsTheMailClientTheListedRecords)
               "message.type=(null)\r\nmessage.date=(null)\r\nmessage.conversation=(null)\r\n"
               "message.flags=0\r\nmessage.originator=(null)\r\nmessage.recipients=1\r\n"
               "recipient0.reserved=0\r\nrecipient0.class=1\r\nrecipient0.name=BootStrapper\r\n"
-              "recipient0.address=SMTP:support@example.com\r\nrecipient0.eidsize=0\r\nrecipient0.eid=(null)\r\n"
+              "recipient0.address=SMTP:support@example.com\r\n"
+              "recipient0.eidsize=0\r\nrecipient0.eid=(null)\r\n"
               "message.files=1\r\nfile0.reserved=0\r\nfile0.flags=0\r\nfile0.position=4294967295\r\n"
-              "file0.path=" + AnsiLogPath() + "\r\nfile0.name=(null)\r\nfile0.type=(null)\r\n");
-    EXPECT_EQ(ReadLogText(g_Settings.LogPath), std::wstring(kStamp) +
-                                                   L"Send email to 'SMTP:support@example.com' attachment file '" +
-                                                   g_Settings.LogPath + L"'\r\n");
+              "file0.path=" +
+                  AnsiLogPath() + "\r\nfile0.name=(null)\r\nfile0.type=(null)\r\n");
+    EXPECT_EQ(ReadLogText(g_Settings.LogPath),
+              std::wstring(kStamp) + L"Send email to 'SMTP:support@example.com' attachment file '" +
+                  g_Settings.LogPath + L"'\r\n");
 }
 
 TEST_F(LogMailTest, AFailedSendIsLoggedWithItsNumber)
