@@ -4,7 +4,9 @@
 #include "app/command_line.h"
 #include "app/driver.h"
 #include "app/settings.h"
+#include "config/setup_ini.h"
 #include "msi/installer_msi.h"
+#include "msi/installer_msp.h"
 #include "win/library.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
@@ -20,9 +22,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
     }
 
     unsigned long exitCode;
-    {
-        CInstallerMsi installer;
-        exitCode = RunInstallation(installer, commandLine);
+    if (IniReadInt(kMainSection, L"MsiPatch", 0) == 1) {
+        CInstallerMsp patch;
+        exitCode = RunInstallation(patch, commandLine);
+    } else {
+        CInstallerMsi product;
+        exitCode = RunInstallation(product, commandLine);
     }
     CoUninitialize();
     return static_cast<int>(exitCode);

@@ -6,6 +6,7 @@
 #include "log/error_text.h"
 #include "log/messages.h"
 #include "log/setup_log.h"
+#include "report/log_mail.h"
 #include "resources/string_ids.h"
 
 namespace {
@@ -39,6 +40,14 @@ int EvaluateInstallResult(const std::wstring& title, unsigned code)
         ShowAlways(nullptr, text + LogFileNotice(), title, MB_ICONERROR);
     LogPrintf(L"Install() failed. %s\r\n", ErrorText(code).c_str());
     return kInstallFailed;
+}
+
+bool ConcludeInstallation(CInstaller& installer, unsigned code)
+{
+    const int outcome = EvaluateInstallResult(installer.Title, code);
+    if (outcome == kInstallFailed)
+        SendErrorLog(g_Settings.LogPath, installer.GetProductName(), installer.GetProductVersion());
+    return outcome == kInstallSucceeded;
 }
 
 unsigned AnsiCodePageOf(unsigned long languageId)

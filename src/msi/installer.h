@@ -33,5 +33,10 @@ constexpr int kInstallCancelled = 1602;
 // (log lines, and a message box with the log file's path at the full user-interface level).
 int EvaluateInstallResult(const std::wstring& title, unsigned code);
 
+// The end of an installer's Install: evaluates the result and, after a reported failure, offers
+// to mail the setup log. A cancelled installation changed nothing and the user knows it: it
+// counts as not done (exit code 3), without the report. True only on success.
+bool ConcludeInstallation(CInstaller& installer, unsigned code);
+
 // The default ANSI code page of a language, 0 when it cannot be had.
 unsigned AnsiCodePageOf(unsigned long languageId);

@@ -74,9 +74,7 @@ bool CInstallerMsi::Install(bool& /*restartNeeded*/)
         g_Settings.Properties += L" TRANSFORMS=\"" + g_Settings.Transform + L"\"";
         LogPrintf(L"LangId transform is %s\r\n", g_Settings.Transform.c_str());
     }
-    const unsigned code = RunProductInstall();
-    // A cancelled installation installed nothing: it ends like a failure, without the report.
-    return EvaluateInstallResult(Title, code) == kInstallSucceeded;
+    return ConcludeInstallation(*this, RunProductInstall());
 }
 
 unsigned CInstallerMsi::RunProductInstall()

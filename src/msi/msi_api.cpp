@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "log/setup_log.h"
+#include "win/exception_guard.h"
 #include "win/library.h"
 
 namespace {
@@ -16,48 +17,16 @@ void Bind(HMODULE module, Function& pointer, const char* name)
     pointer = GetProc<Function>(module, name);
 }
 
-// Exceptions that escape the engine reach the top-level filter of the process; while a guarded
-// call runs, that filter jumps back into the guard. One call runs at a time, on one thread;
-// an exception on any other thread is left to the system.
-void* g_guardJump[5];
-volatile DWORD g_guardThread;
-volatile DWORD g_escapedCode;
-
-LONG WINAPI ReturnToGuard(EXCEPTION_POINTERS* info)
-{
-    if (GetCurrentThreadId() != g_guardThread)
-        return EXCEPTION_CONTINUE_SEARCH;
-    g_escapedCode = info->ExceptionRecord->ExceptionCode;
-    __builtin_longjmp(g_guardJump, 1);
-}
-
+// An exception escaping the engine is logged and the call answers 1603.
 template <class Call>
-UINT __attribute__((noinline)) GuardEngineCall(Call call)
+UINT GuardEngineCall(Call call)
 {
-#if defined(__i386__)
-    // The jump skips the engine's own handler frames: the thread's handler chain (the first
-    // word of its information block) must be set back to what it was here.
-    void* chain;
-    __asm__ volatile("movl %%fs:0, %0" : "=r"(chain));
-    void* volatile handlers = chain;  // read again from memory after the jump
-#endif
-    g_guardThread = GetCurrentThreadId();
-    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(ReturnToGuard);
-    volatile UINT result = kMsiInstallFailure;
-    if (__builtin_setjmp(g_guardJump) == 0) {
-        result = call();
-    } else {
-#if defined(__i386__)
-        chain = handlers;
-        __asm__ volatile("movl %0, %%fs:0" : : "r"(chain) : "memory");
-#endif
-        LogPrintf(L"Hardware exception occur. Exception code 0x%X.\r\n",
-                  static_cast<unsigned>(g_escapedCode));
-        result = kMsiInstallFailure;
-    }
-    SetUnhandledExceptionFilter(previous);
-    g_guardThread = 0;
-    return result;
+    UINT result = kMsiInstallFailure;
+    DWORD exceptionCode = 0;
+    if (RunGuarded([&] { result = call(); }, exceptionCode))
+        return result;
+    LogPrintf(L"Hardware exception occur. Exception code 0x%X.\r\n", static_cast<unsigned>(exceptionCode));
+    return kMsiInstallFailure;
 }
 
 }  // namespace

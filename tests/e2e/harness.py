@@ -9,6 +9,8 @@ Paths come from the environment (ctest sets them), with fall-backs inside the bu
   MSI_AUTHOR_EXE      transform and patch author      (default <build>/tests/tools/msi_author.exe)
   TEST_PACKAGES_DIR   the .msi fixtures, marker.dll   (default <build>/tests/fixtures)
   MARKER_DLL          the marker library              (default <packages>/marker.dll)
+  MAPI_DOUBLE_DLL     the MAPI32.DLL test double      (default <packages>/mapi_double/mapi32.dll)
+  MSI_DOUBLE_DLL      the msi.dll test double         (default <packages>/msi_double/msi.dll)
   SETUP_WINEPREFIX    scratch prefix  (default $WINEPREFIX, else <build>/e2e-wineprefix)
 
 The prefix is created once (wineboot -i) under a lock and reused by every test process, also
@@ -21,6 +23,7 @@ process at once instead of hanging in the debugger).
 """
 
 import atexit
+import contextlib
 import fcntl
 import glob
 import os
@@ -53,6 +56,8 @@ UIDRIVER_EXE = _env_path('UIDRIVER_EXE', os.path.join(BUILD_DIR, 'tests', 'tools
 MSI_AUTHOR_EXE = _env_path('MSI_AUTHOR_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'msi_author.exe'))
 TEST_PACKAGES_DIR = _env_path('TEST_PACKAGES_DIR', os.path.join(BUILD_DIR, 'tests', 'fixtures'))
 MARKER_DLL = _env_path('MARKER_DLL', os.path.join(TEST_PACKAGES_DIR, 'marker.dll'))
+MAPI_DOUBLE_DLL = _env_path('MAPI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'mapi_double', 'mapi32.dll'))
+MSI_DOUBLE_DLL = _env_path('MSI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'msi_double', 'msi.dll'))
 WINEPREFIX = _env_path('SETUP_WINEPREFIX', _env_path('WINEPREFIX', os.path.join(BUILD_DIR, 'e2e-wineprefix')))
 RUNS_DIR = os.path.join(BUILD_DIR, 'e2e-runs')
 
@@ -88,6 +93,7 @@ SAMPLE_UPGRADE = '{B9E02944-8380-47C7-8B3D-1BAC08BB6ECD}'
 PLAIN_CODE = '{01DA6B73-0DAE-4AD6-BC0F-C5FC9D96EDCD}'
 QUESTION_CODE = '{DF32FEE7-A7F7-42A2-AAC3-520FDA5F0D17}'
 X64_CODE = '{7E8E813F-35B2-43A0-AC06-075AE02F7A7B}'
+CANCEL_CODE = '{DCB285D7-BC42-46BC-9045-B9981ADB8028}'
 
 
 def _sample(file, version):
@@ -112,6 +118,11 @@ PACKAGES: Dict[str, Package] = {
         'product_x64.msi', X64_CODE, '{62CBAE73-5FCA-468E-AA98-7F7E47537D87}',
         'Sample Product x64', '1.0.0', r'HKLM\Software\SetupLauncherTest\SampleProductX64',
         'Program Files/SetupLauncherTest/SampleProductX64', x64=True),
+    # Its custom action answers ERROR_INSTALL_USEREXIT: every installation ends with 1602.
+    'product_cancel': Package(
+        'product_cancel.msi', CANCEL_CODE, '{4C0926AB-6DB0-4722-A66E-B52268C008F4}',
+        'Cancelled Product', '1.0.0', r'HKLM\Software\SetupLauncherTest\CancelledProduct',
+        'Program Files/SetupLauncherTest/CancelledProduct', x64=True),
 }
 
 INSTALLSTATE_UNKNOWN = -1
@@ -789,6 +800,70 @@ def installed_version(fixture: str) -> Optional[str]:
 def installed_file(fixture: str) -> str:
     """Linux path of the readme.txt a test package installs."""
     return drive_c(PACKAGES[fixture].folder, 'readme.txt')
+
+
+# ---- test doubles of system libraries ---------------------------------------------------------
+
+
+@contextlib.contextmanager
+def system_double(name: str, double: str):
+    """Puts a test double of a system library (say MAPI_DOUBLE_DLL as 'mapi32.dll') into the
+    prefix's system folder, where the 64-bit program looks for it, and puts the original back
+    after. Only a program run with the override '<name>=n' takes it; Wine's own tools go on
+    using the built-in library."""
+    target = drive_c('windows', 'system32', name)
+    saved = target + '.e2e-original'
+    if os.path.exists(saved):       # a run that died inside this block
+        os.replace(saved, target)
+    os.replace(target, saved)
+    shutil.copyfile(double, target)
+    try:
+        yield
+    finally:
+        os.replace(saved, target)
+
+
+def mapi_double():
+    """The MAPI32.DLL double (tests/fixtures/mapi_double.c); run the program with mapi_env()."""
+    return system_double('mapi32.dll', MAPI_DOUBLE_DLL)
+
+
+def msi_double():
+    """The msi.dll double (tests/fixtures/msi_double.c); run the program with msi_env()."""
+    return system_double('msi.dll', MSI_DOUBLE_DLL)
+
+
+def mapi_env(record: str, result='0', window: Optional[str] = None) -> Dict[str, str]:
+    """Environment for a run against the double: it appends what MAPISendMail receives to the
+    Linux file `record`, answers `result` (a number, or 'fault' to crash) and, with `window`,
+    opens a compose window titled with the subject followed by that text."""
+    extra = {'MAPI_DOUBLE_RECORD': winpath(record), 'MAPI_DOUBLE_RESULT': str(result)}
+    if window is not None:
+        extra['MAPI_DOUBLE_WINDOW'] = window
+    return wine_env(extra=extra, dll_overrides='mapi32=n')
+
+
+def msi_env(record: str, result=0) -> Dict[str, str]:
+    """Environment for a run against the msi.dll double: it appends each call to the Linux file
+    `record` and MsiApplyPatchW answers `result`."""
+    return wine_env(extra={'MSI_DOUBLE_RECORD': winpath(record), 'MSI_DOUBLE_RESULT': str(result)},
+                    dll_overrides='msi=n')
+
+
+def read_msi_record(record: str) -> List[str]:
+    """The msi.dll double's record, a line per call; empty when nothing was called."""
+    if not os.path.exists(record):
+        return []
+    with open(record, encoding='utf-8') as f:
+        return f.read().splitlines()
+
+
+def read_mapi_record(record: str, encoding: str = 'cp1252') -> List[str]:
+    """The double's record as lines ("key=value"); empty when nothing was sent."""
+    if not os.path.exists(record):
+        return []
+    with open(record, 'rb') as f:
+        return f.read().decode(encoding).split('\r\n')[:-1]
 
 
 # ---- the setup log ----------------------------------------------------------------------------
