@@ -79,7 +79,10 @@ bool ParseWindowsVersion(const std::wstring& value, unsigned& major, unsigned& m
             for (; p < last; ++p) {
                 if (*p < L'0' || *p > L'9')
                     return false;
-                number = number * 10 + static_cast<unsigned>(*p - L'0');
+                const unsigned digit = static_cast<unsigned>(*p - L'0');
+                if (number > (0xFFFFFFFFu - digit) / 10)
+                    return false;
+                number = number * 10 + digit;
             }
             if (numbers == 0)
                 major = number;
@@ -104,7 +107,7 @@ std::wstring WindowsVersionText(unsigned major, unsigned minor, unsigned service
     }
     if (text.empty())
         text = Format(L"'Windows %u.%u'", major, minor);
-    // The "с" of "Serviсe" is U+0441, as in the texts the product has always shown.
+    // The "с" of "Serviсe" is U+0441 (Cyrillic es), not the Latin c: the text is kept exactly.
     if (servicePackMajor != 0 && servicePackMinor == 0)
         text += Format(L" (Servi\u0441e Pack %u)", servicePackMajor);
     else if (servicePackMajor != 0)

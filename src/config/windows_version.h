@@ -3,7 +3,8 @@
 
 // A "major.minor" value of the setup ini: parts cut at ".", white space around them and empty
 // parts dropped, each remaining part decimal digits only; further parts are ignored and a bare
-// major number means minor 0. False for any other text, and for a value without a number.
+// major number means minor 0. False for any other text, for a value without a number and for a
+// number beyond 32 bits.
 bool ParseWindowsVersion(const std::wstring& value, unsigned& major, unsigned& minor);
 
 // Checks the ini's MinWinVersion / MinWinServicePack against the running Windows. False when

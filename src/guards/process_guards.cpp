@@ -11,8 +11,8 @@
 
 namespace {
 
-// A planned restart for an application's installation: the planned flag, 0x04000000, major
-// reason application and minor reason installation, the reason the product has always given.
+// A planned restart for an application's installation (0x84040002): the planned flag, the flag
+// 0x04000000, major reason application, minor reason installation.
 constexpr DWORD kRestartReason = SHTDN_REASON_FLAG_PLANNED | 0x04000000 | SHTDN_REASON_MAJOR_APPLICATION |
                                  SHTDN_REASON_MINOR_INSTALLATION;
 

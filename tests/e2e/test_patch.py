@@ -108,10 +108,12 @@ class PatchAgainstTheEngineDouble(Scenario):
         with h.msi_double():
             run = h.run_setup(dist, '/a "C:\\Admin Image"', env=h.msi_env(record))
         self.assertEqual(run.exit_code, 0)
-        calls = h.read_msi_record(record)
-        self.assertEqual(calls[0], 'MsiSetInternalUI level=67 window=(null)')
-        self.assertEqual(calls[-1], 'MsiApplyPatchW patch=%s package=C:\\Admin Image type=1 commandline='
-                         % h.winpath(dist.path('update.msp')))
+        self.assertEqual(h.read_msi_record(record), [
+            'MsiSetInternalUI level=67 window=(null)',
+            'MsiEnableLogW mode=0x1FDF path=%s attributes=1' % windows_log_path(),
+            'MsiSetInternalUI level=3 window=(null)',
+            'MsiApplyPatchW patch=%s package=C:\\Admin Image type=1 commandline=' % h.winpath(dist.path('update.msp')),
+        ])
         # An administrative image takes no language transform.
         self.assertEqual(self.the_log().stripped()[:3],
                          ['UILevel is set to 5', QUESTION, 'Auto-upgrading in passive mode'])
@@ -130,8 +132,22 @@ class PatchAgainstTheEngineDouble(Scenario):
             h.click(MAIL_CAPTION, button='No', cls='#32770')
             self.assertEqual(setup.wait(), 3)
         lines = self.the_log().stripped()
-        self.assertEqual(lines[-2], TARGET_MISSING)
+        # Answered at the full level: no line says the patch went on unasked.
+        self.assertEqual(lines[:-1], ['UILevel is set to 5', *NO_TRANSFORM_LINES, QUESTION,
+                                      "Calling MsiApplyPatch with command line: ''", '', '', TARGET_MISSING])
         self.assertRegex(lines[-1], r"^Install\(\) failed\. Error\(1642\) '.+'$")
+
+    def test_a_patch_that_needs_a_restart_succeeds_without_the_restart_question(self):
+        dist = patch_distribution('patch-3010')
+        record = dist.path('msi-record.txt')
+        with h.msi_double():
+            setup = h.start_setup(dist, '/i', env=h.msi_env(record, 3010))
+            h.wait_window(TITLE, cls='#32770', timeout=60)
+            h.click(TITLE, button='Yes', cls='#32770')
+            # A restart question would hold the run here.
+            self.assertEqual(setup.wait(timeout=60), 0)
+        lines = self.the_log().stripped()
+        self.assertEqual(lines[-3:], ["Calling MsiApplyPatch with command line: ''", '', ''])
 
     def test_a_cancelled_patch_ends_with_3_and_asks_nothing(self):
         dist = patch_distribution('patch-1602', SendErrorLogTo='support@example.com')

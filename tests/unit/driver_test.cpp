@@ -20,6 +20,8 @@ public:
     bool Install(bool& restartNeeded) override
     {
         calls.push_back(L"Install");
+        langIdAtInstall = g_Settings.LangId;
+        transformAtInstall = g_Settings.Transform;
         restartNeeded = needsRestart;
         return installResult;
     }
@@ -48,6 +50,8 @@ public:
     bool operationTypeResult = true;
     bool installResult = true;
     bool needsRestart = false;
+    unsigned langIdAtInstall = 0;
+    std::wstring transformAtInstall;
 };
 
 unsigned long RunDriver(RecordingInstaller& installer, const wchar_t* commandLine)
@@ -93,14 +97,21 @@ protected:
                "\r\n" + moreLines;
     }
 
-    // The run's own lines, without their time stamps.
+    // The run's own lines without their time stamps, which every line must carry.
     static std::wstring LogLines()
     {
-        std::wstring text = ReadLogText(LogFile());
+        const std::wstring text = ReadLogText(LogFile());
         const std::wstring stamp = L"Setup.exe [2026.12.04 16:44:05]: ";
-        for (size_t at = text.find(stamp); at != std::wstring::npos; at = text.find(stamp, at))
-            text.erase(at, stamp.size());
-        return text;
+        std::wstring lines;
+        for (size_t at = 0; at < text.size();) {
+            size_t end = text.find(L"\r\n", at);
+            end = end == std::wstring::npos ? text.size() : end + 2;
+            const std::wstring line = text.substr(at, end - at);
+            EXPECT_EQ(line.rfind(stamp, 0), 0u) << line;
+            lines += line.substr(line.rfind(stamp, 0) == 0 ? stamp.size() : 0);
+            at = end;
+        }
+        return lines;
     }
 
     const std::wstring relativePackage = L"driver-package.msi";
@@ -134,15 +145,20 @@ TEST_F(DriverTest, FailedPrepareEndsBeforeTheLog)
 TEST_F(DriverTest, StagesRunInOrderAndFillTheSettings)
 {
     SetupIniFile ini(PackageIni("MsiProp=FROM_INI=1\r\n"));
+    const std::wstring transform = GetModulePath(false, true) + L"1033.mst";
+    WriteBytes(transform, "mst");
     RecordingInstaller installer;
     EXPECT_EQ(RunDriver(installer, L"/i /passive"), kExitSuccess);
+    DeleteFileW(transform.c_str());
+    // The language and its transform were chosen before Install.
+    EXPECT_EQ(installer.langIdAtInstall, 1033u);
+    EXPECT_EQ(installer.transformAtInstall, transform);
     EXPECT_EQ(installer.calls,
               (std::vector<std::wstring>{L"Prepare", L"GetTitle", L"CheckOperationType", L"Install"}));
     EXPECT_EQ(installer.Title, L"Driver Product (4.5) Setup");
     EXPECT_EQ(g_Settings.UILevel, kUILevelBasicProgress);
     EXPECT_EQ(g_Settings.PackagePath, GetModulePath(false, true) + relativePackage);
     EXPECT_EQ(g_Settings.Properties, L"FROM_INI=1");
-    EXPECT_EQ(g_Settings.LangId, 1033u);  // the language was chosen before Install
 
     RecordingInstaller withProperties;
     withProperties.installResult = false;

@@ -2,6 +2,28 @@
 
 #include "platform/platform.h"
 
+bool ShutdownPrivilegeEnabled()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    LUID shutdown;
+    LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &shutdown);
+    BYTE buffer[4096];
+    DWORD size = 0;
+    bool enabled = false;
+    if (GetTokenInformation(token, TokenPrivileges, buffer, sizeof(buffer), &size)) {
+        const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer);
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID& luid = privileges->Privileges[i].Luid;
+            if (luid.LowPart == shutdown.LowPart && luid.HighPart == shutdown.HighPart)
+                enabled = (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+        }
+    }
+    CloseHandle(token);
+    return enabled;
+}
+
 FakePlatform& Fake()
 {
     static FakePlatform fake;
@@ -44,6 +66,9 @@ bool TokenIsMemberOf(PSID group)
 
 BOOL GetWindowsVersion(OSVERSIONINFOW* version)
 {
+    // As Windows: a record of another size is refused and left as it was.
+    if (Fake().versionCallFails || version->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW))
+        return FALSE;
     version->dwMajorVersion = Fake().major;
     version->dwMinorVersion = Fake().minor;
     return TRUE;
@@ -72,7 +97,7 @@ BOOL VerifyWindowsVersion(OSVERSIONINFOEXW* wanted, DWORD typeMask, DWORDLONG co
 
 BOOL RequestExitWindows(UINT flags, DWORD reason)
 {
-    Fake().exits.push_back({flags, reason});
+    Fake().exits.push_back({flags, reason, ShutdownPrivilegeEnabled()});
     return TRUE;
 }
 

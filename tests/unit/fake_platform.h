@@ -16,6 +16,7 @@ struct ShownBox {
 struct ExitRequest {
     UINT flags;
     DWORD reason;
+    bool shutdownPrivilegeEnabled;  // in the process token when the request was made
 };
 
 struct FakePlatform {
@@ -27,6 +28,7 @@ struct FakePlatform {
     DWORD minor = 1;
     WORD servicePackMajor = 1;
     WORD servicePackMinor = 0;
+    bool versionCallFails = false;
     std::vector<ExitRequest> exits;
     SYSTEMTIME localTime = {2026, 12, 5, 4, 16, 44, 5, 0};
     std::vector<ShownBox> boxes;
@@ -36,3 +38,6 @@ struct FakePlatform {
 };
 
 FakePlatform& Fake();
+
+// Whether SeShutdownPrivilege is enabled in the process token right now.
+bool ShutdownPrivilegeEnabled();

@@ -6,6 +6,7 @@
 #include "fake_platform.h"
 #include "guards/process_guards.h"
 #include "msi/package_info.h"
+#include "prereq/process_runner.h"
 #include "test_support.h"
 
 namespace {
@@ -44,6 +45,17 @@ TEST_F(GuardsTest, ProductMutexMarksTheRunningSetupOfOneProduct)
     EXPECT_FALSE(IsAlreadyRunning(again));
 }
 
+TEST_F(GuardsTest, MutexThatCannotBeCreatedCountsAsARunningSetup)
+{
+    // Another kind of object holds the name, so the mutex cannot be created.
+    g_PackageInfo.ProductCode = L"{EEEEEEEE-2222-3333-4444-555555555555}";
+    UniqueHandle squatter(CreateEventW(nullptr, TRUE, FALSE, L"Global\\_KVSETUP_{EEEEEEEE-2222-3333-4444-555555555555}"));
+    ASSERT_TRUE(squatter);
+    UniqueHandle mutex;
+    EXPECT_TRUE(IsAlreadyRunning(mutex));
+    EXPECT_FALSE(mutex);
+}
+
 TEST_F(GuardsTest, EmptyProductCodeUsesTheBareName)
 {
     UniqueHandle mutex;
@@ -69,14 +81,62 @@ TEST_F(GuardsTest, SystemFactsComeThroughThePlatform)
     Fake().major = 4;
     Fake().minor = 90;
     EXPECT_FALSE(IsWin2000OrLater());
+    // A failed version query leaves major version 0.
+    Fake().major = 10;
+    Fake().versionCallFails = true;
+    EXPECT_FALSE(IsWin2000OrLater());
 }
 
-TEST_F(GuardsTest, RestartIsAPlannedRestartForAnInstallation)
+TEST_F(GuardsTest, RestartIsAPlannedRestartForAnInstallationWithThePrivilegeEnabled)
 {
+    // Start from a token whose shutdown privilege is off.
+    HANDLE token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+    UniqueHandle tokenOwner(token);
+    TOKEN_PRIVILEGES off = {};
+    off.PrivilegeCount = 1;
+    ASSERT_TRUE(LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &off.Privileges[0].Luid));
+    ASSERT_TRUE(AdjustTokenPrivileges(token, FALSE, &off, 0, nullptr, nullptr));
+    ASSERT_FALSE(ShutdownPrivilegeEnabled());
+
     RestartComputer();
     ASSERT_EQ(Fake().exits.size(), 1u);
     EXPECT_EQ(Fake().exits[0].flags, static_cast<UINT>(EWX_REBOOT));
     EXPECT_EQ(Fake().exits[0].reason, 0x84040002u);
+    EXPECT_TRUE(Fake().exits[0].shutdownPrivilegeEnabled);
+    EXPECT_TRUE(EnableShutdownPrivilege());
+}
+
+namespace {
+
+constexpr UINT kSetEvent = WM_APP + 7;
+
+LRESULT CALLBACK SetEventOnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kSetEvent)
+        SetEvent(reinterpret_cast<HANDLE>(lParam));
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(WaitWithMessages, DispatchesTheThreadsMessagesWhileItWaits)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = SetEventOnMessage;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"WaitWithMessagesTest";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    // Only the window procedure, reached through the wait's dispatching, ends the wait.
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    PostMessageW(window, kSetEvent, 0, reinterpret_cast<LPARAM>(event.Get()));
+    EXPECT_EQ(WaitWithMessages(event.Get()), 0u);
+    DestroyWindow(window);
+
+    EXPECT_EQ(WaitWithMessages(nullptr), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST(ElevatedCommand, SplitsQuotedProgramsAndMsiexec)

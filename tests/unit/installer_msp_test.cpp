@@ -111,6 +111,8 @@ TEST_F(PatchInstallerTest, UnattendedRunAppliesWithoutAskingAndReportsAFailure)
               0u)
         << log;
     // No mail address: the failure report stops at its log line.
-    EXPECT_NE(log.find(stamp + L"Install() failed. Error("), std::wstring::npos) << log;
+    EXPECT_NE(log.find(stamp + L"An irrecoverable internal error occured.\r\n" + stamp + L"Install() failed. Error("),
+              std::wstring::npos)
+        << log;
     EXPECT_NE(log.find(stamp + L"Can't read email address from ini file.\r\n"), std::wstring::npos) << log;
 }

@@ -3,7 +3,6 @@
 #include "app/settings.h"
 #include "config/setup_ini.h"
 #include "fake_platform.h"
-#include "log/error_text.h"
 #include "report/log_mail.h"
 #include "test_support.h"
 #include "win/library.h"
@@ -120,13 +119,26 @@ TEST_F(LogMailTest, AFailedSendIsLoggedWithItsNumber)
     SetEnvironmentVariableW(L"MAPI_DOUBLE_RESULT", L"1");  // MAPI_USER_ABORT: the user cancelled
     EXPECT_FALSE(SendLogFile(L"C:\\Temp\\x.log", L"a@b.c", L"P", L"1"));
     EXPECT_NE(Record().find("message.note=See log file 'x.log' in attachment.\r\n"), std::string::npos);
+    const std::wstring log = ReadLogText(g_Settings.LogPath);
     const std::wstring stamp = kStamp;
-    EXPECT_EQ(ReadLogText(g_Settings.LogPath),
-              stamp + L"Send email to 'SMTP:a@b.c' attachment file 'C:\\Temp\\x.log'\r\n" + stamp +
-                  L"MAPISendMail(SMTP:a@b.c) failure. " + ErrorText(1) + L"\r\n");
+    const std::wstring expected = stamp + L"Send email to 'SMTP:a@b.c' attachment file 'C:\\Temp\\x.log'\r\n" +
+                                  stamp + L"MAPISendMail(SMTP:a@b.c) failure. Error(1) '";
+    EXPECT_EQ(log.substr(0, expected.size()), expected);
+    EXPECT_EQ(log.substr(log.size() - 3), L"'\r\n");
 
     SetEnvironmentVariableW(L"MAPI_DOUBLE_RESULT", L"0");
     EXPECT_TRUE(SendLogFile(L"C:\\Temp\\x.log", L"a@b.c", L"P", L"1"));
+}
+
+TEST_F(LogMailTest, TheAttachmentPathIsInTheRunsCodePage)
+{
+    g_Settings.CodePage = 1251;
+    EXPECT_TRUE(SendLogFile(L"C:\\Temp\\\x041E\x0442\x0447\x0451\x0442.log", L"a@b.c", L"P", L"1"));
+    const std::string record = Record();
+    EXPECT_NE(record.find("message.note=See log file '\xCE\xF2\xF7\xB8\xF2.log' in attachment.\r\n"),
+              std::string::npos)
+        << record;
+    EXPECT_NE(record.find("file0.path=C:\\Temp\\\xCE\xF2\xF7\xB8\xF2.log\r\n"), std::string::npos) << record;
 }
 
 TEST_F(LogMailTest, AFaultInTheMailClientEndsTheReportQuietly)

@@ -60,6 +60,8 @@ TEST(WindowsVersionValue, ParsesMajorAndMinorNumbers)
         {L"6.1.x", false, 0, 0},        {L"6 1", false, 0, 0},         {L"+6.1", false, 0, 0},
         {L"-6", false, 0, 0},           {L"..", false, 0, 0},          {L" . ", false, 0, 0},
         {L"\x0666.1", false, 0, 0},  // Arabic-Indic six is a digit to Unicode, not to the ini
+        {L"4294967295.1", true, 4294967295u, 1}, {L"4294967296", false, 0, 0},
+        {L"6.99999999999", false, 0, 0},
     };
     for (const Case& c : cases) {
         unsigned major = 99;
@@ -125,6 +127,17 @@ TEST_F(WindowsVersionTest, ShortfallNamesTheRequiredVersion)
     SetWindows(10, 1, 0, 4);
     EXPECT_FALSE(CheckWinVersion());
     EXPECT_EQ(ShownText(), TooOld(L"'Windows 10'"));
+}
+
+TEST_F(WindowsVersionTest, ServicePackNumbersAreCutTo16Bits)
+{
+    // 65537 is 0x10001: service pack 1.
+    SetupIniFile ini("[Main]\r\nMinWinVersion=6.1\r\nMinWinServicePack=65537.65536\r\n");
+    SetWindows(6, 1, 1);
+    EXPECT_TRUE(CheckWinVersion());
+    SetWindows(6, 1, 0);
+    EXPECT_FALSE(CheckWinVersion());
+    EXPECT_EQ(ShownText(), TooOld(L"'Windows 7' (Servi\u0441e Pack 1)"));
 }
 
 TEST_F(WindowsVersionTest, AuthorsMessageWithLineBreaks)
