@@ -44,6 +44,11 @@ class LanguageTransforms(Scenario):
             'Calling MsiInstallProduct with command line: \'A=1 TRANSFORMS="%s"\'' % transform,
         ])
 
+        # Without public properties the transform's text still begins with its blank.
+        dist, lines = self.own_lines_before_the_engine('ini-ru-bare', ('1049',), args='/i /quiet', LangId=1049)
+        self.assertEqual(lines[-1], 'Calling MsiInstallProduct with command line: \' TRANSFORMS="%s"\''
+                         % h.winpath(dist.path('1049.mst')))
+
         dist = self.distribution('ini-ru', ('1049', '1033'), LangId=1049)
         self.assertEqual(h.run_setup(dist, '/i /quiet').exit_code, 0)
         self.assertEqual(h.product_info(SAMPLE.product_code, 'InstalledProductName'), RUSSIAN_NAME)
