@@ -10,6 +10,7 @@ Paths come from the environment (ctest sets them), with fall-backs inside the bu
   TEST_PACKAGES_DIR   the .msi fixtures, marker.dll   (default <build>/tests/fixtures)
   MARKER_DLL          the marker library              (default <packages>/marker.dll)
   MAPI_DOUBLE_DLL     the MAPI32.DLL test double      (default <packages>/mapi_double/mapi32.dll)
+  MAPI_DOUBLE_NO_LOGOFF_DLL  the same without MAPILogoff (default <packages>/mapi_double_no_logoff/mapi32.dll)
   MSI_DOUBLE_DLL      the msi.dll test double         (default <packages>/msi_double/msi.dll)
   SETUP_WINEPREFIX    scratch prefix  (default $WINEPREFIX, else <build>/e2e-wineprefix)
 
@@ -57,6 +58,8 @@ MSI_AUTHOR_EXE = _env_path('MSI_AUTHOR_EXE', os.path.join(BUILD_DIR, 'tests', 't
 TEST_PACKAGES_DIR = _env_path('TEST_PACKAGES_DIR', os.path.join(BUILD_DIR, 'tests', 'fixtures'))
 MARKER_DLL = _env_path('MARKER_DLL', os.path.join(TEST_PACKAGES_DIR, 'marker.dll'))
 MAPI_DOUBLE_DLL = _env_path('MAPI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'mapi_double', 'mapi32.dll'))
+MAPI_DOUBLE_NO_LOGOFF_DLL = _env_path('MAPI_DOUBLE_NO_LOGOFF_DLL', os.path.join(
+    TEST_PACKAGES_DIR, 'mapi_double_no_logoff', 'mapi32.dll'))
 MSI_DOUBLE_DLL = _env_path('MSI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'msi_double', 'msi.dll'))
 WINEPREFIX = _env_path('SETUP_WINEPREFIX', _env_path('WINEPREFIX', os.path.join(BUILD_DIR, 'e2e-wineprefix')))
 RUNS_DIR = os.path.join(BUILD_DIR, 'e2e-runs')
@@ -823,9 +826,10 @@ def system_double(name: str, double: str):
         os.replace(saved, target)
 
 
-def mapi_double():
-    """The MAPI32.DLL double (tests/fixtures/mapi_double.c); run the program with mapi_env()."""
-    return system_double('mapi32.dll', MAPI_DOUBLE_DLL)
+def mapi_double(without_logoff: bool = False):
+    """The MAPI32.DLL double (tests/fixtures/mapi_double.c), or its copy that lacks MAPILogoff;
+    run the program with mapi_env()."""
+    return system_double('mapi32.dll', MAPI_DOUBLE_NO_LOGOFF_DLL if without_logoff else MAPI_DOUBLE_DLL)
 
 
 def msi_double():

@@ -94,10 +94,18 @@ class FailedInstallation(Scenario):
         self.assertEqual(h.read_mapi_record(self.record)[0], 'call=MAPISendMail')
         self.assertEqual(self.the_log().stripped()[-1], 'SendLogFile(%s) failure.' % log_path)
 
-    def test_without_mapi32_the_log_says_so(self):
+    def test_without_mapi32_or_one_of_its_functions_the_log_says_so(self):
         env = h.wine_env(dll_overrides='mapi32=d')
         setup = h.start_setup(self.dist, '/i /quiet', env=env)
         self.answer_send_question(setup, 'Yes')
+        self.assertEqual(self.the_log().stripped()[-1], "Can't load MAPI32.DLL")
+
+        h.clear_logs()
+        with h.mapi_double(without_logoff=True):
+            setup = h.start_setup(self.dist, '/i /quiet', env=h.mapi_env(self.record))
+            self.answer_send_question(setup, 'Yes')
+        # MAPISendMail is there, but a library without all three is not used at all.
+        self.assertEqual(h.read_mapi_record(self.record), [])
         self.assertEqual(self.the_log().stripped()[-1], "Can't load MAPI32.DLL")
 
     def test_without_an_address_nothing_is_asked(self):
