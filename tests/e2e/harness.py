@@ -68,6 +68,10 @@ RUNS_DIR = os.path.join(BUILD_DIR, 'e2e-runs')
 # unless WINEDEBUG=-all); call the 64-bit loader directly when it is there.
 WINE = '/usr/lib/wine/wine64' if os.access('/usr/lib/wine/wine64', os.X_OK) else (
     shutil.which('wine64') or 'wine')
+# Debian's Wine has no preloader to keep its fixed addresses free, so with the address space
+# randomised about one start in a few hundred fails ("failed to map the shared user data") and
+# the process ends with 1. Without randomisation the layout is the same every time, and works.
+WINE_COMMAND = (['setarch', os.uname().machine, '-R', WINE] if shutil.which('setarch') else [WINE])
 WINESERVER = '/usr/lib/wine/wineserver64' if os.access('/usr/lib/wine/wineserver64', os.X_OK) else (
     shutil.which('wineserver') or 'wineserver')
 BASE_DLL_OVERRIDES = 'mscoree,mshtml=;winedbg.exe=d'
@@ -282,7 +286,7 @@ def session() -> Dict[str, str]:
             time.sleep(0.2)
         # The first client of a new server starts the prefix's services and the desktop,
         # which keep that client's standard handles: give them /dev/null.
-        subprocess.run([WINE, UIDRIVER_EXE if os.path.exists(UIDRIVER_EXE) else 'cmd.exe',
+        subprocess.run(WINE_COMMAND + [UIDRIVER_EXE if os.path.exists(UIDRIVER_EXE) else 'cmd.exe',
                         'list' if os.path.exists(UIDRIVER_EXE) else '/c'],
                        env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=120)
@@ -353,7 +357,7 @@ def wine(args: Sequence[str], timeout: float = 120, env: Optional[Dict[str, str]
          check: bool = False) -> subprocess.CompletedProcess:
     """Runs a Windows program (path or name in the prefix's system folder); output as text.
     Note: a process's exit code comes back modulo 256 this way; see run_program()."""
-    cmd = [WINE] + list(args)
+    cmd = WINE_COMMAND + list(args)
     done = _run_captured(cmd, env or session(), timeout)
     done.stdout = done.stdout.decode('utf-8', 'replace')
     done.stderr = done.stderr.decode('utf-8', 'replace')
@@ -393,10 +397,8 @@ class Process:
         self.log_pattern = log_pattern
         os.makedirs(RUNS_DIR, exist_ok=True)
         self.exit_file = os.path.join(RUNS_DIR, 'exit-%d-%d.txt' % (os.getpid(), time.monotonic_ns()))
-        args = [WINE, UIDRIVER_EXE, 'run', '--timeout', str(timeout),
-                '--exit-file', winpath(self.exit_file), '--cmdline', cmdline]
-        if cwd:
-            args[3:3] = ['--cwd', winpath(cwd)]
+        args = WINE_COMMAND + [UIDRIVER_EXE, 'run'] + (['--cwd', winpath(cwd)] if cwd else []) + [
+            '--timeout', str(timeout), '--exit-file', winpath(self.exit_file), '--cmdline', cmdline]
         self.started = time.time()
         self._out = tempfile.TemporaryFile()
         self._proc = subprocess.Popen(args, env=env or session(), stdin=subprocess.DEVNULL,
@@ -772,7 +774,7 @@ def reg_query(key: str, value: Optional[str] = None, view: Optional[int] = None,
     (the 32-bit packages write under the 32-bit view). reg.exe prints in the OEM code page of
     the harness's own locale (437 for C/English); arguments go in as Unicode either way."""
     args = ['reg', 'query', key] + (['/v', value] if value is not None else ['/ve']) + _reg_view(view)
-    done = _run_captured([WINE] + args, session(), 60)
+    done = _run_captured(WINE_COMMAND + args, session(), 60)
     if done.returncode != 0:
         return None
     for line in done.stdout.decode(encoding, 'replace').splitlines():
