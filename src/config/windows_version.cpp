@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "app/settings.h"
 #include "config/setup_ini.h"
 #include "log/messages.h"
 #include "log/setup_log.h"
@@ -34,12 +33,6 @@ bool ParseKey(const wchar_t* key, const std::wstring& value, unsigned& major, un
         return true;
     LogPrintf(L"CheckWinVersion() failed. Invalid version '%s' in variable '%s'.\r\n", value.c_str(), key);
     return false;
-}
-
-void ShowVersionMessage(const std::wstring& text)
-{
-    if (g_Settings.UILevel == kUILevelFull)
-        ShowAlways(nullptr, text, LoadText(IDS_INSTALLATION_ERROR), MB_ICONERROR);
 }
 
 // The author's message, with the two-character sequences \r and \n made line breaks.
@@ -131,7 +124,7 @@ bool CheckWinVersion()
         !ParseKey(L"MinWinServicePack", servicePackValue, servicePackMajor, servicePackMinor))
         valid = false;
     if (!valid) {
-        ShowVersionMessage(LoadText(IDS_INTERNAL_ERROR) + LogFileNotice());
+        ShowMessage(LoadText(IDS_INTERNAL_ERROR) + LogFileNotice(), L"", MB_ICONERROR, nullptr);
         return false;
     }
     // Service-pack numbers are 16-bit in the version record.
@@ -156,9 +149,11 @@ bool CheckWinVersion()
         return true;
 
     const std::wstring message = IniReadString(kMainSection, L"MinWinMessage", L"");
-    ShowVersionMessage(message.empty()
-                           ? FormatText(IDS_WINDOWS_TOO_OLD,
-                                        WindowsVersionText(major, minor, servicePackMajor, servicePackMinor).c_str())
-                           : UnescapeLineBreaks(message));
+    // Shown at the full level only, captioned "Installation Error", and not logged.
+    ShowMessage(message.empty()
+                    ? FormatText(IDS_WINDOWS_TOO_OLD,
+                                 WindowsVersionText(major, minor, servicePackMajor, servicePackMinor).c_str())
+                    : UnescapeLineBreaks(message),
+                L"", MB_ICONERROR, nullptr);
     return false;
 }
