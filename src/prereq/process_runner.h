@@ -1,6 +1,22 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
+#include "prereq/prerequisite.h"
+
 // Waits for the process to end while dispatching the thread's window messages, so the setup's
 // windows stay responsive. Answers 0 when the process ended, else the failed wait's error code.
 DWORD WaitWithMessages(HANDLE process);
+
+// Runs a checking tool without a window ("#Root#" replaced), collecting its standard output
+// and error (UTF-8, the last 4096-byte read, trimmed). True when it ran and was read.
+bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode);
+
+// Builds the component's command line from its record and runs it to its end. Answers the
+// component's exit code or a Windows error code; errorText gets string 133 or 134 on failure.
+DWORD InstallComponent(const PrerequisiteInfo& record, std::wstring& errorText);
+
+// Runs a command line as a child (or elevated through the shell), waiting while dispatching
+// messages. 0, 1641 and 3010 are success; other codes fill errorText.
+DWORD MsiInstall(const std::wstring& command, int runElevated, std::wstring& errorText);
