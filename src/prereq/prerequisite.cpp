@@ -49,6 +49,8 @@ bool ReadInstallCommandFromRegistry(const wchar_t* section, PrerequisiteInfo& re
 // Reads one "PreReq%d" section. False when the section is no prerequisite (no name, nothing to run).
 bool ReadPrerequisite(const wchar_t* section, PrerequisiteInfo& record)
 {
+    // Up to 86 keys: one look at the file's time stamp for all of them.
+    const SetupIniSnapshot snapshot;
     record.Name = IniReadString(section, L"Name", nullptr);
     if (record.Name.empty())
         return false;
@@ -137,6 +139,7 @@ void ReadPostRequisites(const wchar_t* format, PrerequisiteList& list)
     list.clear();
     for (int index = 0;; ++index) {
         const std::wstring section = Format(format, index);
+        const SetupIniSnapshot snapshot;
         PrerequisiteInfo record;
         record.RunAs = IniReadInt(section.c_str(), L"RunAs", 0);
         record.Name = IniReadString(section.c_str(), L"Name", nullptr);
