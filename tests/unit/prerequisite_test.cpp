@@ -27,7 +27,7 @@ protected:
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\SetupLauncherTests\\Prerequisites", 0, nullptr, 0,
                                   KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        versioned = GetModulePath(false, true) + L"unit_versioned.dll";
+        versioned = GetModulePath(false, true) + L"fixtures\\versioned_2_0_0_0.dll";
     }
     void TearDown() override
     {
@@ -52,7 +52,7 @@ protected:
 
     static constexpr const char* kKey = "HKEY_CURRENT_USER\\Software\\SetupLauncherTests\\Prerequisites\\";
     HKEY key = nullptr;
-    std::wstring versioned;  // a library at version 2.1.3.4
+    std::wstring versioned;  // a library at version 2.0.0.0
 };
 
 // A section whose file is missing, so that the component is listed.
@@ -207,10 +207,10 @@ TEST_F(PrerequisiteTest, TheFirstKindOfConditionDecides)
     const std::string path = Narrow(versioned);
     PrerequisiteList list = Read(
         // Present file, unmet registry condition: the file decides.
-        "[PreReq0]\r\nName=FileOk\r\nInstPath=x.exe\r\nFilePath=" + path + "\r\nFileVer=2.1\r\n"
+        "[PreReq0]\r\nName=FileOk\r\nInstPath=x.exe\r\nFilePath=" + path + "\r\nFileVer=2.0\r\n"
         "RegPath=" + one + "\r\nRegCond=STRING=2\r\n"
         // File too old.
-        "[PreReq1]\r\nName=FileOld\r\nInstPath=x.exe\r\nFilePath=" + path + "\r\nFileVer=3.0\r\n"
+        "[PreReq1]\r\nName=FileOld\r\nInstPath=x.exe\r\nFilePath=" + path + "\r\nFileVer=2.0.0.1\r\n"
         // A package that cannot be read must be installed, but was not found missing.
         "[PreReq2]\r\nName=Package\r\nInstPath=C:\\no-such-folder\\p.msi\r\nMsiProd=1\r\n"
         "RegPath=" + one + "\r\nRegCond=STRING=1\r\n"

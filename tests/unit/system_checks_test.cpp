@@ -15,10 +15,10 @@ namespace {
 
 using SystemChecksTest = RunTest;
 
-// A library built beside unit_tests.exe (tests/CMakeLists.txt).
+// A library of the fixtures folder beside unit_tests.exe (tests/fixtures/CMakeLists.txt).
 std::wstring Fixture(const wchar_t* name)
 {
-    return GetModulePath(false, true) + name;
+    return GetModulePath(false, true) + L"fixtures\\" + name;
 }
 
 std::wstring SystemFolder()
@@ -147,35 +147,41 @@ TEST_F(SystemChecksTest, FileVersionIsTheFixedFileVersion)
 {
     DWORD ms = 0;
     DWORD ls = 0;
-    ASSERT_EQ(ReadFileVersion(Fixture(L"unit_versioned.dll"), ms, ls), 0u);
-    EXPECT_EQ(ms, 0x00020001u);
-    EXPECT_EQ(ls, 0x00030004u);
+    ASSERT_EQ(ReadFileVersion(Fixture(L"versioned_1_9_9_9.dll"), ms, ls), 0u);
+    EXPECT_EQ(ms, 0x00010009u);
+    EXPECT_EQ(ls, 0x00090009u);
+    ASSERT_EQ(ReadFileVersion(Fixture(L"versioned_2_0_0_0.dll"), ms, ls), 0u);
+    EXPECT_EQ(ms, 0x00020000u);
+    EXPECT_EQ(ls, 0u);
 
     EXPECT_EQ(ReadFileVersion(scratch.File(L"absent.dll"), ms, ls), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_NE(ReadFileVersion(Fixture(L"unit_unversioned.dll"), ms, ls), 0u);
+    EXPECT_NE(ReadFileVersion(Fixture(L"unversioned.dll"), ms, ls), 0u);
 }
 
 TEST_F(SystemChecksTest, FileMustLoadAndBeNotOlder)
 {
-    const std::wstring versioned = Fixture(L"unit_versioned.dll");
-    EXPECT_TRUE(IsValidFileVersion(versioned, ParseVersion(L"2.1.3.4"), 0));
-    EXPECT_TRUE(IsValidFileVersion(versioned, ParseVersion(L"2.0.9.9"), 1));
-    EXPECT_TRUE(IsValidFileVersion(versioned, Version(), 0));
+    const std::wstring current = Fixture(L"versioned_2_0_0_0.dll");
+    EXPECT_TRUE(IsValidFileVersion(current, ParseVersion(L"2.0.0.0"), 0));
+    EXPECT_TRUE(IsValidFileVersion(current, ParseVersion(L"1.9.9.9"), 1));
+    EXPECT_TRUE(IsValidFileVersion(current, Version(), 0));
+    // The library for the other processor has a readable version; only loading it fails.
+    EXPECT_TRUE(IsValidFileVersion(Fixture(L"versioned_x86.dll"), ParseVersion(L"2.0.0.0"), 0));
     EXPECT_EQ(ReadLogText(g_Settings.LogPath), L"");
 
-    EXPECT_FALSE(IsValidFileVersion(versioned, ParseVersion(L"2.1.3.5"), 0));
+    const std::wstring older = Fixture(L"versioned_1_9_9_9.dll");
+    EXPECT_FALSE(IsValidFileVersion(older, ParseVersion(L"2.0.0.0"), 1));
     EXPECT_EQ(ReadLogText(g_Settings.LogPath),
-              L"Setup.exe [2026.12.04 16:44:05]: IsValidFileVersion() failed. Current version(2.1.3.4) of "
-              L"file '" + versioned + L"' early of required file vesion(2.1.3.5).\r\n");
+              L"Setup.exe [2026.12.04 16:44:05]: IsValidFileVersion() failed. Current version(1.9.9.9) of "
+              L"file '" + older + L"' early of required file vesion(2.0.0.0).\r\n");
 }
 
 TEST_F(SystemChecksTest, EveryFileRefusalIsLogged)
 {
-    const std::wstring x86 = Fixture(L"unit_x86.dll");
+    const std::wstring x86 = Fixture(L"versioned_x86.dll");
     EXPECT_FALSE(IsValidFileVersion(x86, Version(), 1));
     const std::wstring absent = scratch.File(L"absent.dll");
     EXPECT_FALSE(IsValidFileVersion(absent, Version(), 0));
-    const std::wstring unversioned = Fixture(L"unit_unversioned.dll");
+    const std::wstring unversioned = Fixture(L"unversioned.dll");
     EXPECT_FALSE(IsValidFileVersion(unversioned, Version(), 1));
 
     DWORD ms;
