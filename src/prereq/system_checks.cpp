@@ -14,29 +14,15 @@
 
 namespace {
 
-// shell32.dll from the system folder with its SHGetFolderPathW entry (null when missing).
-class CShell32 {
-public:
-    using SHGetFolderPathWFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-
-    CShell32() : module_(LoadSystemLibrary(L"shell32.dll"))
-    {
-        getFolderPath = GetProc<SHGetFolderPathWFn>(module_.Get(), "SHGetFolderPathW");
-    }
-
-    SHGetFolderPathWFn getFolderPath = nullptr;
-
-private:
-    UniqueLibrary module_;
-};
-
-// The common program files folder; empty when shell32 or the function is missing.
+// The common program files folder; empty when shell32.dll or its SHGetFolderPathW is missing.
 std::wstring CommonProgramFilesFolder()
 {
-    CShell32 shell32;
+    using SHGetFolderPathWFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+    UniqueLibrary shell32 = LoadSystemLibrary(L"shell32.dll");
+    auto getFolderPath = GetProc<SHGetFolderPathWFn>(shell32.Get(), "SHGetFolderPathW");
     wchar_t folder[MAX_PATH] = {};
-    if (shell32.getFolderPath)
-        shell32.getFolderPath(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, folder);
+    if (getFolderPath)
+        getFolderPath(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, folder);
     return folder;
 }
 

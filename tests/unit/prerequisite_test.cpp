@@ -18,29 +18,8 @@ std::string Narrow(const std::wstring& text)
     return std::string(text.begin(), text.end());
 }
 
-// Runs with a throwaway key HKEY_CURRENT_USER\Software\SetupLauncherTests\Prerequisites.
 class PrerequisiteTest : public RunTest {
 protected:
-    void SetUp() override
-    {
-        RunTest::SetUp();
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\SetupLauncherTests\\Prerequisites", 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        versioned = GetModulePath(false, true) + L"fixtures\\versioned_2_0_0_0.dll";
-    }
-    void TearDown() override
-    {
-        RegCloseKey(key);
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\SetupLauncherTests");
-        RunTest::TearDown();
-    }
-
-    void SetString(const wchar_t* name, const std::wstring& value)
-    {
-        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    }
     PrerequisiteList Read(const std::string& ini)
     {
         SetupIniFile file(ini);
@@ -50,9 +29,10 @@ protected:
     }
     std::wstring Log() { return ReadLogText(g_Settings.LogPath); }
 
-    static constexpr const char* kKey = "HKEY_CURRENT_USER\\Software\\SetupLauncherTests\\Prerequisites\\";
-    HKEY key = nullptr;
-    std::wstring versioned;  // a library at version 2.0.0.0
+    ScratchRegistryKey key{L"Prerequisites"};
+    const std::string keyPath = Narrow(key.ValuePath(L""));
+    // A library at version 2.0.0.0.
+    const std::wstring versioned = GetModulePath(false, true) + L"fixtures\\versioned_2_0_0_0.dll";
 };
 
 // A section whose file is missing, so that the component is listed.
@@ -150,14 +130,13 @@ TEST_F(PrerequisiteTest, OptionalKeyGivesThreeStates)
 
 TEST_F(PrerequisiteTest, CommandMayComeFromTheRegistry)
 {
-    SetString(L"Command", L"C:\\Tools\\setup.exe /S");
-    SetString(L"NoBlank", L"C:\\Tools\\setup.exe");
-    const std::string key = kKey;
+    key.SetString(L"Command", L"C:\\Tools\\setup.exe /S");
+    key.SetString(L"NoBlank", L"C:\\Tools\\setup.exe");
     PrerequisiteList list = Read(
-        "[PreReq0]\r\nName=FromRegistry\r\nInstRegPath=" + key + "Command\r\nInstParams=/norestart\r\n"
+        "[PreReq0]\r\nName=FromRegistry\r\nInstRegPath=" + keyPath + "Command\r\nInstParams=/norestart\r\n"
         "UpdateParams=/update\r\nFilePath=C:\\no-such-folder\\x.dll\r\n"
-        "[PreReq1]\r\nName=NoBlank\r\nInstRegPath=" + key + "NoBlank\r\nIsUninstall=1\r\n"
-        "[PreReq2]\r\nName=Unreadable\r\nInstRegPath=" + key + "Missing\r\nIsUninstall=1\r\n"
+        "[PreReq1]\r\nName=NoBlank\r\nInstRegPath=" + keyPath + "NoBlank\r\nIsUninstall=1\r\n"
+        "[PreReq2]\r\nName=Unreadable\r\nInstRegPath=" + keyPath + "Missing\r\nIsUninstall=1\r\n"
         "[PreReq3]\r\nName=Nothing\r\nIsUninstall=1\r\n");
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].InstPath, L"C:\\Tools\\setup.exe");
@@ -165,10 +144,9 @@ TEST_F(PrerequisiteTest, CommandMayComeFromTheRegistry)
     EXPECT_EQ(list[0].UpdateParams, L"");
 
     // The first section's missing file is logged before.
-    const std::wstring wideKey(key.begin(), key.end());
     const std::wstring log = Log();
     EXPECT_EQ(log.substr(log.find(L"\r\n") + 2),
-              kStamp + L"Can't read registry value from path '" + wideKey + L"Missing'. " +
+              kStamp + L"Can't read registry value from path '" + key.ValuePath(L"Missing") + L"'. " +
                   ErrorText(ERROR_FILE_NOT_FOUND) + L"\r\n" + kStamp + L"Can't read registry value from path ''. " +
                   ErrorText(ERROR_PATH_NOT_FOUND) + L"\r\n");
 }
@@ -202,8 +180,8 @@ TEST_F(PrerequisiteTest, RegistryConditionsAreReadInOrderAndOnlyInPairs)
 
 TEST_F(PrerequisiteTest, TheFirstKindOfConditionDecides)
 {
-    SetString(L"One", L"1");
-    const std::string one = std::string(kKey) + "One";
+    key.SetString(L"One", L"1");
+    const std::string one = keyPath + "One";
     const std::string path = Narrow(versioned);
     PrerequisiteList list = Read(
         // Present file, unmet registry condition: the file decides.
@@ -239,9 +217,7 @@ TEST_F(PrerequisiteTest, PathCanOnlyMarkAComponentPresent)
 {
     ScratchFolder folder;
     WriteBytes(folder.File(L"tool.exe"), "x");
-    wchar_t old[32767];
-    const DWORD length = GetEnvironmentVariableW(L"Path", old, 32767);
-    SetEnvironmentVariableW(L"Path", folder.Path().c_str());
+    const PathVariable path(folder.Path().c_str());
     PrerequisiteList list = Read(
         "[PreReq0]\r\nName=OnlyPathFound\r\nInstPath=x.exe\r\nSkipIfFoundInPath=tool.exe\r\n"
         "[PreReq1]\r\nName=OnlyPathMissing\r\nInstPath=x.exe\r\nSkipIfFoundInPath=other.exe\r\n"
@@ -249,7 +225,6 @@ TEST_F(PrerequisiteTest, PathCanOnlyMarkAComponentPresent)
         "FilePath=C:\\no-such-folder\\x.dll\r\n"
         "[PreReq3]\r\nName=NotFoundThenFile\r\nInstPath=x.exe\r\nSkipIfFoundInPath=other.exe\r\n"
         "FilePath=C:\\no-such-folder\\x.dll\r\n");
-    SetEnvironmentVariableW(L"Path", length > 0 && length < 32767 ? old : nullptr);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].Name, L"NotFoundThenFile");
 }

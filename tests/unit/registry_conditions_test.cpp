@@ -12,55 +12,34 @@ namespace {
 
 const std::wstring kStamp = L"Setup.exe [2026.12.04 16:44:05]: ";
 
-// A throwaway key HKEY_CURRENT_USER\Software\SetupLauncherTests\<test>, removed afterwards.
+std::wstring CurrentTestName()
+{
+    const std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+    return std::wstring(name.begin(), name.end());
+}
+
+// Runs with a throwaway key named after the test.
 class RegistryConditionsTest : public RunTest {
 protected:
-    void SetUp() override
-    {
-        RunTest::SetUp();
-        const std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
-        testName.assign(name.begin(), name.end());
-        keyPath = L"Software\\SetupLauncherTests\\" + testName;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
-                  ERROR_SUCCESS);
-        path = L"HKEY_CURRENT_USER\\" + keyPath + L"\\";
-    }
-    void TearDown() override
-    {
-        RegCloseKey(key);
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\SetupLauncherTests");
-        RunTest::TearDown();
-    }
-
-    void SetDword(const wchar_t* name, DWORD value)
-    {
-        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    }
-    void SetString(const wchar_t* name, const std::wstring& value)
-    {
-        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    }
     bool Holds(const wchar_t* valueName, const wchar_t* condition)
     {
-        return IsValidRegCond(path + valueName, condition, 0);
+        return IsValidRegCond(key.ValuePath(valueName), condition, 0);
     }
     std::wstring Log() { return ReadLogText(g_Settings.LogPath); }
 
-    HKEY key = nullptr;
-    std::wstring testName;
-    std::wstring keyPath;
-    std::wstring path;  // "HKEY_CURRENT_USER\<key path>\"
+    const std::wstring testName = CurrentTestName();
+    ScratchRegistryKey key{testName};
+    const std::wstring keyPath = key.KeyPath();   // "Software\SetupLauncherTests\<test>"
+    const std::wstring path = key.ValuePath(L"");  // "HKEY_CURRENT_USER\<key path>\"
 };
 
 }  // namespace
 
 TEST_F(RegistryConditionsTest, DwordConditionsCompareSignedIntegers)
 {
-    SetDword(L"Five", 5);
-    SetDword(L"Minus", 0xFFFFFFFF);
-    SetDword(L"Zero", 0);
+    key.SetDword(L"Five", 5);
+    key.SetDword(L"Minus", 0xFFFFFFFF);
+    key.SetDword(L"Zero", 0);
     EXPECT_TRUE(Holds(L"Five", L"DWORD=5"));
     EXPECT_TRUE(Holds(L"Five", L"dword=5"));
     EXPECT_TRUE(Holds(L"Five", L"DWORD= +5 and more"));
@@ -81,9 +60,9 @@ TEST_F(RegistryConditionsTest, DwordConditionsCompareSignedIntegers)
 
 TEST_F(RegistryConditionsTest, StringConditionsFoldOnlyAsciiLetters)
 {
-    SetString(L"Name", L"Hello");
-    SetString(L"Lower", L"a");
-    SetString(L"Umlaut", L"\x00C4");
+    key.SetString(L"Name", L"Hello");
+    key.SetString(L"Lower", L"a");
+    key.SetString(L"Umlaut", L"\x00C4");
     EXPECT_TRUE(Holds(L"Name", L"STRING=hello"));
     EXPECT_TRUE(Holds(L"Name", L"string=HELLO"));
     EXPECT_TRUE(Holds(L"Name", L"STRING>=HELLO"));
@@ -100,12 +79,12 @@ TEST_F(RegistryConditionsTest, StringConditionsFoldOnlyAsciiLetters)
 
 TEST_F(RegistryConditionsTest, VersionConditionsCompareDottedTexts)
 {
-    SetString(L"V210", L"2.1.0.0");
-    SetString(L"V30", L"3.0");
-    SetString(L"V209", L"2.0.9");
-    SetString(L"Five", L"1.2.3.4.5");
-    SetString(L"V20", L"2.0");
-    SetString(L"Empty", L"");
+    key.SetString(L"V210", L"2.1.0.0");
+    key.SetString(L"V30", L"3.0");
+    key.SetString(L"V209", L"2.0.9");
+    key.SetString(L"Five", L"1.2.3.4.5");
+    key.SetString(L"V20", L"2.0");
+    key.SetString(L"Empty", L"");
     EXPECT_TRUE(Holds(L"V210", L"VERSION>=2.1"));
     EXPECT_TRUE(Holds(L"V30", L"VERSION>=2.1"));
     EXPECT_FALSE(Holds(L"V209", L"VERSION>=2.1"));
@@ -123,7 +102,7 @@ TEST_F(RegistryConditionsTest, VersionConditionsCompareDottedTexts)
 
 TEST_F(RegistryConditionsTest, MalformedConditionsAreLoggedAndNotMet)
 {
-    SetDword(L"One", 1);
+    key.SetDword(L"One", 1);
     const std::wstring one = path + L"One";
     EXPECT_FALSE(IsValidRegCond(L"", L"DWORD=1", 0));
     EXPECT_FALSE(IsValidRegCond(L"HKEY_CURRENT_USER", L"DWORD=1", 0));
@@ -145,8 +124,8 @@ TEST_F(RegistryConditionsTest, MalformedConditionsAreLoggedAndNotMet)
 
 TEST_F(RegistryConditionsTest, RootNamesIgnoreCaseAndATrailingBackslashNamesTheDefaultValue)
 {
-    SetString(L"", L"default");
-    SetDword(L"One", 1);
+    key.SetString(L"", L"default");
+    key.SetDword(L"One", 1);
     EXPECT_TRUE(IsValidRegCond(L"hkey_current_user\\" + keyPath + L"\\One", L"DWORD=1", 0));
     EXPECT_TRUE(IsValidRegCond(path, L"STRING=Default", 0));
     EXPECT_EQ(Log(), L"");
@@ -154,8 +133,8 @@ TEST_F(RegistryConditionsTest, RootNamesIgnoreCaseAndATrailingBackslashNamesTheD
 
 TEST_F(RegistryConditionsTest, UnreadableValuesAreLoggedWithTheirRootKey)
 {
-    SetString(L"Long", std::wstring(300, L'x'));
-    SetString(L"Text", L"abc");
+    key.SetString(L"Long", std::wstring(300, L'x'));
+    key.SetString(L"Text", L"abc");
     EXPECT_FALSE(Holds(L"Missing", L"DWORD=0"));
     EXPECT_FALSE(Holds(L"Long", L"STRING>="));
     // A text does not fit the four bytes of a DWORD.
@@ -182,7 +161,7 @@ TEST_F(RegistryConditionsTest, TextFillingTheWholeBufferEndsWithinIt)
     // 260 characters without a terminating zero (binary data, which no registry call ends with
     // a zero of its own): exactly the buffer.
     const std::wstring full(260, L'y');
-    RegSetValueExW(key, L"Full", 0, REG_BINARY, reinterpret_cast<const BYTE*>(full.data()), 520);
+    RegSetValueExW(key.Get(), L"Full", 0, REG_BINARY, reinterpret_cast<const BYTE*>(full.data()), 520);
     EXPECT_TRUE(Holds(L"Full", (L"STRING=" + full).c_str()));
     std::wstring text;
     EXPECT_EQ(ReadRegistryPathValue(path + L"Full", false, text), ERROR_SUCCESS);
@@ -191,7 +170,7 @@ TEST_F(RegistryConditionsTest, TextFillingTheWholeBufferEndsWithinIt)
 
 TEST_F(RegistryConditionsTest, AnyConditionOfTheListMarksThePresence)
 {
-    SetDword(L"One", 1);
+    key.SetDword(L"One", 1);
     EXPECT_FALSE(CheckRegConditions({}, 0));
     EXPECT_TRUE(CheckRegConditions({{L"HKLM\\X\\Y", L"DWORD=1"}, {path + L"One", L"DWORD=1"}}, 0));
     EXPECT_FALSE(CheckRegConditions({{path + L"One", L"DWORD=2"}, {path + L"One", L"STRING=x"}}, 0));
@@ -234,8 +213,8 @@ TEST_F(RegistryConditionsTest, Key64ReadsTheNativeViewOnly)
 
 TEST_F(RegistryConditionsTest, PathValuesAreReadFromTrimmedItems)
 {
-    SetString(L"Command", L"C:\\Tools\\setup.exe /S");
-    SetString(L"Long", std::wstring(300, L'x'));
+    key.SetString(L"Command", L"C:\\Tools\\setup.exe /S");
+    key.SetString(L"Long", std::wstring(300, L'x'));
     std::wstring text = L"before";
     EXPECT_EQ(ReadRegistryPathValue(L" hkey_current_user \\ Software\\\\SetupLauncherTests\\" + testName + L" \\ Command ",
                                     false, text),

@@ -34,25 +34,6 @@ std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator, boo
     return items;
 }
 
-// Sets the "Path" variable for one test (unset for null) and puts the old value back.
-class PathVariable {
-public:
-    explicit PathVariable(const wchar_t* value)
-    {
-        wchar_t old[32767];
-        DWORD length = GetEnvironmentVariableW(L"Path", old, 32767);
-        hadValue_ = length > 0 && length < 32767;
-        if (hadValue_)
-            old_.assign(old, length);
-        SetEnvironmentVariableW(L"Path", value);
-    }
-    ~PathVariable() { SetEnvironmentVariableW(L"Path", hadValue_ ? old_.c_str() : nullptr); }
-
-private:
-    std::wstring old_;
-    bool hadValue_ = false;
-};
-
 }  // namespace
 
 TEST_F(SystemChecksTest, PathMacrosAreReplacedAsWritten)
