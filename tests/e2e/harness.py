@@ -6,12 +6,20 @@ Paths come from the environment (ctest sets them), with fall-backs inside the bu
   SETUP_BUILD_DIR     build folder (default: folder of SETUP_EXE, else <repo>/out/build-x64)
   SETUP_EXE           setup.exe under test            (default <build>/setup.exe)
   UIDRIVER_EXE        the UI driver                   (default <build>/tests/tools/uidriver.exe)
+  COMPONENT_TOOL_EXE  component installer/checking tool stand-in (default <build>/tests/component_tool.exe)
   MSI_AUTHOR_EXE      transform and patch author      (default <build>/tests/tools/msi_author.exe)
   TEST_PACKAGES_DIR   the .msi fixtures, marker.dll   (default <build>/tests/fixtures)
   MARKER_DLL          the marker library              (default <packages>/marker.dll)
   MAPI_DOUBLE_DLL     the MAPI32.DLL test double      (default <packages>/mapi_double/mapi32.dll)
   MAPI_DOUBLE_NO_LOGOFF_DLL  the same without MAPILogoff (default <packages>/mapi_double_no_logoff/mapi32.dll)
   MSI_DOUBLE_DLL      the msi.dll test double         (default <packages>/msi_double/msi.dll)
+  VERSIONED_DLL_1999, VERSIONED_DLL_2000  x86_64 libraries with file version 1.9.9.9, 2.0.0.0
+                      (default <packages>/versioned_1_9_9_9.dll, versioned_2_0_0_0.dll)
+  VERSIONED_DLL_X86   an i686 library at 2.0.0.0 a 64-bit process cannot load
+                      (default <packages>/versioned_x86.dll)
+  UNVERSIONED_DLL     an x86_64 library without a version resource (default <packages>/unversioned.dll)
+  LISTVIEW_WINDOW_EXE a window with a list view that records clicks (listview_window.cpp)
+                      (default <packages>/listview_window.exe)
   SETUP_WINEPREFIX    scratch prefix  (default $WINEPREFIX, else <build>/e2e-wineprefix)
 
 The prefix is created once (wineboot -i) under a lock and reused by every test process, also
@@ -33,11 +41,12 @@ import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import tempfile
 import time
 from dataclasses import dataclass, field
-from typing import Dict, List, Optional, Sequence, Union
+from typing import Dict, List, Optional, Sequence, Tuple, Union
 
 # ---- locations --------------------------------------------------------------------------------
 
@@ -54,6 +63,7 @@ BUILD_DIR = _env_path('SETUP_BUILD_DIR',
                       if os.environ.get('SETUP_EXE') else os.path.join(_REPO, 'out', 'build-x64'))
 SETUP_EXE = _env_path('SETUP_EXE', os.path.join(BUILD_DIR, 'setup.exe'))
 UIDRIVER_EXE = _env_path('UIDRIVER_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'uidriver.exe'))
+COMPONENT_TOOL_EXE = _env_path('COMPONENT_TOOL_EXE', os.path.join(BUILD_DIR, 'tests', 'component_tool.exe'))
 MSI_AUTHOR_EXE = _env_path('MSI_AUTHOR_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'msi_author.exe'))
 TEST_PACKAGES_DIR = _env_path('TEST_PACKAGES_DIR', os.path.join(BUILD_DIR, 'tests', 'fixtures'))
 MARKER_DLL = _env_path('MARKER_DLL', os.path.join(TEST_PACKAGES_DIR, 'marker.dll'))
@@ -61,6 +71,11 @@ MAPI_DOUBLE_DLL = _env_path('MAPI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, '
 MAPI_DOUBLE_NO_LOGOFF_DLL = _env_path('MAPI_DOUBLE_NO_LOGOFF_DLL', os.path.join(
     TEST_PACKAGES_DIR, 'mapi_double_no_logoff', 'mapi32.dll'))
 MSI_DOUBLE_DLL = _env_path('MSI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'msi_double', 'msi.dll'))
+VERSIONED_DLL_1999 = _env_path('VERSIONED_DLL_1999', os.path.join(TEST_PACKAGES_DIR, 'versioned_1_9_9_9.dll'))
+VERSIONED_DLL_2000 = _env_path('VERSIONED_DLL_2000', os.path.join(TEST_PACKAGES_DIR, 'versioned_2_0_0_0.dll'))
+VERSIONED_DLL_X86 = _env_path('VERSIONED_DLL_X86', os.path.join(TEST_PACKAGES_DIR, 'versioned_x86.dll'))
+UNVERSIONED_DLL = _env_path('UNVERSIONED_DLL', os.path.join(TEST_PACKAGES_DIR, 'unversioned.dll'))
+LISTVIEW_WINDOW_EXE = _env_path('LISTVIEW_WINDOW_EXE', os.path.join(TEST_PACKAGES_DIR, 'listview_window.exe'))
 WINEPREFIX = _env_path('SETUP_WINEPREFIX', _env_path('WINEPREFIX', os.path.join(BUILD_DIR, 'e2e-wineprefix')))
 RUNS_DIR = os.path.join(BUILD_DIR, 'e2e-runs')
 
@@ -101,6 +116,7 @@ PLAIN_CODE = '{01DA6B73-0DAE-4AD6-BC0F-C5FC9D96EDCD}'
 QUESTION_CODE = '{DF32FEE7-A7F7-42A2-AAC3-520FDA5F0D17}'
 X64_CODE = '{7E8E813F-35B2-43A0-AC06-075AE02F7A7B}'
 CANCEL_CODE = '{DCB285D7-BC42-46BC-9045-B9981ADB8028}'
+PREREQ_COMPONENT_CODE = '{A00C224A-3E0F-4775-A187-91C4A28B65F8}'
 
 
 def _sample(file, version):
@@ -130,6 +146,11 @@ PACKAGES: Dict[str, Package] = {
         'product_cancel.msi', CANCEL_CODE, '{4C0926AB-6DB0-4722-A66E-B52268C008F4}',
         'Cancelled Product', '1.0.0', r'HKLM\Software\SetupLauncherTest\CancelledProduct',
         'Program Files/SetupLauncherTest/CancelledProduct', x64=True),
+    # A prerequisite component of its own, installed as `msiexec /i "<path>" /qn`.
+    'prereq_component': Package(
+        'prereq_component.msi', PREREQ_COMPONENT_CODE, '{F3D54DD5-AD3C-4A89-8188-5A4D09D9119E}',
+        'Prerequisite Component', '1.0.0', r'HKLM\Software\SetupLauncherTest\PrereqComponent',
+        'Program Files (x86)/SetupLauncherTest/PrereqComponent'),
 }
 
 INSTALLSTATE_UNKNOWN = -1
@@ -448,6 +469,19 @@ def run_program(program: str, args: Union[Sequence[str], str] = (), timeout: flo
 # ---- a distribution folder per scenario -------------------------------------------------------
 
 
+Requisites = Union[None, Sequence[Optional[Dict[str, object]]], Dict[int, Dict[str, object]]]
+
+
+def requisite_sections(prefix: str, entries: Requisites) -> Dict[str, Dict[str, object]]:
+    """Numbered sections "<prefix><n>" (prefix 'PreReq' or 'PostReq') from the key dicts of
+    `entries`: a list numbers them from 0 and a None in it leaves that number out; a dict
+    {number: keys} gives the numbers itself, in its order."""
+    if not entries:
+        return {}
+    numbered = entries.items() if isinstance(entries, dict) else enumerate(entries)
+    return {'%s%d' % (prefix, n): keys for n, keys in numbered if keys is not None}
+
+
 class Distribution:
     """A fresh folder under the build folder holding setup.exe (under any base name), its ini,
     a package and whatever else a scenario needs."""
@@ -477,12 +511,16 @@ class Distribution:
 
     def write_ini(self, main: Optional[Dict[str, object]] = None,
                   sections: Optional[Dict[str, Dict[str, object]]] = None,
-                  raw: Optional[str] = None, encoding: str = 'cp1252') -> str:
-        """Writes the setup ini: [Main] from `main`, then `sections` in order; or `raw` text.
-        Line ends become CRLF; the text is encoded in the given ANSI code page."""
+                  raw: Optional[str] = None, encoding: str = 'cp1252',
+                  prereqs: Requisites = None, postreqs: Requisites = None) -> str:
+        """Writes the setup ini: [Main] from `main`, the "PreReq%d" sections from `prereqs`, the
+        "PostReq%d" sections from `postreqs` (see requisite_sections), then `sections` in order;
+        or `raw` text. Line ends become CRLF; the text is encoded in the given ANSI code page."""
         if raw is None:
             parts = []
             all_sections = dict(Main=main) if main is not None else {}
+            all_sections.update(requisite_sections('PreReq', prereqs))
+            all_sections.update(requisite_sections('PostReq', postreqs))
             all_sections.update(sections or {})
             for name, keys in all_sections.items():
                 parts.append('[%s]' % name)
@@ -510,6 +548,11 @@ class Distribution:
         with open(dst, 'wb') as f:
             f.write(data if isinstance(data, bytes) else data.encode(encoding))
         return dst
+
+    def add_component_tool(self, name: str = 'component_tool.exe') -> str:
+        """Copies the component tool (tests/tools/component_tool.cpp lists its options) into the
+        distribution, where a command line reaches it as "#Root#\\<name>"."""
+        return self.copy_file(COMPONENT_TOOL_EXE, name)
 
     def plant_marker(self, *dll_names: str) -> None:
         """Copies marker.dll beside the program under each name (see marker_dll.c)."""
@@ -672,6 +715,155 @@ def screenshot(name: str) -> Optional[str]:
     except (OSError, subprocess.TimeoutExpired):
         return None
     return path if done.returncode == 0 else None
+
+
+# ---- list views and mouse clicks --------------------------------------------------------------
+
+LIST_ID = 10010       # the list view of the prerequisite dialog
+
+
+@dataclass
+class Row:
+    index: int
+    image: int        # small-image index (iImage) as the list answers it
+    text: str
+    selected: bool = False
+    focused: bool = False
+
+
+@dataclass
+class ListView:
+    rows: List[Row]
+    mark: int         # selection mark, -1 when none
+
+    @property
+    def texts(self) -> List[str]:
+        return [r.text for r in self.rows]
+
+    @property
+    def images(self) -> List[int]:
+        return [r.image for r in self.rows]
+
+
+def parse_rows(output: str) -> ListView:
+    """Reads `uidriver rows` output (ROW <index> <image> <flags> <text>, then MARK <index>)."""
+    view = ListView([], -1)
+    for line in output.split('\n'):
+        key, _, rest = line.rstrip('\r').partition(' ')
+        if key == 'ROW':
+            index, image, flags, text = (rest.split(' ', 3) + [''])[:4]
+            view.rows.append(Row(int(index), int(image), _unescape(text), 'S' in flags, 'F' in flags))
+        elif key == 'MARK':
+            view.mark = int(rest)
+    return view
+
+
+def _point(output: str) -> Tuple[int, int]:
+    for line in output.split('\n'):
+        key, _, rest = line.partition(' ')
+        if key == 'POINT':
+            x, y = rest.split()
+            return int(x), int(y)
+    raise HarnessError('uidriver printed no POINT: %r' % output)
+
+
+def list_rows(title: str = None, id: int = LIST_ID, cls: str = None, timeout: float = 30,
+              title_contains: str = None, process: str = None) -> ListView:
+    """The rows of the list view `id` in the first matching window that has one."""
+    return parse_rows(_ui('rows', _match_args(title, title_contains, cls, process),
+                          ['--id', str(id)], timeout))
+
+
+def click_row(title: str = None, row: int = 0, at: str = 'icon', id: int = LIST_ID,
+              cls: str = None, timeout: float = 30, title_contains: str = None,
+              process: str = None) -> Tuple[int, int]:
+    """A left click on a row's picture (at='icon') or label (at='label'), posted as button down
+    and up; returns once the list has handled it. Answers the point, in list coordinates."""
+    return _point(_ui('click-row', _match_args(title, title_contains, cls, process),
+                      ['--row', str(row), '--at', at, '--id', str(id)], timeout))
+
+
+def type_in_row(title: str = None, row: int = 0, char: str = ' ', id: int = LIST_ID,
+                cls: str = None, timeout: float = 30, title_contains: str = None,
+                process: str = None) -> None:
+    """Focuses and selects a row, makes it the selection mark and types `char` (a blank by
+    default) into the list; returns once the list has handled it."""
+    _ui('type-row', _match_args(title, title_contains, cls, process),
+        ['--row', str(row), '--char', char, '--id', str(id)], timeout)
+
+
+def click_control(title: str = None, id: int = 0, cls: str = None, timeout: float = 30,
+                  title_contains: str = None, process: str = None) -> Tuple[int, int]:
+    """A left click (button down and up) on the centre of a visible control, such as a static
+    link; returns once posted. Answers the point, in the control's coordinates."""
+    return _point(_ui('click-control', _match_args(title, title_contains, cls, process),
+                      ['--id', str(id)], timeout))
+
+
+# ---- Windows executables ----------------------------------------------------------------------
+
+IMAGE_FILE_MACHINE_I386 = 0x14C
+IMAGE_FILE_MACHINE_AMD64 = 0x8664
+
+
+def _pe_headers(data: bytes):
+    """(machine, data-directory offset, section table offset, section count) of a PE image."""
+    pe = struct.unpack_from('<I', data, 0x3C)[0]
+    if data[:2] != b'MZ' or data[pe:pe + 4] != b'PE\0\0':
+        raise ValueError('not a PE image')
+    machine, sections, _, _, _, optional_size = struct.unpack_from('<HHIIIH', data, pe + 4)
+    optional = pe + 24
+    magic = struct.unpack_from('<H', data, optional)[0]
+    directories = optional + {0x10B: 96, 0x20B: 112}[magic]
+    return machine, directories, optional + optional_size, sections
+
+
+def pe_machine(path: str) -> int:
+    """The machine a Windows executable or library is built for (IMAGE_FILE_MACHINE_*)."""
+    with open(path, 'rb') as f:
+        return _pe_headers(f.read())[0]
+
+
+def file_version(path: str) -> Optional[str]:
+    """The file version "a.b.c.d" of a PE file's version resource (its fixed file information),
+    or None when it has none."""
+    with open(path, 'rb') as f:
+        data = f.read()
+    _, directories, table, count = _pe_headers(data)
+    rva = struct.unpack_from('<I', data, directories + 2 * 8)[0]    # the resource directory
+    if not rva:
+        return None
+
+    def offset(address):
+        for i in range(count):
+            size, start, raw_size, raw = struct.unpack_from('<IIII', data, table + 40 * i + 8)
+            if start <= address < start + max(size, raw_size):
+                return raw + address - start
+        raise ValueError('address %#x outside the sections' % address)
+
+    base = offset(rva)
+
+    def first_entry(directory, wanted=None):
+        named, ids = struct.unpack_from('<HH', data, base + directory + 12)
+        for i in range(named + ids):
+            name, target = struct.unpack_from('<II', data, base + directory + 16 + 8 * i)
+            if wanted is None or name == wanted:
+                return target
+        return None
+
+    entry = first_entry(0, 16)                     # RT_VERSION
+    for _ in range(2):                             # its first name, then its first language
+        if entry is None or not entry & 0x80000000:
+            return None
+        entry = first_entry(entry & 0x7FFFFFFF)
+    if entry is None or entry & 0x80000000:
+        return None
+    block = offset(struct.unpack_from('<I', data, base + entry)[0])
+    fixed = (block + 6 + len('VS_VERSION_INFO\0') * 2 + 3) & ~3
+    signature, _, ms, ls = struct.unpack_from('<IIII', data, fixed)
+    if signature != 0xFEEF04BD:
+        return None
+    return '%d.%d.%d.%d' % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
 
 # ---- Windows Installer and registry -----------------------------------------------------------

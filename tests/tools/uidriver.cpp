@@ -14,6 +14,23 @@
 //   uidriver patches {code}                            the product's applied patch codes
 //   uidriver apply-patch PATCH [PACKAGE] [--type N]    MsiApplyPatchW quietly (N: INSTALLTYPE,
 //                                                      default 0), print its answer
+//   uidriver rows [match] [--id N] [--timeout S]       print the rows of a list view
+//   uidriver click-row [match] --row R [--at icon|label] [--id N] [--timeout S]
+//                                                      left click on a row's picture (default)
+//                                                      or label, as a mouse would
+//   uidriver type-row [match] --row R [--char C] [--id N] [--timeout S]
+//                                                      focus and select row R, make it the
+//                                                      selection mark, type C (default a blank)
+//   uidriver click-control [match] --id N [--timeout S] left click on the centre of a control
+//                                                      (a static, a hyperlink)
+//
+// The list-view verbs work on the SysListView32 with control id --id (default 10010) of the
+// first matching window that has one. Their messages carry pointers, so the structures live in
+// memory allocated in the target process; the target must be a 64-bit process like this driver.
+// Clicks move the pointer onto the spot (SetCursorPos, so that GetCursorPos and GetMessagePos
+// agree) and post WM_LBUTTONDOWN and WM_LBUTTONUP with its client coordinates to the control;
+// typing posts WM_CHAR. click-row and type-row return once the list has processed them (a
+// posted LVM_SETHOVERTIME marker serves as the fence); click-control returns once posted.
 //
 // [match] is --title T or --title-contains T, optionally --class C and --process NAME (base
 // name of the owning program, case-insensitive). Only visible top-level windows match.
@@ -26,6 +43,12 @@
 //   CHILD <id> <class> <text>       one per descendant control, in EnumChildWindows order
 //   STATE <id> <flags>              follows its CHILD line: V visible, E enabled, C checked
 //                                   (each letter or '-')
+//   ROW <index> <image> <flags> <text>   rows: one per list row, in index order; <image> is the
+//                                   small-image index (iImage) as the list answers it; flags
+//                                   S selected, F focused (each letter or '-')
+//   MARK <index>                    rows: the selection mark (-1 when none), after the rows
+//   POINT <x> <y>                   click-row, click-control: the spot clicked, in the
+//                                   control's client coordinates
 // Texts escape backslash, CR, LF and TAB as \\ \r \n \t. Ids are decimal. In a message box
 // under Wine the buttons carry their answers (IDOK 1, IDCANCEL 2, IDABORT 3, IDRETRY 4,
 // IDIGNORE 5, IDYES 6, IDNO 7), the message text is the Static with id 65535 (0xFFFF) and
@@ -33,11 +56,13 @@
 //
 // Exit codes: 0 success, 1 bad usage or failed call, 2 time-out or nothing found.
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -166,11 +191,13 @@ std::wstring QuoteArg(const std::wstring& a) {
 // ---- options -------------------------------------------------------------------------------
 
 struct Options {
-    std::wstring title, titleContains, cls, process, button, exitFile, cmdline, cwd, text;
+    std::wstring title, titleContains, cls, process, button, exitFile, cmdline, cwd, text, at, chr;
     bool hasTitle = false;     // --title "" matches windows with an empty caption
     bool hasContains = false;  // --title-contains "" matches any caption
     bool hasId = false;
     long id = 0;
+    bool hasRow = false;
+    long row = 0;
     double timeout = -1;
     UINT type = MB_OK;
     std::vector<std::wstring> positional, program;
@@ -198,6 +225,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o, std::wstring& error) {
         else if (a == L"--cwd") o.cwd = v;
         else if (a == L"--text") o.text = v;
         else if (a == L"--type") o.type = (UINT)wcstoul(v.c_str(), nullptr, 0);
+        else if (a == L"--row") { o.hasRow = true; o.row = wcstol(v.c_str(), nullptr, 10); }
+        else if (a == L"--at") o.at = v;
+        else if (a == L"--char") o.chr = v;
         else { error = L"unknown option " + a; return false; }
     }
     return true;
@@ -343,6 +373,215 @@ int Click(const Options& o, double timeout) {
     return 0;
 }
 
+// ---- list views and mouse clicks in another process -----------------------------------------
+
+// Memory in another process, for the messages whose argument is a pointer there.
+class RemoteMemory {
+public:
+    RemoteMemory(HANDLE process, SIZE_T size)
+        : process_(process),
+          p_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+    ~RemoteMemory() { if (p_) VirtualFreeEx(process_, p_, 0, MEM_RELEASE); }
+    RemoteMemory(const RemoteMemory&) = delete;
+    RemoteMemory& operator=(const RemoteMemory&) = delete;
+    void* get() const { return p_; }
+    bool write(const void* data, SIZE_T size, SIZE_T offset = 0) const {
+        SIZE_T done = 0;
+        return WriteProcessMemory(process_, (char*)p_ + offset, data, size, &done) && done == size;
+    }
+    bool read(void* data, SIZE_T size, SIZE_T offset = 0) const {
+        SIZE_T done = 0;
+        return ReadProcessMemory(process_, (char*)p_ + offset, data, size, &done) && done == size;
+    }
+private:
+    HANDLE process_;
+    void* p_;
+};
+
+// A message to another process's control that answers within 5 s, or false.
+bool SendTo(HWND h, UINT msg, WPARAM w, LPARAM l, LRESULT& result) {
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutW(h, msg, w, l, SMTO_ABORTIFHUNG, 5000, &r)) return false;
+    result = (LRESULT)r;
+    return true;
+}
+
+// A list view and its process, opened for memory access.
+struct ListTarget {
+    HWND list = nullptr;
+    std::unique_ptr<Handle> process;
+};
+
+HWND FindControl(HWND window, long id, const wchar_t* cls) {
+    for (HWND c : Children(window))
+        if (IdEquals(ControlId(c), id) && (!cls || lstrcmpiW(ClassOf(c).c_str(), cls) == 0))
+            return c;
+    return nullptr;
+}
+
+// The list view --id (default 10010) of the first matching window that has one, waiting up to
+// the time-out for it; refuses a process of other bitness, whose structures differ from ours.
+int FindListTarget(const Options& o, double timeout, ListTarget& t) {
+    long id = o.hasId ? o.id : 10010;
+    if (!Poll(timeout, [&] {
+            for (HWND w : FindWindows(o))
+                if ((t.list = FindControl(w, id, WC_LISTVIEWW)) != nullptr) return true;
+            return false;
+        }))
+        return Fail(2, L"no list view " + std::to_wstring(id) + L" in a window with " + Describe(o));
+    DWORD pid = 0;
+    GetWindowThreadProcessId(t.list, &pid);
+    t.process.reset(new Handle(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                                           PROCESS_QUERY_INFORMATION, FALSE, pid)));
+    if (!t.process->get())
+        return Fail(1, L"OpenProcess failed with " + std::to_wstring(GetLastError()));
+    BOOL mine = FALSE, theirs = FALSE;
+    IsWow64Process(GetCurrentProcess(), &mine);
+    IsWow64Process(t.process->get(), &theirs);
+    if (mine != theirs) return Fail(1, L"the list belongs to a process of other bitness");
+    return 0;
+}
+
+int RowCount(HWND list) {
+    LRESULT n = 0;
+    return SendTo(list, LVM_GETITEMCOUNT, 0, 0, n) ? (int)n : -1;
+}
+
+// Row text, small-image index and state (selected, focused) through LVM_GETITEMW.
+bool ReadRow(const ListTarget& t, int index, std::wstring& text, int& image, UINT& state) {
+    const int cch = 1024;
+    RemoteMemory mem(t.process->get(), sizeof(LVITEMW) + cch * sizeof(wchar_t));
+    if (!mem.get()) return false;
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
+    item.iItem = index;
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.pszText = (LPWSTR)((char*)mem.get() + sizeof(LVITEMW));
+    item.cchTextMax = cch;
+    wchar_t empty = 0;
+    LRESULT ok = 0;
+    if (!mem.write(&item, sizeof item) || !mem.write(&empty, sizeof empty, sizeof item) ||
+        !SendTo(t.list, LVM_GETITEMW, 0, (LPARAM)mem.get(), ok) || !ok || !mem.read(&item, sizeof item))
+        return false;
+    std::vector<wchar_t> buf(cch, L'\0');
+    // The control may answer with a pointer of its own instead of filling our buffer.
+    SIZE_T got = 0;
+    ReadProcessMemory(t.process->get(), item.pszText, buf.data(), (cch - 1) * sizeof(wchar_t), &got);
+    text.assign(buf.data(), wcsnlen(buf.data(), got / sizeof(wchar_t)));
+    image = item.iImage;
+    state = item.state;
+    return true;
+}
+
+int PrintRows(const Options& o, double timeout) {
+    ListTarget t;
+    if (int r = FindListTarget(o, timeout, t)) return r;
+    int count = RowCount(t.list);
+    if (count < 0) return Fail(1, L"LVM_GETITEMCOUNT did not answer");
+    for (int i = 0; i < count; ++i) {
+        std::wstring text;
+        int image = 0;
+        UINT state = 0;
+        if (!ReadRow(t, i, text, image, state)) return Fail(1, L"cannot read row " + std::to_wstring(i));
+        std::wstring flags;
+        flags += state & LVIS_SELECTED ? L'S' : L'-';
+        flags += state & LVIS_FOCUSED ? L'F' : L'-';
+        Out(L"ROW " + std::to_wstring(i) + L" " + std::to_wstring(image) + L" " + flags + L" " +
+            Escape(text));
+    }
+    LRESULT mark = -1;
+    if (!SendTo(t.list, LVM_GETSELECTIONMARK, 0, 0, mark)) return Fail(1, L"LVM_GETSELECTIONMARK did not answer");
+    Out(L"MARK " + std::to_wstring((int)mark));
+    return 0;
+}
+
+// Waits until the list has handled every message posted to its thread before this call: a
+// changed hover time posted behind them shows when they are done; the old one is put back.
+int Fence(HWND list) {
+    LRESULT before = 0, now = 0;
+    if (!SendTo(list, LVM_GETHOVERTIME, 0, 0, before)) return Fail(1, L"LVM_GETHOVERTIME did not answer");
+    DWORD marker = (DWORD)before == 4321 ? 4322 : 4321;
+    PostMessageW(list, LVM_SETHOVERTIME, 0, marker);
+    bool done = Poll(10, [&] { return SendTo(list, LVM_GETHOVERTIME, 0, 0, now) && (DWORD)now == marker; });
+    SendTo(list, LVM_SETHOVERTIME, 0, before, now);
+    return done ? 0 : Fail(2, L"the list did not handle the posted input within 10 s");
+}
+
+// Moves the pointer onto the control's client point and posts a left click there.
+void PostClick(HWND control, POINT client) {
+    POINT screen = client;
+    ClientToScreen(control, &screen);
+    SetCursorPos(screen.x, screen.y);
+    LPARAM at = MAKELPARAM(client.x, client.y);
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(control, WM_LBUTTONUP, 0, at);
+    Out(L"POINT " + std::to_wstring(client.x) + L" " + std::to_wstring(client.y));
+}
+
+int CheckRow(const Options& o, const ListTarget& t) {
+    if (!o.hasRow) return Fail(1, L"this command needs --row");
+    int count = RowCount(t.list);
+    if (o.row < 0 || o.row >= count)
+        return Fail(1, L"row " + std::to_wstring(o.row) + L" is not in the list (" +
+                       std::to_wstring(count) + L" rows)");
+    return 0;
+}
+
+int ClickRow(const Options& o, double timeout) {
+    if (!o.at.empty() && o.at != L"icon" && o.at != L"label") return Fail(1, L"--at is icon or label");
+    ListTarget t;
+    if (int r = FindListTarget(o, timeout, t)) return r;
+    if (int r = CheckRow(o, t)) return r;
+    RemoteMemory mem(t.process->get(), sizeof(RECT));
+    RECT rect = {};
+    rect.left = o.at == L"label" ? LVIR_LABEL : LVIR_ICON;
+    LRESULT ok = 0;
+    if (!mem.get() || !mem.write(&rect, sizeof rect) ||
+        !SendTo(t.list, LVM_GETITEMRECT, (WPARAM)o.row, (LPARAM)mem.get(), ok) || !ok ||
+        !mem.read(&rect, sizeof rect))
+        return Fail(1, L"LVM_GETITEMRECT failed for row " + std::to_wstring(o.row));
+    if (rect.right <= rect.left || rect.bottom <= rect.top)
+        return Fail(1, L"row " + std::to_wstring(o.row) + L" has no " + (o.at.empty() ? L"icon" : o.at) +
+                       L" area to click");
+    PostClick(t.list, POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+    return Fence(t.list);
+}
+
+int TypeRow(const Options& o, double timeout) {
+    if (o.chr.size() > 1) return Fail(1, L"--char takes one character");
+    ListTarget t;
+    if (int r = FindListTarget(o, timeout, t)) return r;
+    if (int r = CheckRow(o, t)) return r;
+    // What the arrow keys leave behind: the row focused and selected, and the selection mark.
+    RemoteMemory mem(t.process->get(), sizeof(LVITEMW));
+    LVITEMW item = {};
+    item.state = item.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+    LRESULT ok = 0;
+    if (!mem.get() || !mem.write(&item, sizeof item) ||
+        !SendTo(t.list, LVM_SETITEMSTATE, (WPARAM)o.row, (LPARAM)mem.get(), ok) || !ok ||
+        !SendTo(t.list, LVM_SETSELECTIONMARK, 0, o.row, ok))
+        return Fail(1, L"cannot focus row " + std::to_wstring(o.row));
+    wchar_t c = o.chr.empty() ? L' ' : o.chr[0];
+    PostMessageW(t.list, WM_CHAR, c, 1);
+    return Fence(t.list);
+}
+
+int ClickControl(const Options& o, double timeout) {
+    if (!o.hasId) return Fail(1, L"click-control needs --id");
+    HWND control = nullptr;
+    if (!Poll(timeout, [&] {
+            for (HWND w : FindWindows(o))
+                if ((control = FindControl(w, o.id, nullptr)) != nullptr && IsWindowVisible(control))
+                    return true;
+            return false;
+        }))
+        return Fail(2, L"no visible control " + std::to_wstring(o.id) + L" in a window with " + Describe(o));
+    RECT rect = {};
+    GetClientRect(control, &rect);
+    PostClick(control, POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+    return 0;
+}
+
 // ---- processes -----------------------------------------------------------------------------
 
 int Run(const Options& o, double timeout) {
@@ -445,7 +684,8 @@ int Msi(const std::wstring& verb, const Options& o) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Fail(1, L"usage: uidriver run|wait|texts|click|close|gone|list|msgbox|loadlib|"
-                                 L"product-state|product-info|uninstall|patches|apply-patch ...");
+                                 L"product-state|product-info|uninstall|patches|apply-patch|rows|click-row|type-row|"
+                                 L"click-control ...");
     std::wstring verb = argv[1];
     Options o;
     std::wstring error;
@@ -492,6 +732,10 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (verb == L"click") return Click(o, timeout);
+    if (verb == L"rows") return PrintRows(o, timeout);
+    if (verb == L"click-row") return ClickRow(o, timeout);
+    if (verb == L"type-row") return TypeRow(o, timeout);
+    if (verb == L"click-control") return ClickControl(o, timeout);
     if (verb == L"gone") {
         if (!Poll(timeout, [&] { return FindWindows(o).empty(); }))
             return Fail(2, L"a window with " + Describe(o) + L" is still there");
