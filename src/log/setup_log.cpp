@@ -55,11 +55,12 @@ bool WriteLog(const std::wstring& path, const std::wstring& text, bool timeStamp
 {
     if (path.empty())
         return false;
-    bool existed = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
+    // The open tells whether the file was there, so a line costs no separate look at the file.
+    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     std::wstring record;
     if (!existed)
         record += L'\xFEFF';
