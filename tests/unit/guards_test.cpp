@@ -122,13 +122,7 @@ LRESULT CALLBACK SetEventOnMessage(HWND window, UINT message, WPARAM wParam, LPA
 
 TEST(WaitWithMessages, DispatchesTheThreadsMessagesWhileItWaits)
 {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = SetEventOnMessage;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"WaitWithMessagesTest";
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  windowClass.hInstance, nullptr);
+    HWND window = CreateMessageWindow(L"WaitWithMessagesTest", SetEventOnMessage);
     ASSERT_NE(window, nullptr);
     // Only the window procedure, reached through the wait's dispatching, ends the wait.
     UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));

@@ -171,13 +171,7 @@ LRESULT CALLBACK CountMessages(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 TEST_F(ProcessRunnerTest, OnlyTheInstallerWaitDispatchesMessages)
 {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = CountMessages;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ProcessRunnerTest";
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  windowClass.hInstance, nullptr);
+    HWND window = CreateMessageWindow(L"ProcessRunnerTest", CountMessages);
     ASSERT_NE(window, nullptr);
     g_dispatched = 0;
 

@@ -133,3 +133,14 @@ void RunTest::TearDown()
     g_Settings = SetupSettings();
     g_PackageInfo = PackageInfo();
 }
+
+HWND CreateMessageWindow(const wchar_t* className, WNDPROC procedure)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = className;
+    RegisterClassW(&windowClass);
+    return CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, windowClass.hInstance,
+                           nullptr);
+}

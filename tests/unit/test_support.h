@@ -24,6 +24,9 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 // The UTF-16LE content after the byte-order mark.
 std::wstring ReadLogText(const std::wstring& path);
 
+// A message-only window of a class of its own with the given procedure; null on failure.
+HWND CreateMessageWindow(const wchar_t* className, WNDPROC procedure);
+
 // Writes the ini that the code under test reads: the one beside the test program.
 class SetupIniFile {
 public:
