@@ -6,6 +6,7 @@ Paths come from the environment (ctest sets them), with fall-backs inside the bu
   SETUP_BUILD_DIR     build folder (default: folder of SETUP_EXE, else <repo>/out/build-x64)
   SETUP_EXE           setup.exe under test            (default <build>/setup.exe)
   UIDRIVER_EXE        the UI driver                   (default <build>/tests/tools/uidriver.exe)
+  COMPONENT_TOOL_EXE  component installer/checking tool stand-in (default <build>/tests/component_tool.exe)
   MSI_AUTHOR_EXE      transform and patch author      (default <build>/tests/tools/msi_author.exe)
   TEST_PACKAGES_DIR   the .msi fixtures, marker.dll   (default <build>/tests/fixtures)
   MARKER_DLL          the marker library              (default <packages>/marker.dll)
@@ -62,6 +63,7 @@ BUILD_DIR = _env_path('SETUP_BUILD_DIR',
                       if os.environ.get('SETUP_EXE') else os.path.join(_REPO, 'out', 'build-x64'))
 SETUP_EXE = _env_path('SETUP_EXE', os.path.join(BUILD_DIR, 'setup.exe'))
 UIDRIVER_EXE = _env_path('UIDRIVER_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'uidriver.exe'))
+COMPONENT_TOOL_EXE = _env_path('COMPONENT_TOOL_EXE', os.path.join(BUILD_DIR, 'tests', 'component_tool.exe'))
 MSI_AUTHOR_EXE = _env_path('MSI_AUTHOR_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'msi_author.exe'))
 TEST_PACKAGES_DIR = _env_path('TEST_PACKAGES_DIR', os.path.join(BUILD_DIR, 'tests', 'fixtures'))
 MARKER_DLL = _env_path('MARKER_DLL', os.path.join(TEST_PACKAGES_DIR, 'marker.dll'))
@@ -549,6 +551,11 @@ class Distribution:
         with open(dst, 'wb') as f:
             f.write(data if isinstance(data, bytes) else data.encode(encoding))
         return dst
+
+    def add_component_tool(self, name: str = 'component_tool.exe') -> str:
+        """Copies the component tool (tests/tools/component_tool.cpp lists its options) into the
+        distribution, where a command line reaches it as "#Root#\\<name>"."""
+        return self.copy_file(COMPONENT_TOOL_EXE, name)
 
     def plant_marker(self, *dll_names: str) -> None:
         """Copies marker.dll beside the program under each name (see marker_dll.c)."""
