@@ -118,7 +118,7 @@ def split_glued(lines):
     out = []
     for line in lines:
         parts = re.split(r'(?=Setup\.exe \[\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\]: )', line)
-        out.extend(h.strip_stamp(p) for p in parts if p)
+        out.extend(h.strip_stamp(p) for p in parts if p or len(parts) == 1)
     return out
 
 
@@ -161,6 +161,16 @@ class RequisiteScenario(Scenario):
         self.assertEqual(lines[:len(head)], head, log.dump())
         end = next((i for i, l in enumerate(lines) if l.startswith('Calling MsiInstallProduct')), len(lines))
         return lines[len(head):end]
+
+    def lines_from(self, log, first):
+        """The own lines from the last one that equals first. Wine's engine writes its log over
+        the start of the file (it ignores the append flag), so of a run that really installs, only
+        what the program wrote after the engine is whole; the lines before it are checked in runs
+        whose package the engine refuses before it writes (ITANIUM)."""
+        lines = split_glued(log.setup_lines)
+        starts = [i for i, line in enumerate(lines) if line == first]
+        self.assertTrue(starts, log.dump())
+        return lines[starts[-1]:]
 
     def assertLines(self, log, expected):
         """The program's own lines, without stamps, are exactly these."""

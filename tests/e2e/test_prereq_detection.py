@@ -255,7 +255,11 @@ class CheckingTools(DetectionScenario):
             # Only the "Stavora" family is acted on: any other tool makes its component present.
             stavora('Other Tool', 3),
             stavora('stavora Lower', 3),
+            # A registry condition decides before the tool, which is then never started.
+            dict(stavora('Stavora Registered', 3, '--print', 'never-started'),
+                 RegPath=DETECT + r'\Dword', RegCond='DWORD=5'),
         ])
+        h.reg_set(DETECT_KEY, 'Dword', 5, 'REG_DWORD')
         self.detect(dist, '/i /passive')
 
         def process(options, code, text):
@@ -360,9 +364,15 @@ class ProductCondition(DetectionScenario):
 
     def test_a_component_package_installed_through_msiexec_counts_as_present_next_time(self):
         # Started elevated: msiexec with its options as the parameters.
+        h.reg_set(DETECT_KEY, 'Dword', 5, 'REG_DWORD')
+        # The product decides before the registry: a condition that holds does not save it.
         record = {'Name': 'Prerequisite Component', 'InstPath': r'#Root#\component.msi', 'MsiProd': '1',
-                  'InstParams': 'msiexec /i "#InstPath#" /qn', 'RunAs': 1}
-        dist = self.prepare('product-absent', [record])
+                  'InstParams': 'msiexec /i "#InstPath#" /qn', 'RunAs': 1,
+                  'RegPath': DETECT + r'\Dword', 'RegCond': 'DWORD=5'}
+        # The file decides before the product.
+        file_first = {'Name': 'File Before Product', 'InstPath': r'#Root#\component.msi', 'MsiProd': '1',
+                      'InstParams': 'msiexec /i "#InstPath#" /qn', 'FilePath': r'#Root#\lib2000.dll'}
+        dist = self.prepare('product-absent', [file_first, record])
         dist.add_package('prereq_component', 'component.msi')
         self.detect(dist)
         self.assertFlow([
