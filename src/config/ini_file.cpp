@@ -28,9 +28,31 @@ std::wstring Trimmed(const wchar_t* text)
     return std::wstring(text, end);
 }
 
+bool IsAsciiLetterOrDigit(wchar_t c)
+{
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
+wchar_t FoldAscii(wchar_t c)
+{
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
 bool SameName(const std::wstring& a, const std::wstring& b)
 {
-    return a.size() == b.size() && EqualsNoCase(a, b.c_str());
+    if (a.size() != b.size())
+        return false;
+    // Over ASCII letters and digits the linguistic comparison without regard to case answers
+    // what folding the letters answers, at a fraction of its cost: a difference within such a
+    // beginning is a difference, and names made of nothing else (nearly all) compare that way.
+    // At any other character the linguistic comparison decides.
+    for (size_t index = 0; index < a.size(); ++index) {
+        if (!IsAsciiLetterOrDigit(a[index]) || !IsAsciiLetterOrDigit(b[index]))
+            return EqualsNoCase(a, b.c_str());
+        if (FoldAscii(a[index]) != FoldAscii(b[index]))
+            return false;
+    }
+    return true;
 }
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes)

@@ -22,9 +22,29 @@ std::string Ansi(const wchar_t* text)
     return WideToAnsi(text ? std::wstring(text) : std::wstring(), g_Settings.CodePage);
 }
 
+// The setup ini as the living snapshots took it.
+struct Snapshot {
+    int depth = 0;
+    bool taken = false;
+    const IniFile* ini = nullptr;
+};
+Snapshot g_Snapshot;
+
+const IniFile* SetupIni()
+{
+    if (g_Snapshot.taken)
+        return g_Snapshot.ini;
+    const IniFile* ini = CachedIni(GetIniPath(), g_Settings.CodePage);
+    if (g_Snapshot.depth > 0) {
+        g_Snapshot.ini = ini;
+        g_Snapshot.taken = true;
+    }
+    return ini;
+}
+
 const std::wstring* FindValue(const wchar_t* section, const wchar_t* key)
 {
-    const IniFile* ini = CachedIni(GetIniPath(), g_Settings.CodePage);
+    const IniFile* ini = SetupIni();
     return ini ? ini->Find(section, key) : nullptr;
 }
 
@@ -48,6 +68,17 @@ std::wstring GetModulePath(bool cutAtDot, bool addBackslash)
 std::wstring GetIniPath()
 {
     return GetModulePath(true, false) + L".ini";
+}
+
+SetupIniSnapshot::SetupIniSnapshot()
+{
+    ++g_Snapshot.depth;
+}
+
+SetupIniSnapshot::~SetupIniSnapshot()
+{
+    if (--g_Snapshot.depth == 0)
+        g_Snapshot = Snapshot();
 }
 
 int IniReadInt(const wchar_t* section, const wchar_t* key, int defaultValue)
@@ -82,7 +113,7 @@ Version IniReadVersion(const wchar_t* section, const wchar_t* key)
 
 int IniReadOptional(const wchar_t* section, const wchar_t* key, int defaultValue)
 {
-    const IniFile* ini = CachedIni(GetIniPath(), g_Settings.CodePage);
+    const IniFile* ini = SetupIni();
     const IniFile::Section* entries = ini ? ini->FindSection(section) : nullptr;
     if (!entries)
         return -1;

@@ -9,6 +9,17 @@ std::wstring GetModulePath(bool cutAtDot, bool addBackslash);
 // The setup ini beside the program: its path with the extension replaced by ".ini".
 std::wstring GetIniPath();
 
+// While one lives, reads of the setup ini take the file as the first of them found it: its time
+// stamp and size are looked at once instead of at every key. For a run of reads between which
+// nothing writes the file, such as the keys of one prerequisite section. Snapshots may nest.
+class SetupIniSnapshot {
+public:
+    SetupIniSnapshot();
+    ~SetupIniSnapshot();
+    SetupIniSnapshot(const SetupIniSnapshot&) = delete;
+    SetupIniSnapshot& operator=(const SetupIniSnapshot&) = delete;
+};
+
 // Reads of the setup ini. A missing file or key reads as the default.
 int IniReadInt(const wchar_t* section, const wchar_t* key, int defaultValue);
 // A null default reads as empty.

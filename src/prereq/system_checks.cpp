@@ -1,6 +1,37 @@
 #include "prereq/system_checks.h"
 
+#include <shlobj.h>
+
+#include <cwchar>
+#include <cwctype>
+
 #include "config/setup_ini.h"
+#include "log/error_text.h"
+#include "log/setup_log.h"
+#include "prereq/process_runner.h"
+#include "win/handles.h"
+#include "win/library.h"
+
+namespace {
+
+// The common program files folder; empty when shell32.dll or its SHGetFolderPathW is missing.
+std::wstring CommonProgramFilesFolder()
+{
+    using SHGetFolderPathWFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+    UniqueLibrary shell32 = LoadSystemLibrary(L"shell32.dll");
+    auto getFolderPath = GetProc<SHGetFolderPathWFn>(shell32.Get(), "SHGetFolderPathW");
+    wchar_t folder[MAX_PATH] = {};
+    if (getFolderPath)
+        getFolderPath(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, folder);
+    return folder;
+}
+
+Version VersionOf(DWORD versionMS, DWORD versionLS)
+{
+    return Version{HIWORD(versionMS), LOWORD(versionMS), HIWORD(versionLS), LOWORD(versionLS)};
+}
+
+}  // namespace
 
 void ReplaceMacro(std::wstring& text, const wchar_t* macro, const std::wstring& replacement)
 {
@@ -13,4 +44,190 @@ void ReplaceMacro(std::wstring& text, const wchar_t* macro, const std::wstring& 
 std::wstring RootFolder()
 {
     return GetModulePath(false, false);
+}
+
+void ExpandPathMacros(std::wstring& path)
+{
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    ReplaceMacro(path, L"#System#", system);
+    // Loading shell32 is the costly part of an expansion: only a path that uses the macro pays.
+    if (path.find(L"#CommonProgramFiles#") != std::wstring::npos)
+        ReplaceMacro(path, L"#CommonProgramFiles#", CommonProgramFilesFolder());
+    ReplaceMacro(path, L"#Root#", RootFolder());
+}
+
+bool IsValidFileVersion(const std::wstring& path, const Version& lowest, int tryLoad)
+{
+    if (tryLoad) {
+        // The file the ini names, by its own path: whether it loads is what is asked.
+        UniqueLibrary library(LoadLibraryExW(path.c_str(), nullptr, 0));
+        if (!library) {
+            LogPrintf(L"IsValidFileVersion() failed. Can't load file '%s'. %s\r\n", path.c_str(),
+                      ErrorText(GetLastError()).c_str());
+            return false;
+        }
+    }
+    DWORD versionMS = 0;
+    DWORD versionLS = 0;
+    const DWORD error = ReadFileVersion(path, versionMS, versionLS);
+    if (error != ERROR_SUCCESS) {
+        LogPrintf(L"IsValidFileVersion() failed. Can't get version of file '%s'. %s\r\n", path.c_str(),
+                  ErrorText(error).c_str());
+        return false;
+    }
+    const Version version = VersionOf(versionMS, versionLS);
+    if (CompareVersion(version, lowest) >= 0)
+        return true;
+    LogPrintf(L"IsValidFileVersion() failed. Current version(%s) of file '%s' early of required file "
+              L"vesion(%s).\r\n",
+              VersionText(version).c_str(), path.c_str(), VersionText(lowest).c_str());
+    return false;
+}
+
+DWORD ReadFileVersion(const std::wstring& path, DWORD& versionMS, DWORD& versionLS)
+{
+    using GetFileVersionInfoSizeWFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using GetFileVersionInfoWFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    using VerQueryValueWFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+    // version.dll is no protected system library: it comes from the system folder by name.
+    UniqueLibrary version = LoadSystemLibrary(L"version.dll");
+    auto getSize = GetProc<GetFileVersionInfoSizeWFn>(version.Get(), "GetFileVersionInfoSizeW");
+    auto getInfo = GetProc<GetFileVersionInfoWFn>(version.Get(), "GetFileVersionInfoW");
+    auto queryValue = GetProc<VerQueryValueWFn>(version.Get(), "VerQueryValueW");
+    if (!getSize || !getInfo || !queryValue)
+        return GetLastError();
+
+    DWORD handle = 0;
+    const DWORD size = getSize(path.c_str(), &handle);
+    if (size == 0)
+        return GetLastError();
+    UniqueResource<NullableTraits<HGLOBAL, &GlobalFree>> block(GlobalAlloc(GPTR, size));
+    if (!block)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    if (!getInfo(path.c_str(), 0, size, block.Get()))
+        return GetLastError();
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (queryValue(block.Get(), L"\\", reinterpret_cast<void**>(&fixed), &length) && length != 0) {
+        versionMS = fixed->dwFileVersionMS;
+        versionLS = fixed->dwFileVersionLS;
+    } else {
+        versionMS = 0xFFFFFFFF;
+        versionLS = 0xFFFFFFFF;
+    }
+    return ERROR_SUCCESS;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    // No "insert a disk" box for an empty drive.
+    const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(FindFirstFileW(path.c_str(), &data));
+    SetErrorMode(previousMode);
+    return static_cast<bool>(find);
+}
+
+bool FindInPath(const std::wstring& names)
+{
+    std::vector<std::wstring> files;
+    SplitList(names, L';', true, files);
+    const DWORD size = GetEnvironmentVariableW(L"Path", nullptr, 0);
+    if (size == 0)
+        return false;
+    std::wstring path(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(L"Path", &path[0], size);
+    // A variable that grew between the two calls reads as unset.
+    path.resize(length < size ? length : 0);
+    std::vector<std::wstring> folders;
+    SplitList(path, L';', true, folders);
+    for (std::wstring& folder : folders) {
+        if (folder.back() != L'\\')
+            folder += L'\\';
+        for (const std::wstring& file : files) {
+            if (FileExists(folder + file))
+                return true;
+        }
+    }
+    return false;
+}
+
+void SplitList(const std::wstring& text, wchar_t separator, bool trim, std::vector<std::wstring>& list)
+{
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(separator, start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        size_t first = start;
+        size_t last = end;
+        if (trim) {
+            while (first < last && iswspace(text[first]))
+                ++first;
+            while (last > first && iswspace(text[last - 1]))
+                --last;
+        }
+        if (last > first)
+            list.push_back(text.substr(first, last - first));
+        start = end + 1;
+    }
+}
+
+bool ParseVersion5(const std::wstring& text, long parts[5])
+{
+    for (int index = 0; index < 5; ++index)
+        parts[index] = 0;
+    if (text.empty())
+        return false;
+    std::vector<std::wstring> items;
+    SplitList(text, L'.', false, items);
+    for (size_t index = 0; index < items.size() && index < 5; ++index)
+        parts[index] = wcstol(items[index].c_str(), nullptr, 10);
+    return true;
+}
+
+bool VersionTextEquals(const std::wstring& a, const std::wstring& b)
+{
+    if (a.empty() && b.empty())
+        return false;
+    long left[5];
+    long right[5];
+    ParseVersion5(a, left);
+    ParseVersion5(b, right);
+    for (int index = 0; index < 4; ++index) {
+        if (left[index] != right[index])
+            return false;
+    }
+    return true;
+}
+
+bool CheckRunExeCondition(PrerequisiteInfo& record)
+{
+    std::wstring text;
+    DWORD exitCode = 0;
+    if (!RunExe(record.RunExeCond, text, exitCode))
+        return false;
+    // The rule serves the Stavora family only; for any other record the tool's answer is unused.
+    if (record.Name.compare(0, 7, L"Stavora") != 0)
+        return false;
+    record.Installed = false;
+    switch (exitCode) {
+    case 1:
+        record.Installed = true;
+        return false;
+    case 2:
+    case 4:
+        record.ConditionText = text;
+        record.UpdateMode = 1;
+        return true;
+    case 3:
+        record.ConditionText = text;
+        return true;
+    default:
+        return true;
+    }
 }

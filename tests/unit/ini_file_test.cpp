@@ -91,18 +91,24 @@ std::vector<Case> Cases()
         {"cyrillic", "[Main]\r\nName=\xCF\xF0\xEE\xE4\xF3\xEA\xF2\r\n[\xD0\xE0\xE7\xE4\xE5\xEB]\r\n"
                      "\xCA\xEB\xFE\xF7=\xE7\xED\xE0\xF7\xE5\xED\xE8\xE5\r\n",
          1251},
+        {"names",
+         "[Main]\r\nrEgPaTh7=first\r\nRegPath7=second\r\nKey_1=u\r\nA-B=h\r\nMsi.Path=d\r\n[Sec-1]\r\n"
+         "A=s\r\n[SEC-1]\r\nA=t\r\n[PREREQ12]\r\nB=p\r\n[PreReq12]\r\nB=q\r\n",
+         0},
         {"empty", "", 0},
     };
 }
 
 const wchar_t* const kSections[] = {L"Main",    L"main ",   L"Other",   L"Empty",   L"",
                                     L"Missing", L"PreReq1", L"PreReq2", L"PreReq3", L"PreReq4",
-                                    L"PreReq5", L"PreReq6", L"\x0420\x0430\x0437\x0434\x0435\x043B"};
+                                    L"PreReq5", L"PreReq6", L"\x0420\x0430\x0437\x0434\x0435\x043B",
+                                    L"sec-1",   L"prereq12"};
 const wchar_t* const kKeys[] = {
     L"MsiPath", L"AdminNeed", L"A",  L"B",  L"C",  L"D",  L"E",   L"Key", L"Tab",  L"Q1",  L"Q2",
     L"Q3",      L"Q4",        L"Q5", L"Q6", L"Q7", L"Q8", L"L1",  L"L2",  L"L3",   L"L4",  L";A",
     L"NoEquals", L"",         L"I1", L"I2", L"I3", L"I4", L"I5",  L"I6",  L"I7",   L"I8",  L"I9",
-    L"I10",     L"I11",       L"I12", L"I13", L"Name", L"Optional", L" Key ", L"\x041A\x043B\x044E\x0447"};
+    L"I10",     L"I11",       L"I12", L"I13", L"Name", L"Optional", L" Key ", L"\x041A\x043B\x044E\x0447",
+    L"RegPath7", L"KEY_1",    L"a-b", L"MSI.PATH"};
 
 }  // namespace
 

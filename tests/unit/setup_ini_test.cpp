@@ -72,3 +72,31 @@ TEST_F(IniTest, DeletingASectionRemovesAllItsKeys)
     EXPECT_EQ(text.find("DeploymentExcludeFiles"), std::string::npos);
     EXPECT_NE(text.find("MsiPath=x.msi"), std::string::npos);
 }
+
+TEST_F(IniTest, ASnapshotLooksAtTheFileOnce)
+{
+    SetupIniFile ini("[Main]\r\nA=1\r\n");
+    {
+        const SetupIniSnapshot snapshot;
+        EXPECT_EQ(IniReadInt(kMainSection, L"A", 0), 1);
+        WriteBytes(GetIniPath(), "[Main]\r\nA=22\r\nOptional=0\r\n");
+        EXPECT_EQ(IniReadInt(kMainSection, L"A", 0), 1);
+        {
+            const SetupIniSnapshot nested;
+            EXPECT_EQ(IniReadOptional(kMainSection, L"Optional", 1), -1);
+        }
+        EXPECT_EQ(IniReadString(kMainSection, L"A", nullptr), L"1");
+    }
+    EXPECT_EQ(IniReadInt(kMainSection, L"A", 0), 22);
+    EXPECT_EQ(IniReadOptional(kMainSection, L"Optional", 1), 0);
+
+    // A file that is missing when the snapshot looks stays missing for it.
+    DeleteFileW(GetIniPath().c_str());
+    {
+        const SetupIniSnapshot snapshot;
+        EXPECT_EQ(IniReadInt(kMainSection, L"A", 5), 5);
+        WriteBytes(GetIniPath(), "[Main]\r\nA=3\r\n");
+        EXPECT_EQ(IniReadInt(kMainSection, L"A", 5), 5);
+    }
+    EXPECT_EQ(IniReadInt(kMainSection, L"A", 5), 3);
+}

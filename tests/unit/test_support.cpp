@@ -77,6 +77,49 @@ SetupIniFile::~SetupIniFile()
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, GetIniPath().c_str());
 }
 
+ScratchRegistryKey::ScratchRegistryKey(const std::wstring& name)
+    : keyPath_(L"Software\\SetupLauncherTests\\" + name)
+{
+    RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+}
+
+ScratchRegistryKey::~ScratchRegistryKey()
+{
+    RegCloseKey(key_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\SetupLauncherTests");
+}
+
+std::wstring ScratchRegistryKey::ValuePath(const wchar_t* valueName) const
+{
+    return L"HKEY_CURRENT_USER\\" + keyPath_ + L"\\" + valueName;
+}
+
+void ScratchRegistryKey::SetString(const wchar_t* valueName, const std::wstring& value)
+{
+    RegSetValueExW(key_, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void ScratchRegistryKey::SetDword(const wchar_t* valueName, DWORD value)
+{
+    RegSetValueExW(key_, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+PathVariable::PathVariable(const wchar_t* value)
+{
+    wchar_t old[32767];
+    const DWORD length = GetEnvironmentVariableW(L"Path", old, 32767);
+    hadValue_ = length > 0 && length < 32767;
+    if (hadValue_)
+        old_.assign(old, length);
+    SetEnvironmentVariableW(L"Path", value);
+}
+
+PathVariable::~PathVariable()
+{
+    SetEnvironmentVariableW(L"Path", hadValue_ ? old_.c_str() : nullptr);
+}
+
 void RunTest::SetUp()
 {
     Fake().Reset();

@@ -1,0 +1,230 @@
+#include "prereq/registry_conditions.h"
+
+#include <cwchar>
+#include <memory>
+
+#include "log/error_text.h"
+#include "log/setup_log.h"
+#include "prereq/system_checks.h"
+#include "win/handles.h"
+
+namespace {
+
+// Text values are read into 260 characters; one more stays zero, so the text always ends.
+constexpr DWORD kTextChars = 260;
+constexpr DWORD kTextBytes = kTextChars * sizeof(wchar_t);
+
+wchar_t Folded(wchar_t c)
+{
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// Negative, zero or positive as a sorts before, with or after b, with A–Z folded to a–z and
+// every other character compared by its code.
+int CompareFolded(const wchar_t* a, const wchar_t* b)
+{
+    for (;; ++a, ++b) {
+        const wchar_t left = Folded(*a);
+        const wchar_t right = Folded(*b);
+        if (left != right)
+            return left < right ? -1 : 1;
+        if (left == L'\0')
+            return 0;
+    }
+}
+
+bool StartsWithFolded(const std::wstring& text, const wchar_t* prefix)
+{
+    const size_t length = wcslen(prefix);
+    if (text.size() < length)
+        return false;
+    for (size_t index = 0; index < length; ++index) {
+        if (Folded(text[index]) != Folded(prefix[index]))
+            return false;
+    }
+    return true;
+}
+
+// The root key a name stands for, searched in this order; null when the name is none of them.
+HKEY FindRoot(const std::wstring& name)
+{
+    static const struct {
+        const wchar_t* name;
+        HKEY key;
+    } kRoots[] = {
+        {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+        {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKEY_USERS", HKEY_USERS},
+        {L"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+    };
+    for (const auto& root : kRoots) {
+        if (CompareFolded(name.c_str(), root.name) == 0)
+            return root.key;
+    }
+    return nullptr;
+}
+
+// The comparer the condition's type word names, with the word's length; null for no known word.
+std::unique_ptr<CRegComparer> CreateComparer(const std::wstring& regCond, HKEY root, const std::wstring& keyPath,
+                                             const std::wstring& valueName, bool use64BitView,
+                                             size_t& wordLength)
+{
+    if (StartsWithFolded(regCond, L"DWORD")) {
+        wordLength = 5;
+        return std::make_unique<CRegComparerDword>(root, keyPath, valueName, use64BitView);
+    }
+    if (StartsWithFolded(regCond, L"STRING")) {
+        wordLength = 6;
+        return std::make_unique<CRegComparerString>(root, keyPath, valueName, use64BitView);
+    }
+    if (StartsWithFolded(regCond, L"VERSION")) {
+        wordLength = 7;
+        return std::make_unique<CRegComparerVersion>(root, keyPath, valueName, use64BitView);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CRegComparer::CRegComparer(HKEY root, std::wstring keyPath, std::wstring valueName, bool use64BitView)
+    : root_(root), keyPath_(std::move(keyPath)), valueName_(std::move(valueName)), use64BitView_(use64BitView)
+{
+}
+
+LONG CRegComparer::GetRegValue(void* buffer, DWORD size)
+{
+    const LONG result = QueryRegValue(root_, keyPath_, valueName_, nullptr, buffer, &size, use64BitView_);
+    if (result != ERROR_SUCCESS) {
+        // Root keys are 32-bit handle values (0x80000002), whatever the pointer width.
+        LogPrintf(L"CRegComparer.GetRegValue(%#x, '%s', '%s') failed. %s\r\n",
+                  static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(root_)), keyPath_.c_str(),
+                  valueName_.c_str(), ErrorText(result).c_str());
+    }
+    return result;
+}
+
+bool CRegComparerDword::Compare(const std::wstring& op, const std::wstring& operand)
+{
+    LONG value = 0;
+    if (GetRegValue(&value, sizeof(value)) != ERROR_SUCCESS)
+        return false;
+    const LONG wanted = wcstol(operand.c_str(), nullptr, 10);
+    return op == L"=" ? value == wanted : value >= wanted;
+}
+
+bool CRegComparerString::Compare(const std::wstring& op, const std::wstring& operand)
+{
+    wchar_t value[kTextChars + 1] = {};
+    if (GetRegValue(value, kTextBytes) != ERROR_SUCCESS)
+        return false;
+    const int order = CompareFolded(operand.c_str(), value);
+    return op == L"=" ? order == 0 : order <= 0;
+}
+
+bool CRegComparerVersion::Compare(const std::wstring& op, const std::wstring& operand)
+{
+    wchar_t buffer[kTextChars + 1] = {};
+    if (GetRegValue(buffer, kTextBytes) != ERROR_SUCCESS)
+        return false;
+    const std::wstring value = buffer;
+    if (op == L">=" && !(operand.empty() && value.empty())) {
+        long wanted[5];
+        long found[5];
+        ParseVersion5(operand, wanted);
+        ParseVersion5(value, found);
+        for (int index = 0; index < 5; ++index) {
+            if (wanted[index] != found[index]) {
+                if (wanted[index] < found[index])
+                    return true;
+                break;
+            }
+        }
+    }
+    return VersionTextEquals(operand, value);
+}
+
+bool CheckRegConditions(const std::vector<RegCondition>& conditions, int key64)
+{
+    for (const RegCondition& condition : conditions) {
+        if (IsValidRegCond(condition.RegPath, condition.RegCond, key64))
+            return true;
+    }
+    return false;
+}
+
+bool IsValidRegCond(const std::wstring& regPath, const std::wstring& regCond, int key64)
+{
+    const size_t rootEnd = regPath.find(L'\\');
+    if (rootEnd == std::wstring::npos) {
+        LogPrintf(L"IsValidRegCond() failed. Invalid registry key '%s'.\r\n", regPath.c_str());
+        return false;
+    }
+    const std::wstring rootName = regPath.substr(0, rootEnd);
+    const HKEY root = FindRoot(rootName);
+    if (!root) {
+        LogPrintf(L"IsValidRegCond() failed. Can't find root registry key '%s'.\r\n", rootName.c_str());
+        return false;
+    }
+    const std::wstring rest = regPath.substr(rootEnd + 1);
+    const size_t valueStart = rest.rfind(L'\\');
+    if (valueStart == std::wstring::npos) {
+        LogPrintf(L"IsValidRegCond() failed. Invalid parameter RegPath='%s'.\r\n", regPath.c_str());
+        return false;
+    }
+
+    size_t wordLength = 0;
+    std::unique_ptr<CRegComparer> comparer =
+        CreateComparer(regCond, root, rest.substr(0, valueStart), rest.substr(valueStart + 1), key64 != 0,
+                       wordLength);
+    if (!comparer) {
+        LogPrintf(L"IsValidRegCond() failed. Invalid variable in condition '%s'. RegPath='%s'.\r\n",
+                  regCond.c_str(), regPath.c_str());
+        return false;
+    }
+    const std::wstring condition = regCond.substr(wordLength);
+    std::wstring op;
+    if (StartsWithFolded(condition, L"="))
+        op = L"=";
+    else if (StartsWithFolded(condition, L">="))
+        op = L">=";
+    else {
+        LogPrintf(L"IsValidRegCond() failed. Invalid operation in condition '%s'. RegPath='%s'.\r\n",
+                  regCond.c_str(), regPath.c_str());
+        return false;
+    }
+    if (comparer->Compare(op, condition.substr(op.size())))
+        return true;
+    LogPrintf(L"IsValidRegCond() failed. Invalid condition '%s'. RegPath='%s'.\r\n", regCond.c_str(),
+              regPath.c_str());
+    return false;
+}
+
+LONG QueryRegValue(HKEY root, const std::wstring& keyPath, const std::wstring& valueName, DWORD* type,
+                   void* buffer, DWORD* size, bool use64BitView)
+{
+    UniqueRegKey key;
+    const REGSAM access = KEY_READ | (use64BitView ? KEY_WOW64_64KEY : 0);
+    const LONG result = RegOpenKeyExW(root, keyPath.c_str(), 0, access, key.Receive());
+    if (result != ERROR_SUCCESS)
+        return result;
+    return RegQueryValueExW(key.Get(), valueName.c_str(), nullptr, type, static_cast<BYTE*>(buffer), size);
+}
+
+LONG ReadRegistryPathValue(const std::wstring& path, bool use64BitView, std::wstring& text)
+{
+    std::vector<std::wstring> items;
+    SplitList(path, L'\\', true, items);
+    if (items.size() < 3)
+        return ERROR_PATH_NOT_FOUND;
+    const HKEY root = FindRoot(items.front());
+    if (!root)
+        return ERROR_PATH_NOT_FOUND;
+    std::wstring keyPath = items[1];
+    for (size_t index = 2; index + 1 < items.size(); ++index)
+        keyPath += L'\\' + items[index];
+    wchar_t value[kTextChars + 1] = {};
+    DWORD size = kTextBytes;
+    const LONG result = QueryRegValue(root, keyPath, items.back(), nullptr, value, &size, use64BitView);
+    if (result == ERROR_SUCCESS)
+        text = value;
+    return result;
+}
