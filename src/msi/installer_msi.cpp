@@ -8,6 +8,8 @@
 #include "log/setup_log.h"
 #include "msi/msi_api.h"
 #include "msi/package_info.h"
+#include "prereq/prerequisite_flow.h"
+#include "prereq/process_runner.h"
 #include "resources/string_ids.h"
 #include "win/text.h"
 
@@ -26,6 +28,31 @@ InstalledState QueryState()
     InstalledState state;
     state.installed = QueryInstalledProduct(g_Settings.PackagePath, &state.advertised, &state.comparison);
     return state;
+}
+
+const wchar_t kPrerequisiteSections[] = L"PreReq%d";
+
+// Components run after a first installation: each is tried once, in order, and only a restart
+// it asks for is kept; the runner has logged everything else.
+void InstallPostRequisites(bool& restartNeeded)
+{
+    PrerequisiteList components;
+    ReadPostRequisites(L"PostReq%d", components);
+    for (const PrerequisiteInfo& component : components) {
+        std::wstring errorText;
+        if (InstallComponent(component, errorText) == ERROR_SUCCESS_REBOOT_REQUIRED)
+            restartNeeded = true;
+    }
+}
+
+// The components the product needs; false unless the installation may go on.
+bool BringUpPrerequisites(CInstaller& installer, bool& restartNeeded)
+{
+    int restart = 0;
+    const int answer = CheckAndInstallPrerequisites(installer, kPrerequisiteSections, restart);
+    if (restart)
+        restartNeeded = true;
+    return answer == kPrereqGoOn;
 }
 
 }  // namespace
@@ -68,16 +95,25 @@ bool CInstallerMsi::CheckOperationType()
            EqualsNoCase(g_Settings.MsiType, L"InstallUpgrade");
 }
 
-bool CInstallerMsi::Install(bool& /*restartNeeded*/)
+bool CInstallerMsi::Install(bool& restartNeeded)
 {
     if (!g_Settings.Transform.empty()) {
         g_Settings.Properties += L" TRANSFORMS=\"" + g_Settings.Transform + L"\"";
         LogPrintf(L"LangId transform is %s\r\n", g_Settings.Transform.c_str());
     }
-    return ConcludeInstallation(*this, RunProductInstall());
+    const InstalledState state = QueryState();
+    const bool firstInstallation = !state.installed && !state.advertised && state.comparison >= 0 &&
+                                   g_Settings.Mode != ModeAdminInstall && g_Settings.Mode != ModeDeploy;
+    if (firstInstallation && !BringUpPrerequisites(*this, restartNeeded))
+        return false;
+    if (!ConcludeInstallation(*this, RunProductInstall(restartNeeded)))
+        return false;
+    if (firstInstallation)
+        InstallPostRequisites(restartNeeded);
+    return true;
 }
 
-unsigned CInstallerMsi::RunProductInstall()
+unsigned CInstallerMsi::RunProductInstall(bool& restartNeeded)
 {
     MsiApi api = LoadMsiApi();
     if (!api.IsComplete())
@@ -102,6 +138,8 @@ unsigned CInstallerMsi::RunProductInstall()
                 if (g_Settings.UILevel != kUILevelFull)
                     LogLine(L"Auto-upgrading in passive mode\r\n");
                 else if (answer != IDYES)
+                    return ERROR_SUCCESS;
+                if (!BringUpPrerequisites(*this, restartNeeded))
                     return ERROR_SUCCESS;
                 g_Settings.ReinstallMode = IniReadString(kMainSection, L"DefaultReinstallmode", L"");
                 commandLine = g_Settings.ReinstallMode.empty() ? kDefaultReinstall : g_Settings.ReinstallMode;

@@ -14,5 +14,6 @@ public:
     bool CheckOperationType() override;
 
 private:
-    unsigned RunProductInstall();
+    // The upgrade decision and the engine call; an upgrade brings up the prerequisites first.
+    unsigned RunProductInstall(bool& restartNeeded);
 };

@@ -361,3 +361,52 @@ TEST_F(ProcessRunnerTest, InstallComponentWithoutATemporaryFolderRunsNothing)
     EXPECT_EQ(GetFileAttributesW(recordFile.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(Log(), L"");
 }
+
+namespace {
+
+// A record of the product family the checking-tool rule serves, its tool printing a two-line
+// text (the list dialog breaks it at the two characters "\n") and exiting with the code.
+PrerequisiteInfo CheckedRecord(const std::wstring& name, int exitCode)
+{
+    PrerequisiteInfo record;
+    record.Name = name;
+    record.RunExeCond = L"\"#Root#\\component_tool.exe\" --print \"Version 1.2 found\\\\nUpdate to 1.3\\r\\n\" --exit " +
+                        std::to_wstring(exitCode);
+    record.Installed = true;
+    record.ConditionText = L"before";
+    return record;
+}
+
+}  // namespace
+
+TEST_F(ProcessRunnerTest, CheckingToolExitCodesDecideAStavoraComponent)
+{
+    struct Case {
+        int exitCode;
+        bool answer;
+        bool installed;
+        const wchar_t* conditionText;
+        int updateMode;
+    };
+    const Case cases[] = {
+        {0, true, false, L"before", 0},
+        {1, false, true, L"before", 0},
+        {2, true, false, L"Version 1.2 found\\nUpdate to 1.3", 1},
+        {3, true, false, L"Version 1.2 found\\nUpdate to 1.3", 0},
+        {4, true, false, L"Version 1.2 found\\nUpdate to 1.3", 1},
+        {5, true, false, L"before", 0},
+        {1603, true, false, L"before", 0},
+    };
+    for (const Case& c : cases) {
+        PrerequisiteInfo record = CheckedRecord(L"Stavora Runtime", c.exitCode);
+        EXPECT_EQ(CheckRunExeCondition(record), c.answer) << c.exitCode;
+        EXPECT_EQ(record.Installed, c.installed) << c.exitCode;
+        EXPECT_EQ(record.ConditionText, c.conditionText) << c.exitCode;
+        EXPECT_EQ(record.UpdateMode, c.updateMode) << c.exitCode;
+    }
+    // The tool's own line end is gone; the log shows what it answered.
+    const std::wstring command = Tool(L"--print \"Version 1.2 found\\\\nUpdate to 1.3\\r\\n\" --exit 2");
+    EXPECT_NE(Log().find(Line(L"Process '" + command + L"' return code 2") +
+                         Line(L"Process '" + command + L"' return text 'Version 1.2 found\\nUpdate to 1.3'")),
+              std::wstring::npos);
+}
