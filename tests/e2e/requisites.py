@@ -5,8 +5,8 @@ session.
 
 The restart: below the full user-interface level a run that needs a restart calls
 ExitWindowsEx(EWX_REBOOT) unasked, and Wine answers that by starting
-"wineboot.exe --end-session", which closes every window and program of the session (the
-wineserver the e2e run shares included). Every run here therefore disables wineboot.exe for
+"wineboot.exe --end-session", which closes every window and program of the session that the
+whole e2e run shares. Every run here therefore disables wineboot.exe for
 setup.exe and everything it starts (WINEDLLOVERRIDES "wineboot.exe=d"): ExitWindowsEx then fails
 to start it and says so on Wine's error channel, which the runs switch on, so a scenario can show
 that the restart was asked for and that the session lived on."""
@@ -113,8 +113,9 @@ def component_lines(dist: h.Distribution, name: str, command: str, code: int = 0
 
 
 def split_glued(lines):
-    """Own lines without stamps, where a line cut at the formatter's 4095 characters lost its
-    line end and the next stamped line follows on it: that one is split off again."""
+    """Own lines without stamps. Where a line went out without its line end (one cut at the
+    formatter's 4095 characters, or a component's error text, which has none) the next stamped
+    line follows on it in the file: it is split off again here."""
     out = []
     for line in lines:
         parts = re.split(r'(?=Setup\.exe \[\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2}\]: )', line)
