@@ -426,6 +426,8 @@ class Process:
                                       stdout=self._out, stderr=subprocess.STDOUT)
         self.exit_code: Optional[int] = None
         self.elapsed: Optional[float] = None
+        # What uidriver and the programs it started printed, Wine's own debug output included.
+        self.output: Optional[str] = None
 
     def running(self) -> bool:
         return self._proc.poll() is None
@@ -444,6 +446,7 @@ class Process:
         self._out.seek(0)
         out = self._out.read().decode('utf-8', 'replace')
         self._out.close()
+        self.output = out
         if self._proc.returncode != 0 or not os.path.exists(self.exit_file):
             raise HarnessError('%s\nuidriver: %s\nwindows:\n%s%s' % (
                 self.cmdline, out, list_windows_text(), _log_context(self.log_pattern)))
