@@ -87,6 +87,18 @@ bool IsValidFileVersion(const std::wstring& path, const Version& lowest, int try
     return false;
 }
 
+namespace {
+
+// The last error of a failed call, or the fallback when the call left none: a failure must
+// never read as success, which would count an unreadable file as new enough.
+DWORD FailureCode(DWORD fallback)
+{
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : fallback;
+}
+
+}  // namespace
+
 DWORD ReadFileVersion(const std::wstring& path, DWORD& versionMS, DWORD& versionLS)
 {
     using GetFileVersionInfoSizeWFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
@@ -99,17 +111,17 @@ DWORD ReadFileVersion(const std::wstring& path, DWORD& versionMS, DWORD& version
     auto getInfo = GetProc<GetFileVersionInfoWFn>(version.Get(), "GetFileVersionInfoW");
     auto queryValue = GetProc<VerQueryValueWFn>(version.Get(), "VerQueryValueW");
     if (!getSize || !getInfo || !queryValue)
-        return GetLastError();
+        return FailureCode(ERROR_PROC_NOT_FOUND);
 
     DWORD handle = 0;
     const DWORD size = getSize(path.c_str(), &handle);
     if (size == 0)
-        return GetLastError();
+        return FailureCode(ERROR_RESOURCE_TYPE_NOT_FOUND);
     UniqueResource<NullableTraits<HGLOBAL, &GlobalFree>> block(GlobalAlloc(GPTR, size));
     if (!block)
         return ERROR_NOT_ENOUGH_MEMORY;
     if (!getInfo(path.c_str(), 0, size, block.Get()))
-        return GetLastError();
+        return FailureCode(ERROR_RESOURCE_TYPE_NOT_FOUND);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     if (queryValue(block.Get(), L"\\", reinterpret_cast<void**>(&fixed), &length) && length != 0) {
