@@ -796,11 +796,13 @@ def type_in_row(title: str = None, row: int = 0, char: str = ' ', id: int = LIST
 
 
 def click_control(title: str = None, id: int = 0, cls: str = None, timeout: float = 30,
-                  title_contains: str = None, process: str = None) -> Tuple[int, int]:
+                  title_contains: str = None, process: str = None,
+                  at: Optional[Tuple[int, int]] = None) -> Tuple[int, int]:
     """A left click (button down and up) on the centre of a visible control, such as a static
-    link; returns once posted. Answers the point, in the control's coordinates."""
-    return _point(_ui('click-control', _match_args(title, title_contains, cls, process),
-                      ['--id', str(id)], timeout))
+    link, or on its client point `at`; returns once posted. Answers the point, in the control's
+    coordinates."""
+    extra = ['--id', str(id)] + (['--at', '%d,%d' % at] if at else [])
+    return _point(_ui('click-control', _match_args(title, title_contains, cls, process), extra, timeout))
 
 
 # ---- Windows executables ----------------------------------------------------------------------

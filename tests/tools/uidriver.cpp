@@ -21,8 +21,10 @@
 //   uidriver type-row [match] --row R [--char C] [--id N] [--timeout S]
 //                                                      focus and select row R, make it the
 //                                                      selection mark, type C (default a blank)
-//   uidriver click-control [match] --id N [--timeout S] left click on the centre of a control
-//                                                      (a static, a hyperlink)
+//   uidriver click-control [match] --id N [--at X,Y] [--timeout S]
+//                                                      left click on the centre of a control
+//                                                      (a static, a hyperlink), or on the
+//                                                      client point X,Y of it
 //
 // The list-view verbs work on the SysListView32 with control id --id (default 10010) of the
 // first matching window that has one. Their messages carry pointers, so the structures live in
@@ -578,7 +580,14 @@ int ClickControl(const Options& o, double timeout) {
         return Fail(2, L"no visible control " + std::to_wstring(o.id) + L" in a window with " + Describe(o));
     RECT rect = {};
     GetClientRect(control, &rect);
-    PostClick(control, POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+    POINT point = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    if (!o.at.empty()) {
+        // A link reacts only on its label, which need not cover the control's centre.
+        wchar_t rest = 0;
+        if (swscanf(o.at.c_str(), L"%ld,%ld%lc", &point.x, &point.y, &rest) != 2 || !PtInRect(&rect, point))
+            return Fail(1, L"--at " + o.at + L" is not a point X,Y inside the control's client area");
+    }
+    PostClick(control, point);
     return 0;
 }
 
