@@ -19,15 +19,16 @@ constexpr size_t kOutputChunk = 4096;
 constexpr DWORD kPipePollMs = 10;
 
 // Reads the tool's output while it runs, so a tool that fills the pipe never blocks. The output
-// is kept as 4096-byte chunks from its start, the buffer starting over when a chunk is full: at
-// the end it holds the last chunk, whatever sizes the single reads had. Reading stops when the
-// pipe breaks, or once the tool has ended and the pipe is empty: a process the tool left behind
-// may still hold the pipe open, and its later output is not waited for.
+// goes into the buffer in 4096-byte chunks from its start, each chunk written over the last from
+// the buffer's start, whatever sizes the single reads had: at the end the buffer holds the last
+// chunk, followed by what the chunk before it left beyond its end. Reading stops when the pipe
+// breaks, or once the tool has ended and the pipe is empty: a process the tool left behind may
+// still hold the pipe open, and its later output is not waited for.
 // Answers 0 (or ERROR_BROKEN_PIPE) when everything was read, else the failed read's code.
-DWORD ReadToolOutput(HANDLE pipe, HANDLE process, std::string& buffer, size_t& filled)
+DWORD ReadToolOutput(HANDLE pipe, HANDLE process, std::string& buffer)
 {
     buffer.assign(kOutputChunk, '\0');
-    filled = 0;
+    size_t filled = 0;
     bool ended = false;
     for (;;) {
         DWORD available = 0;
@@ -65,7 +66,9 @@ std::wstring TrimBlanks(const std::wstring& text)
 DWORD WaitWithMessages(HANDLE process)
 {
     for (;;) {
-        const DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+        // Messages already in the queue count too: with one message taken per wake-up, a second
+        // one queued beside it would otherwise wait for the next new input.
+        const DWORD result = MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (result == WAIT_OBJECT_0)
             return 0;
         if (result != WAIT_OBJECT_0 + 1)
@@ -112,8 +115,7 @@ bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode)
     writeEnd.Reset();
 
     std::string buffer;
-    size_t filled = 0;
-    const DWORD readError = ReadToolOutput(readEnd.Get(), process.Get(), buffer, filled);
+    const DWORD readError = ReadToolOutput(readEnd.Get(), process.Get(), buffer);
 
     WaitForSingleObject(process.Get(), INFINITE);
     GetExitCodeProcess(process.Get(), &exitCode);
@@ -123,8 +125,9 @@ bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode)
         LogPrintf(L"RunExe::Function ReadFile() failed. %s\r\n", ErrorText(readError).c_str());
         return false;
     }
+    // Up to the first zero byte; a full buffer has none and ends at its end.
     const size_t zero = buffer.find('\0');
-    const size_t length = std::min(filled, zero == std::string::npos ? filled : zero);
+    const size_t length = zero == std::string::npos ? buffer.size() : zero;
     text = TrimBlanks(AnsiToWide(buffer.data(), length, CP_UTF8));
     LogPrintf(L"Process '%s' return text '%s'\r\n", commandLine.c_str(), text.c_str());
     return true;
