@@ -14,16 +14,37 @@
 
 namespace {
 
-// The common program files folder; empty when shell32.dll or its SHGetFolderPathW is missing.
-std::wstring CommonProgramFilesFolder()
+// shell32.dll from the system folder, held for the folder query of one expansion.
+class CShell32 {
+public:
+    CShell32()
+        : module_(LoadSystemLibrary(L"shell32.dll")),
+          getFolderPath_(GetProc<GetFolderPathFn>(module_.Get(), "SHGetFolderPathW"))
+    {
+    }
+
+    // The common program files folder; empty when the library or the function is missing.
+    std::wstring CommonProgramFiles() const
+    {
+        wchar_t folder[MAX_PATH] = {};
+        if (getFolderPath_)
+            getFolderPath_(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, folder);
+        return folder;
+    }
+
+private:
+    using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+    UniqueLibrary module_;
+    GetFolderPathFn getFolderPath_;
+};
+
+// "X:\..." or "\\server\...": the only paths the loader accepts with a search of the library's folder.
+bool IsFullyQualified(const std::wstring& path)
 {
-    using SHGetFolderPathWFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-    UniqueLibrary shell32 = LoadSystemLibrary(L"shell32.dll");
-    auto getFolderPath = GetProc<SHGetFolderPathWFn>(shell32.Get(), "SHGetFolderPathW");
-    wchar_t folder[MAX_PATH] = {};
-    if (getFolderPath)
-        getFolderPath(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, folder);
-    return folder;
+    if (path.compare(0, 2, L"\\\\") == 0)
+        return true;
+    const wchar_t drive = path.empty() ? L'\0' : static_cast<wchar_t>(path[0] | 0x20);
+    return path.size() >= 3 && drive >= L'a' && drive <= L'z' && path[1] == L':' && path[2] == L'\\';
 }
 
 Version VersionOf(DWORD versionMS, DWORD versionLS)
@@ -55,15 +76,19 @@ void ExpandPathMacros(std::wstring& path)
     ReplaceMacro(path, L"#System#", system);
     // Loading shell32 is the costly part of an expansion: only a path that uses the macro pays.
     if (path.find(L"#CommonProgramFiles#") != std::wstring::npos)
-        ReplaceMacro(path, L"#CommonProgramFiles#", CommonProgramFilesFolder());
+        ReplaceMacro(path, L"#CommonProgramFiles#", CShell32().CommonProgramFiles());
     ReplaceMacro(path, L"#Root#", RootFolder());
 }
 
 bool IsValidFileVersion(const std::wstring& path, const Version& lowest, int tryLoad)
 {
     if (tryLoad) {
-        // The file the ini names, by its own path: whether it loads is what is asked.
-        UniqueLibrary library(LoadLibraryExW(path.c_str(), nullptr, 0));
+        // The file the ini names, by its own path: whether it loads is what is asked. An
+        // installed library finds its own dependencies beside itself and in the system folder;
+        // the setup's folder, which may be a downloads folder, is never searched (the "default
+        // directories" flag would add it).
+        const DWORD search = IsFullyQualified(path) ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 : 0;
+        UniqueLibrary library(LoadLibraryExW(path.c_str(), nullptr, search));
         if (!library) {
             LogPrintf(L"IsValidFileVersion() failed. Can't load file '%s'. %s\r\n", path.c_str(),
                       ErrorText(GetLastError()).c_str());
@@ -124,7 +149,8 @@ DWORD ReadFileVersion(const std::wstring& path, DWORD& versionMS, DWORD& version
         return FailureCode(ERROR_RESOURCE_TYPE_NOT_FOUND);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (queryValue(block.Get(), L"\\", reinterpret_cast<void**>(&fixed), &length) && length != 0) {
+    // A block too short for the fixed information is read like a failed query, never past its end.
+    if (queryValue(block.Get(), L"\\", reinterpret_cast<void**>(&fixed), &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
         versionMS = fixed->dwFileVersionMS;
         versionLS = fixed->dwFileVersionLS;
     } else {

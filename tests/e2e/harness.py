@@ -18,6 +18,8 @@ Paths come from the environment (ctest sets them), with fall-backs inside the bu
   VERSIONED_DLL_X86   an i686 library at 2.0.0.0 a 64-bit process cannot load
                       (default <packages>/versioned_x86.dll)
   UNVERSIONED_DLL     an x86_64 library without a version resource (default <packages>/unversioned.dll)
+  NEEDS_SIBLING_DLL, SIBLING_DLL  a library that loads only beside the other
+                      (default <packages>/needs_sibling.dll, sibling.dll)
   LISTVIEW_WINDOW_EXE a window with a list view that records clicks (listview_window.cpp)
                       (default <packages>/listview_window.exe)
   SETUP_WINEPREFIX    scratch prefix  (default $WINEPREFIX, else <build>/e2e-wineprefix)
@@ -75,6 +77,8 @@ VERSIONED_DLL_1999 = _env_path('VERSIONED_DLL_1999', os.path.join(TEST_PACKAGES_
 VERSIONED_DLL_2000 = _env_path('VERSIONED_DLL_2000', os.path.join(TEST_PACKAGES_DIR, 'versioned_2_0_0_0.dll'))
 VERSIONED_DLL_X86 = _env_path('VERSIONED_DLL_X86', os.path.join(TEST_PACKAGES_DIR, 'versioned_x86.dll'))
 UNVERSIONED_DLL = _env_path('UNVERSIONED_DLL', os.path.join(TEST_PACKAGES_DIR, 'unversioned.dll'))
+NEEDS_SIBLING_DLL = _env_path('NEEDS_SIBLING_DLL', os.path.join(TEST_PACKAGES_DIR, 'needs_sibling.dll'))
+SIBLING_DLL = _env_path('SIBLING_DLL', os.path.join(TEST_PACKAGES_DIR, 'sibling.dll'))
 LISTVIEW_WINDOW_EXE = _env_path('LISTVIEW_WINDOW_EXE', os.path.join(TEST_PACKAGES_DIR, 'listview_window.exe'))
 WINEPREFIX = _env_path('SETUP_WINEPREFIX', _env_path('WINEPREFIX', os.path.join(BUILD_DIR, 'e2e-wineprefix')))
 RUNS_DIR = os.path.join(BUILD_DIR, 'e2e-runs')

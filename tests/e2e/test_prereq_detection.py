@@ -52,7 +52,9 @@ class DetectionScenario(RequisiteScenario):
         """The distribution with the records, the component tool and the test libraries."""
         dist = self.distribution(name, fixture=ITANIUM, exe_name=exe_name, prereqs=prereqs)
         for fixture, as_name in ((h.VERSIONED_DLL_1999, 'lib1999.dll'), (h.VERSIONED_DLL_2000, 'lib2000.dll'),
-                                 (h.UNVERSIONED_DLL, 'unversioned.dll'), (h.VERSIONED_DLL_X86, 'lib_x86.dll')):
+                                 (h.UNVERSIONED_DLL, 'unversioned.dll'), (h.VERSIONED_DLL_X86, 'lib_x86.dll'),
+                                 (h.NEEDS_SIBLING_DLL, 'needs_sibling.dll'), (h.SIBLING_DLL, 'sibling.dll'),
+                                 (h.NEEDS_SIBLING_DLL, 'alone/needs_sibling.dll')):
             dist.copy_file(fixture, as_name)
         return dist
 
@@ -180,6 +182,10 @@ class Conditions(DetectionScenario):
             # The i686 library is at 2.0.0.0, but a 64-bit program cannot load it.
             listed_only('Foreign Library', FilePath=r'#Root#\lib_x86.dll', FileVer='2.0.0.0', FileTryLoad=1),
             listed_only('Foreign Library Unloaded', FilePath=r'#Root#\lib_x86.dll', FileVer='2.0.0.0'),
+            # A library loads with what lies beside it, never with what lies beside the setup
+            # (this one first: once loaded, a library is found by its name).
+            listed_only('Library Without Sibling', FilePath=r'#Root#\alone\needs_sibling.dll', FileTryLoad=1),
+            listed_only('Library With Sibling', FilePath=r'#Root#\needs_sibling.dll', FileTryLoad=1),
             listed_only('System Folder', FilePath=r'#System#\kernel32.dll', FileVer='1.0'),
             # Macros are case-sensitive: this one stays as written.
             listed_only('Lower Case Macro', FilePath=r'#system#\kernel32.dll'),
@@ -204,10 +210,13 @@ class Conditions(DetectionScenario):
             "vesion(2.0.0.0)." % h.winpath(dist.path('lib1999.dll')),
             "IsValidFileVersion() failed. Can't load file '%s'. Error(193) 'Bad EXE format for %%1.'"
             % h.winpath(dist.path('lib_x86.dll')),
+            "IsValidFileVersion() failed. Can't load file '%s'. Error(126) 'Module not found.'"
+            % h.winpath(dist.path('alone', 'needs_sibling.dll')),
             no_version(dist, r'#system#\kernel32.dll', "Error(3) 'Path not found.'"),
             no_version(dist, 'absent.dll'),
             no_version(dist, 'absent.dll'),
-            *listing(['Missing File', 'No Version Resource', 'Too Old', 'Foreign Library', 'Lower Case Macro',
+            *listing(['Missing File', 'No Version Resource', 'Too Old', 'Foreign Library', 'Library Without Sibling',
+                      'Lower Case Macro',
                       'Only 64-bit', 'Removal On 32-bit', 'Removal Of Present', 'Not In Path']),
         ])
 
