@@ -183,57 +183,6 @@ TEST_F(PrerequisiteDialogTest, OptionalRowsToggleByMouseAndBlank)
     EXPECT_FALSE(FileExists(files.File(L"ran.txt")));
 }
 
-TEST_F(PrerequisiteDialogTest, MandatoryRowsKeepTheirPlaceBesideBoxes)
-{
-    PrerequisiteList records = {Component(L"Chosen", 0), Component(L"Required", 2)};
-    std::vector<ListView> views;
-    DialogScript script;
-    script
-        .Then([&](HWND dialog) {
-            views.push_back(Look(dialog));
-            ClickRow(dialog, 1);
-            ClickRow(dialog, 0);
-        })
-        .Then([&](HWND dialog) {
-            views.push_back(Look(dialog));
-            PostClick(dialog, IDCANCEL);
-        });
-    EXPECT_EQ(ShowList(records, script), kPrereqCancelled);
-
-    ASSERT_EQ(views.size(), 2u);
-    EXPECT_EQ(views[0].images, (std::vector<int>{kRowTicked, kRowNoBox}));
-    EXPECT_EQ(views[0].confirm, L"&Install");
-    EXPECT_EQ(views[1].images, (std::vector<int>{kRowUnticked, kRowNoBox}));
-    // The mandatory row is still to be installed.
-    EXPECT_EQ(views[1].confirm, L"&Install");
-}
-
-TEST_F(PrerequisiteDialogTest, RemovalEntriesNameEachStep)
-{
-    PrerequisiteList records = {Component(L"Old Driver", 2), Component(L"New Driver", 1)};
-    records[0].IsUninstall = 1;
-    std::vector<ListView> views;
-    DialogScript script;
-    script
-        .Then([&](HWND dialog) {
-            views.push_back(Look(dialog));
-            ClickRow(dialog, 1);
-        })
-        .Then([&](HWND dialog) {
-            views.push_back(Look(dialog));
-            PostClick(dialog, IDCANCEL);
-        });
-    EXPECT_EQ(ShowList(records, script), kPrereqCancelled);
-
-    EXPECT_TRUE(uninstallMode);
-    ASSERT_EQ(views.size(), 2u);
-    EXPECT_EQ(views[0].heading, L"Sample Product setup requires the following steps to be executed:");
-    EXPECT_EQ(views[0].rows, (std::vector<std::wstring>{L"Uninstall Old Driver", L"Install New Driver"}));
-    EXPECT_EQ(views[0].confirm, L"Co&ntinue");
-    EXPECT_EQ(views[1].images, (std::vector<int>{kRowNoBox, kRowTicked}));
-    EXPECT_EQ(views[1].confirm, L"Co&ntinue");
-}
-
 TEST_F(PrerequisiteDialogTest, CheckingToolNotesShowUnderTheList)
 {
     PrerequisiteList records = {Component(L"Database", 2), Component(L"Engine", 2)};
@@ -343,49 +292,6 @@ TEST_F(PrerequisiteDialogTest, MissingRightsStopTheRunAndTheReportNamesEverySele
     EXPECT_NE(log.find(L"]: Prerequisite 'Without Rights' not installed.\r\nNeed admistrative privilege\r\n"),
               std::wstring::npos);
     EXPECT_EQ(log.find(L"Installed prerequisites"), std::wstring::npos);
-}
-
-TEST_F(PrerequisiteDialogTest, MissingPackageOpensTheDownloadPageUntilRecheckFindsTheComponent)
-{
-    ScratchFolder files;
-    PrerequisiteList records = {Component(L"Web Runtime", 2, MarkerCommand(files.File(L"ran.txt")), files.File(L"web.dll"))};
-    records[0].Url = L"http://downloads.example.invalid/web-runtime";
-    records[0].InstPath = files.File(L"webruntime.exe");
-    std::wstring caption, instructions, link, recheck, cancel;
-    bool stayedOpen = false;
-    DialogScript script;
-    script.Then([](HWND dialog) { PostClick(dialog, IDOK); })
-        .When(CaptionIs(L"Component Download"),
-              [&](HWND dialog) {
-                  caption = WindowText(dialog);
-                  instructions = ItemText(dialog, kIdInstructions);
-                  link = ItemText(dialog, kIdDownloadLink);
-                  recheck = ItemText(dialog, IDOK);
-                  cancel = ItemText(dialog, IDCANCEL);
-                  PostClick(dialog, IDOK);
-              })
-        .When(CaptionIs(L"Component Download"),
-              [&](HWND dialog) {
-                  // Still missing: the page stays. Now the user installs the package by hand.
-                  stayedOpen = true;
-                  CopyFileW(VersionedFile().c_str(), files.File(L"web.dll").c_str(), FALSE);
-                  PostClick(dialog, IDOK);
-              });
-    EXPECT_EQ(ShowList(records, script), kPrereqGoOn);
-
-    EXPECT_TRUE(stayedOpen);
-    EXPECT_EQ(caption, L"Component Download");
-    EXPECT_EQ(instructions,
-              L"Installation package for component 'Web Runtime'  is missing. To install it manually:\n\n- Follow link "
-              L"below to download package;\n- Install 'Web Runtime';\n- Press 'Recheck' button to continue "
-              L"installation.");
-    EXPECT_EQ(link, L"'Web Runtime' download page");
-    EXPECT_EQ(recheck, L"&Recheck");
-    EXPECT_EQ(cancel, L"&Cancel");
-    // The package was never run, nothing is missing at the end, and nothing was asked.
-    EXPECT_FALSE(FileExists(files.File(L"ran.txt")));
-    EXPECT_TRUE(Fake().boxes.empty());
-    EXPECT_EQ(ReadLogText(g_Settings.LogPath).find(L"not installed"), std::wstring::npos);
 }
 
 TEST_F(PrerequisiteDialogTest, DownloadPageNamesTheFileToChooseAndCancelLogsTheComponent)
