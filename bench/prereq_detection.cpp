@@ -14,6 +14,7 @@
 #include "app/settings.h"
 #include "config/ini_file.h"
 #include "config/setup_ini.h"
+#include "log/setup_log.h"
 #include "prereq/prerequisite.h"
 #include "prereq/system_checks.h"
 #include "win/text.h"
@@ -71,6 +72,7 @@ public:
 
     void ReadPrerequisites(PrerequisiteList& list) const
     {
+        const CLogBurst burst;  // the log is written as the program writes it
         list.clear();
         for (int index = 0; index < kSections; ++index) {
             char section[32];

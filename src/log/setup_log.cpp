@@ -49,18 +49,52 @@ bool ChooseLogName(CInstaller& installer, const std::wstring& folder, std::wstri
     return ProbeCandidate(folder, name);
 }
 
+// The file a burst keeps open: the first one written to while the burst lives.
+struct HeldLog {
+    int bursts = 0;
+    std::wstring path;
+    UniqueHandle file;
+};
+
+HeldLog& Held()
+{
+    static HeldLog held;
+    return held;
+}
+
 }  // namespace
+
+CLogBurst::CLogBurst()
+{
+    ++Held().bursts;
+}
+
+CLogBurst::~CLogBurst()
+{
+    HeldLog& held = Held();
+    if (--held.bursts == 0) {
+        held.file.Reset();
+        held.path.clear();
+    }
+}
 
 bool WriteLog(const std::wstring& path, const std::wstring& text, bool timeStamp)
 {
     if (path.empty())
         return false;
-    UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    // The open tells whether the file was there, so a line costs no separate look at the file.
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    HeldLog& held = Held();
+    const bool wasHeld = held.file && held.path == path;
+    UniqueHandle opened;
+    bool existed = true;
+    if (!wasHeld) {
+        opened.Reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!opened)
+            return false;
+        // The open tells whether the file was there, so a line costs no separate look at the file.
+        existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    const HANDLE file = wasHeld ? held.file.Get() : opened.Get();
     std::wstring record;
     if (!existed)
         record += L'\xFEFF';
@@ -68,8 +102,11 @@ bool WriteLog(const std::wstring& path, const std::wstring& text, bool timeStamp
         record += TimeStampPrefix();
     record += text;
     DWORD written = 0;
-    WriteFile(file.Get(), record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)),
-              &written, nullptr);
+    WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
+    if (held.bursts > 0 && !held.file) {
+        held.path = path;
+        held.file = std::move(opened);
+    }
     return true;
 }
 

@@ -7,6 +7,17 @@ class CInstaller;
 // and prefixing the local time when asked. False when the file could not be opened.
 bool WriteLog(const std::wstring& path, const std::wstring& text, bool timeStamp);
 
+// While one lives, the log file that the first line opens stays open for the lines after it, so
+// that a burst of lines (detection writes one or two per condition) costs one open, not one per
+// line. Every line still reaches the file when it is written. Bursts may nest.
+class CLogBurst {
+public:
+    CLogBurst();
+    ~CLogBurst();
+    CLogBurst(const CLogBurst&) = delete;
+    CLogBurst& operator=(const CLogBurst&) = delete;
+};
+
 // Writes to the run's log (LogPath); a write without a path goes nowhere.
 bool LogLine(const std::wstring& text, bool timeStamp = true);
 // printf-style, time-stamped, to LogPath.

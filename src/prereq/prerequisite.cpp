@@ -122,6 +122,7 @@ bool AppliesToThisWindows(const PrerequisiteInfo& record)
 
 void ReadPrerequisites(const wchar_t* format, PrerequisiteList& list)
 {
+    const CLogBurst burst;
     list.clear();
     for (int index = 0; index < kPrerequisiteSections; ++index) {
         const std::wstring section = Format(format, index);

@@ -258,6 +258,7 @@ void CMainDlg::Confirm()
 
     std::wstring report = LoadText(IDS_MISSING_COMPONENTS_HEADER);
     bool missing = false;
+    const CLogBurst burst;
     for (PrerequisiteInfo& record : records_) {
         CheckPrerequisite(record);
         if (!record.Installed && record.IsUninstall == 0 && record.Selected) {

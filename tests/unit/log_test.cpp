@@ -56,6 +56,38 @@ TEST_F(LogTest, NewFileStartsWithByteOrderMarkAndStampedLine)
               L"Setup.exe [2026.12.04 16:44:05]: value=42\r\n");
 }
 
+TEST_F(LogTest, BurstKeepsTheLogOpenButEveryLineLandsAtOnce)
+{
+    const std::wstring other = g_Settings.LogPath + L".other";
+    {
+        const CLogBurst burst;
+        ASSERT_TRUE(LogLine(L"one\r\n"));
+        {
+            const CLogBurst inner;
+            ASSERT_TRUE(LogLine(L"two\r\n", false));
+        }
+        // Readable while held, and nobody can delete it from under the run.
+        EXPECT_EQ(ReadLogText(g_Settings.LogPath), L"Setup.exe [2026.12.04 16:44:05]: one\r\ntwo\r\n");
+        EXPECT_FALSE(DeleteFileW(g_Settings.LogPath.c_str()));
+        // Another file meanwhile is opened and closed for its line.
+        ASSERT_TRUE(WriteLog(other, L"elsewhere\r\n", false));
+        EXPECT_TRUE(DeleteFileW(other.c_str()));
+        ASSERT_TRUE(LogLine(L"three\r\n", false));
+    }
+    // Closed with the outer burst: a new file starts with its mark again.
+    EXPECT_EQ(ReadLogText(g_Settings.LogPath), L"Setup.exe [2026.12.04 16:44:05]: one\r\ntwo\r\nthree\r\n");
+    EXPECT_TRUE(DeleteFileW(g_Settings.LogPath.c_str()));
+    {
+        const CLogBurst burst;
+        ASSERT_TRUE(LogLine(L"four\r\n", false));
+        ASSERT_TRUE(LogLine(L"five\r\n", false));
+    }
+    const std::string bytes = ReadBytes(g_Settings.LogPath);
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(ReadLogText(g_Settings.LogPath), L"four\r\nfive\r\n");
+}
+
 TEST_F(LogTest, WritesWithoutUsablePathFailQuietly)
 {
     g_Settings.LogPath.clear();
