@@ -43,8 +43,8 @@ bool IsFullyQualified(const std::wstring& path)
 {
     if (path.compare(0, 2, L"\\\\") == 0)
         return true;
-    const wchar_t drive = path.empty() ? L'\0' : static_cast<wchar_t>(path[0] | 0x20);
-    return path.size() >= 3 && drive >= L'a' && drive <= L'z' && path[1] == L':' && path[2] == L'\\';
+    return path.size() >= 3 && (path[0] | 0x20) >= L'a' && (path[0] | 0x20) <= L'z' && path[1] == L':' &&
+           path[2] == L'\\';
 }
 
 Version VersionOf(DWORD versionMS, DWORD versionLS)

@@ -711,6 +711,19 @@ def list_windows_text() -> str:
         return str(e)
 
 
+def poll(what, check, timeout=30):
+    """Answers check()'s first true answer; fails with `what` after the time-out."""
+    deadline = time.time() + timeout
+    while True:
+        answer = check()
+        if answer:
+            return answer
+        if time.time() > deadline:
+            raise HarnessError('%s did not happen within %s s\nwindows:\n%s' % (
+                what, timeout, list_windows_text()))
+        time.sleep(0.2)
+
+
 def screenshot(name: str) -> Optional[str]:
     """Saves the whole screen as <runs>/<name>.png; None when it cannot."""
     path = os.path.join(RUNS_DIR, name + '.png')

@@ -43,19 +43,6 @@ def download_instructions_choose(name, file):
             "- Press 'Recheck' button to continue installation." % (name, file, name))
 
 
-def poll(what, check, timeout=30):
-    """Answers check()'s first true answer; fails with `what` after the time-out."""
-    deadline = time.time() + timeout
-    while True:
-        answer = check()
-        if answer:
-            return answer
-        if time.time() > deadline:
-            raise h.HarnessError('%s did not happen within %s s\nwindows:\n%s' % (
-                what, timeout, h.list_windows_text()))
-        time.sleep(0.2)
-
-
 def window(title):
     """The first dialog with the caption, or None when there is none."""
     try:
@@ -155,7 +142,7 @@ class PrereqDialogs(Scenario):
 
     def question(self):
         """The yes/no box over the list dialog, with the dialog's caption: its text."""
-        box = poll('the question', lambda: (lambda w: w if w and w.message is not None else None)(
+        box = h.poll('the question', lambda: (lambda w: w if w and w.message is not None else None)(
             window(SAMPLE_TITLE)), timeout=60)
         self.assertEqual(box.buttons(), ['Yes', 'No'])
         return box.message
@@ -384,20 +371,20 @@ class DownloadPage(PrereqDialogs):
 
         # The link opens its target through the shell.
         h.click_control(DOWNLOAD_CAPTION, id=1005, cls='#32770', at=(4, 4))
-        poll('the link target', lambda: os.path.exists(dist.path(opened)))
+        h.poll('the link target', lambda: os.path.exists(dist.path(opened)))
 
         # "Recheck" while the component is missing checks again and stays.
         def checks():
             return sum("RegPath='%s\\Remote'." % COND_KEY in l for l in self.the_log().stripped())
         self.assertEqual(checks(), 1)
         h.click(DOWNLOAD_CAPTION, id=1, cls='#32770')
-        poll('the second check', lambda: checks() == 2)
+        h.poll('the second check', lambda: checks() == 2)
         self.assertEqual(h.window_texts(DOWNLOAD_CAPTION, cls='#32770').child(1005).text,
                          "'Remote Runtime' download page")
         # Once it is present, "Recheck" ends the page and the next missing package has its own.
         h.reg_set(KEY, 'Remote', 1, kind='REG_DWORD')
         h.click(DOWNLOAD_CAPTION, id=1, cls='#32770')
-        page = poll('the second page', lambda: (lambda w: w if w and w.child(1005).text ==
+        page = h.poll('the second page', lambda: (lambda w: w if w and w.child(1005).text ==
                     "'Chosen Runtime' download page" else None)(window(DOWNLOAD_CAPTION)))
         self.assertEqual(page.child(1004).text,
                          download_instructions_choose('Chosen Runtime', 'chosen_setup.exe'))

@@ -3,7 +3,6 @@ and click commands against the list-view fixture window, the versioned libraries
 package and the ini sections of the requisites."""
 
 import os
-import time
 import unittest
 
 import harness as h
@@ -73,9 +72,7 @@ class ListViewDriving(unittest.TestCase):
 
         # The link takes a press and a release on itself, as a mouse gives them.
         lx, ly = h.click_control(TITLE, id=1005)
-        deadline = time.time() + 10
-        while len(self.events()) < 6 and time.time() < deadline:
-            time.sleep(0.1)
+        h.poll('the link event', lambda: len(self.events()) >= 6, timeout=10)
         self.assertEqual(self.events()[5:], ['LINK %d %d' % (lx, ly)])
 
     def test_bad_targets_are_errors(self):
