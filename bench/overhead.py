@@ -11,8 +11,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'
 import harness as h  # noqa: E402
 
 RUNS = int(os.environ.get('BENCH_RUNS', '15'))
-SHIPPED = os.environ.get('SHIPPED_SETUP_EXE',
-                         os.path.join(os.path.dirname(__file__), '..', 'out', 'x86', 'setup.exe'))
 
 
 def timed(start):
@@ -48,9 +46,8 @@ def main():
     print('msiexec /i package /qn  median %.3f s  (%s)' % (
         msiexec_median, ' '.join('%.3f' % t for t in msiexec_times)))
     print('overhead ratio setup/msiexec: %.3f' % (setup_median / msiexec_median))
-    if os.path.exists(SHIPPED):
-        size = os.path.getsize(SHIPPED)
-        print('size of %s: %d bytes (%.1f KB)' % (os.path.normpath(SHIPPED), size, size / 1024))
+    size = os.path.getsize(h.SETUP_EXE)
+    print('size of %s: %d bytes (%.1f KB)' % (os.path.normpath(h.SETUP_EXE), size, size / 1024))
 
 
 if __name__ == '__main__':

@@ -6,8 +6,8 @@
 set -euo pipefail
 arch=$1 name=$2 out=$3
 prefix=$arch-w64-mingw32
-def=$(mktemp)
-trap 'rm -f "$def"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 {
   echo "LIBRARY $name.dll"
   echo "EXPORTS"
@@ -16,7 +16,16 @@ trap 'rm -f "$def"' EXIT
   else
     "$prefix-nm" "/usr/$prefix/lib/lib$name.a" | sed -n 's/^.* I __imp_//p' | sort -u
   fi
-} >"$def"
+} >"$work/$name.def"
 kill_at=()
 [ "$arch" = i686 ] && kill_at=(-k)
-"$prefix-dlltool" "${kill_at[@]}" -d "$def" -D "$name.dll" -y "$out"
+"$prefix-dlltool" "${kill_at[@]}" -d "$work/$name.def" -D "$name.dll" -y "$work/delay.a"
+
+# The i386 linker (not the x86_64 one) drops the code section of an import library's member
+# when nothing names the member's function symbol, taking it for the jump stub that calls through
+# __imp_ make useless. In a delay-import member that code is the loading thunk the import slot
+# points to, so the program would call address 0 on its first call into the DLL. The thunks
+# therefore move to a ".text$" section without the code flag: the linker still places them in
+# the executable .text, but no longer takes their members for import stubs.
+"$prefix-objcopy" --rename-section '.text=.text$delay,alloc,load,readonly,contents,data' \
+  "$work/delay.a" "$out"

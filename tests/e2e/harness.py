@@ -3,8 +3,9 @@
 Import it from a unittest module; everything starts lazily on first use and stops at exit.
 
 Paths come from the environment (ctest sets them), with fall-backs inside the build folder:
-  SETUP_BUILD_DIR     build folder (default: folder of SETUP_EXE, else <repo>/out/build-x64)
-  SETUP_EXE           setup.exe under test            (default <build>/setup.exe)
+  SETUP_BUILD_DIR     build folder (default: folder of SETUP_EXE, else <repo>/out/build-x86)
+  SETUP_EXE           setup.exe under test, the shipped 32-bit one (default <build>/setup.exe)
+  X64_SETUP_EXE       its x86_64 twin                 (default <repo>/out/x64/setup.exe)
   UIDRIVER_EXE        the UI driver                   (default <build>/tests/tools/uidriver.exe)
   COMPONENT_TOOL_EXE  component installer/checking tool stand-in (default <build>/tests/component_tool.exe)
   MSI_AUTHOR_EXE      transform and patch author      (default <build>/tests/tools/msi_author.exe)
@@ -13,11 +14,11 @@ Paths come from the environment (ctest sets them), with fall-backs inside the bu
   MAPI_DOUBLE_DLL     the MAPI32.DLL test double      (default <packages>/mapi_double/mapi32.dll)
   MAPI_DOUBLE_NO_LOGOFF_DLL  the same without MAPILogoff (default <packages>/mapi_double_no_logoff/mapi32.dll)
   MSI_DOUBLE_DLL      the msi.dll test double         (default <packages>/msi_double/msi.dll)
-  VERSIONED_DLL_1999, VERSIONED_DLL_2000  x86_64 libraries with file version 1.9.9.9, 2.0.0.0
+  VERSIONED_DLL_1999, VERSIONED_DLL_2000  i686 libraries with file version 1.9.9.9, 2.0.0.0
                       (default <packages>/versioned_1_9_9_9.dll, versioned_2_0_0_0.dll)
-  VERSIONED_DLL_X86   an i686 library at 2.0.0.0 a 64-bit process cannot load
-                      (default <packages>/versioned_x86.dll)
-  UNVERSIONED_DLL     an x86_64 library without a version resource (default <packages>/unversioned.dll)
+  VERSIONED_DLL_X64   an x86_64 library at 2.0.0.0 the 32-bit program cannot load
+                      (default <packages>/versioned_x64.dll)
+  UNVERSIONED_DLL     an i686 library without a version resource (default <packages>/unversioned.dll)
   NEEDS_SIBLING_DLL, SIBLING_DLL  a library that loads only beside the other
                       (default <packages>/needs_sibling.dll, sibling.dll)
   LISTVIEW_WINDOW_EXE a window with a list view that records clicks (listview_window.cpp)
@@ -62,8 +63,9 @@ def _env_path(name, default):
 
 BUILD_DIR = _env_path('SETUP_BUILD_DIR',
                       os.path.dirname(os.path.abspath(os.environ['SETUP_EXE']))
-                      if os.environ.get('SETUP_EXE') else os.path.join(_REPO, 'out', 'build-x64'))
+                      if os.environ.get('SETUP_EXE') else os.path.join(_REPO, 'out', 'build-x86'))
 SETUP_EXE = _env_path('SETUP_EXE', os.path.join(BUILD_DIR, 'setup.exe'))
+X64_SETUP_EXE = _env_path('X64_SETUP_EXE', os.path.join(_REPO, 'out', 'x64', 'setup.exe'))
 UIDRIVER_EXE = _env_path('UIDRIVER_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'uidriver.exe'))
 COMPONENT_TOOL_EXE = _env_path('COMPONENT_TOOL_EXE', os.path.join(BUILD_DIR, 'tests', 'component_tool.exe'))
 MSI_AUTHOR_EXE = _env_path('MSI_AUTHOR_EXE', os.path.join(BUILD_DIR, 'tests', 'tools', 'msi_author.exe'))
@@ -75,7 +77,7 @@ MAPI_DOUBLE_NO_LOGOFF_DLL = _env_path('MAPI_DOUBLE_NO_LOGOFF_DLL', os.path.join(
 MSI_DOUBLE_DLL = _env_path('MSI_DOUBLE_DLL', os.path.join(TEST_PACKAGES_DIR, 'msi_double', 'msi.dll'))
 VERSIONED_DLL_1999 = _env_path('VERSIONED_DLL_1999', os.path.join(TEST_PACKAGES_DIR, 'versioned_1_9_9_9.dll'))
 VERSIONED_DLL_2000 = _env_path('VERSIONED_DLL_2000', os.path.join(TEST_PACKAGES_DIR, 'versioned_2_0_0_0.dll'))
-VERSIONED_DLL_X86 = _env_path('VERSIONED_DLL_X86', os.path.join(TEST_PACKAGES_DIR, 'versioned_x86.dll'))
+VERSIONED_DLL_X64 = _env_path('VERSIONED_DLL_X64', os.path.join(TEST_PACKAGES_DIR, 'versioned_x64.dll'))
 UNVERSIONED_DLL = _env_path('UNVERSIONED_DLL', os.path.join(TEST_PACKAGES_DIR, 'unversioned.dll'))
 NEEDS_SIBLING_DLL = _env_path('NEEDS_SIBLING_DLL', os.path.join(TEST_PACKAGES_DIR, 'needs_sibling.dll'))
 SIBLING_DLL = _env_path('SIBLING_DLL', os.path.join(TEST_PACKAGES_DIR, 'sibling.dll'))
@@ -83,10 +85,10 @@ LISTVIEW_WINDOW_EXE = _env_path('LISTVIEW_WINDOW_EXE', os.path.join(TEST_PACKAGE
 WINEPREFIX = _env_path('SETUP_WINEPREFIX', _env_path('WINEPREFIX', os.path.join(BUILD_DIR, 'e2e-wineprefix')))
 RUNS_DIR = os.path.join(BUILD_DIR, 'e2e-runs')
 
-# Debian's /usr/bin/wine is a script that picks wine64 when wine32 is missing (and prints a hint
-# unless WINEDEBUG=-all); call the 64-bit loader directly when it is there.
-WINE = '/usr/lib/wine/wine64' if os.access('/usr/lib/wine/wine64', os.X_OK) else (
-    shutil.which('wine64') or 'wine')
+# The program under test is the shipped 32-bit one: Wine's 32-bit loader runs it, and hands the
+# 64-bit programs (msiexec, reg /reg:64) on to the 64-bit loader itself. Debian's /usr/bin/wine
+# would quietly fall back to wine64 when wine32 is missing; the tests need the real thing.
+WINE = '/usr/lib/wine/wine'
 # Debian's Wine has no preloader to keep its fixed addresses free, so with the address space
 # randomised about one start in a few hundred fails ("failed to map the shared user data") and
 # the process ends with 1. Without randomisation the layout is the same every time, and works.
@@ -457,6 +459,10 @@ class Process:
         with open(self.exit_file) as f:
             self.exit_code = int(f.read().strip())
         os.unlink(self.exit_file)
+        # An exception code: the program crashed, whatever the scenario expected of it.
+        if self.exit_code >= 0xC0000000:
+            raise HarnessError('%s crashed with 0x%08X\n%s%s' % (
+                self.cmdline, self.exit_code, out, _log_context(self.log_pattern)))
         return self.exit_code
 
 
@@ -1027,10 +1033,10 @@ def installed_file(fixture: str) -> str:
 @contextlib.contextmanager
 def system_double(name: str, double: str):
     """Puts a test double of a system library (say MAPI_DOUBLE_DLL as 'mapi32.dll') into the
-    prefix's system folder, where the 64-bit program looks for it, and puts the original back
+    prefix's 32-bit system folder, where the 32-bit program looks for it, and puts the original back
     after. Only a program run with the override '<name>=n' takes it; Wine's own tools go on
     using the built-in library."""
-    target = drive_c('windows', 'system32', name)
+    target = drive_c('windows', 'syswow64', name)
     saved = target + '.e2e-original'
     if os.path.exists(saved):       # a run that died inside this block
         os.replace(saved, target)

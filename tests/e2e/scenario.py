@@ -68,9 +68,9 @@ def install_version(fixture):
 
 
 def sample_distribution(name, fixture='product_v2', package_name='Sample Product.msi',
-                        exe_name='setup.exe', **main):
+                        exe_name='setup.exe', setup_exe=None, **main):
     """setup.exe with the sample product and an ini that names it."""
-    dist = h.Distribution(name, exe_name=exe_name)
+    dist = h.Distribution(name, exe_name=exe_name, setup_exe=setup_exe)
     dist.add_package(fixture, package_name)
     keys = {'MsiPath': package_name}
     keys.update(main)

@@ -41,29 +41,32 @@ class FirstInstallation(Scenario):
         self.assertIn('Property(S): FROM_INI = yes', log.engine_lines)
         self.assertIn('Property(S): UILevel = 3', log.engine_lines)
 
-    def test_engine_refusal_is_reported_with_the_log_lines(self):
+    def test_both_builds_start_and_log_each_step_up_to_the_engine_refusal(self):
         # Wine's engine refuses an Itanium package before it touches the log, so the whole log
-        # of the run is the program's own.
-        dist = sample_distribution('itanium', fixture='product_v2_ia64.msi')
-        run = h.run_setup(dist, '/i /quiet A=1 B="x y"')
-        self.assertEqual(run.exit_code, 3)
-        self.assertEqual(h.product_state(SAMPLE.product_code), h.INSTALLSTATE_UNKNOWN)
-        log = self.the_log()
-        self.assertIntactLog(log)
-        lines = log.stripped()
-        self.assertEqual(lines[:10], [
-            'UILevel is set to 2',
-            *NO_TRANSFORM_LINES,
-            'Calling MsiInstallProduct with command line: \'A=1 B="x y"\'',
-            '', '',
-            'MsiInstallProduct returned 1633',
-            INTERNAL_ERROR,
-        ], log.dump())
-        self.assertRegex(lines[10], r"^Install\(\) failed\. Error\(1633\) '.+'$")
-        # No address to mail the log to: the failure report ends with its log line.
-        self.assertEqual(lines[11:], ["Can't read email address from ini file."], log.dump())
-        # The separator before the engine's log is written without a time stamp.
-        self.assertEqual(log.setup_lines[6:8], ['', ''])
+        # of the run is the program's own. A crash at start-up fails the run in the harness.
+        for program in (h.SETUP_EXE, h.X64_SETUP_EXE):
+            with self.subTest(program=program):
+                h.clear_logs()
+                dist = sample_distribution('itanium', fixture='product_v2_ia64.msi', setup_exe=program)
+                run = h.run_setup(dist, '/i /quiet A=1 B="x y"')
+                self.assertEqual(run.exit_code, 3)
+                self.assertEqual(h.product_state(SAMPLE.product_code), h.INSTALLSTATE_UNKNOWN)
+                log = self.the_log()
+                self.assertIntactLog(log)
+                lines = log.stripped()
+                self.assertEqual(lines[:10], [
+                    'UILevel is set to 2',
+                    *NO_TRANSFORM_LINES,
+                    'Calling MsiInstallProduct with command line: \'A=1 B="x y"\'',
+                    '', '',
+                    'MsiInstallProduct returned 1633',
+                    INTERNAL_ERROR,
+                ], log.dump())
+                self.assertRegex(lines[10], r"^Install\(\) failed\. Error\(1633\) '.+'$")
+                # No address to mail the log to: the failure report ends with its log line.
+                self.assertEqual(lines[11:], ["Can't read email address from ini file."], log.dump())
+                # The separator before the engine's log is written without a time stamp.
+                self.assertEqual(log.setup_lines[6:8], ['', ''])
 
     def test_full_level_failure_shows_the_log_file(self):
         dist = sample_distribution('itanium-full', fixture='product_v2_ia64.msi')

@@ -149,6 +149,16 @@ class PatchAgainstTheEngineDouble(Scenario):
         lines = self.the_log().stripped()
         self.assertEqual(lines[-3:], ["Calling MsiApplyPatch with command line: ''", '', ''])
 
+    def test_a_fault_inside_the_engine_fails_the_patch_and_not_the_program(self):
+        dist = patch_distribution('patch-fault')
+        with h.msi_double():
+            run = h.run_setup(dist, '/i /quiet', env=h.msi_env(dist.path('msi-record.txt'), 'fault'))
+        self.assertEqual(run.exit_code, 3)
+        lines = self.the_log().stripped()
+        self.assertEqual(lines[-7:-2], ["Calling MsiApplyPatch with command line: ''", '', '',
+                                        'Hardware exception occur. Exception code 0xC0000005.', INTERNAL_ERROR])
+        self.assertRegex(lines[-2], r"^Install\(\) failed\. Error\(1603\) '.+'$")
+
     def test_a_cancelled_patch_ends_with_3_and_asks_nothing(self):
         dist = patch_distribution('patch-1602', SendErrorLogTo='support@example.com')
         record = dist.path('msi-record.txt')

@@ -9,6 +9,9 @@ Records that are only to be listed name a download page and a package that is no
 unattended, such a record is logged as not installed and never started, so the list lines show
 what detection decided."""
 
+import os
+import shutil
+
 import harness as h
 from requisites import (ENGINE_REFUSAL, ITANIUM, RECORD, TOOL, TOOL_PATH, RequisiteScenario,
                         checking_tool, component, component_lines, expand, installed_lines, not_installed,
@@ -52,7 +55,7 @@ class DetectionScenario(RequisiteScenario):
         """The distribution with the records, the component tool and the test libraries."""
         dist = self.distribution(name, fixture=ITANIUM, exe_name=exe_name, prereqs=prereqs)
         for fixture, as_name in ((h.VERSIONED_DLL_1999, 'lib1999.dll'), (h.VERSIONED_DLL_2000, 'lib2000.dll'),
-                                 (h.UNVERSIONED_DLL, 'unversioned.dll'), (h.VERSIONED_DLL_X86, 'lib_x86.dll'),
+                                 (h.UNVERSIONED_DLL, 'unversioned.dll'), (h.VERSIONED_DLL_X64, 'lib_x64.dll'),
                                  (h.NEEDS_SIBLING_DLL, 'needs_sibling.dll'), (h.SIBLING_DLL, 'sibling.dll'),
                                  (h.NEEDS_SIBLING_DLL, 'alone/needs_sibling.dll')):
             dist.copy_file(fixture, as_name)
@@ -130,13 +133,12 @@ class Conditions(DetectionScenario):
             reg('Default Value', DETECT + '\\Flags\\', 'STRING=ON'),
             # 300 characters do not fit the comparer's 260.
             reg('Long String', DETECT + r'\Long', 'STRING=' + 'x' * 300),
-            # The tests run the x64 build, whose own view is the 64-bit one: with or without Key64
-            # it sees the 64-bit value and not the 32-bit one. (The shipped 32-bit program sees the
-            # 32-bit value without Key64 and the 64-bit one with it.)
-            reg('Key64 Own View', VIEWS + r'\Only64', 'DWORD=1', Key64=1),
-            reg('Key64 Other View', VIEWS + r'\Only32', 'DWORD=1', Key64=1),
-            reg('Default View', VIEWS + r'\Only64', 'DWORD=1'),
-            reg('Default Other View', VIEWS + r'\Only32', 'DWORD=1'),
+            # The 32-bit program on 64-bit Windows reads the 32-bit view of the machine's software
+            # key, and the 64-bit one only when Key64 asks for it.
+            reg('Key64 Sees 64', VIEWS + r'\Only64', 'DWORD=1', Key64=1),
+            reg('Key64 Misses 32', VIEWS + r'\Only32', 'DWORD=1', Key64=1),
+            reg('Default Misses 64', VIEWS + r'\Only64', 'DWORD=1'),
+            reg('Default Sees 32', VIEWS + r'\Only32', 'DWORD=1'),
         ])
         self.detect(dist)
         key = r'Software\SetupLauncherTest\Detect'
@@ -160,11 +162,11 @@ class Conditions(DetectionScenario):
             not_met('STRING=' + 'x' * 300, DETECT + r'\Long'),
             unreadable('0x80000002', views, 'Only32'),
             not_met('DWORD=1', VIEWS + r'\Only32'),
-            unreadable('0x80000002', views, 'Only32'),
-            not_met('DWORD=1', VIEWS + r'\Only32'),
+            unreadable('0x80000002', views, 'Only64'),
+            not_met('DWORD=1', VIEWS + r'\Only64'),
             *listing(['File Missing', 'Malformed', 'Missing Value', 'Dword Above', 'String After',
-                      'Version Below', 'Version Numbers', 'Long String', 'Key64 Other View',
-                      'Default Other View']),
+                      'Version Below', 'Version Numbers', 'Long String', 'Key64 Misses 32',
+                      'Default Misses 64']),
         ])
 
     def test_files_path_bitness_and_removal_entries(self):
@@ -174,19 +176,26 @@ class Conditions(DetectionScenario):
         first, second = h.Distribution('path-first'), h.Distribution('path-second')
         second.add_file('path_tool.exe', b'not a program')
         winepath = ' %s ;;%s\\' % (h.winpath(first.dir), h.winpath(second.dir))
+        for folder, name, library in (('syswow64', 'setuptest32.dll', h.VERSIONED_DLL_2000),
+                                      ('system32', 'setuptest64.dll', h.VERSIONED_DLL_X64)):
+            shutil.copyfile(library, h.drive_c('windows', folder, name))
+            self.addCleanup(os.unlink, h.drive_c('windows', folder, name))
         dist = self.prepare('files', [
             listed_only('Missing File', FilePath=ABSENT_FILE),
             listed_only('No Version Resource', FilePath=r'#Root#\unversioned.dll'),
             listed_only('Too Old', FilePath=r'#Root#\lib1999.dll', FileVer='2.0.0.0'),
             listed_only('Exact Version', FilePath=r'#Root#\lib2000.dll', FileVer='2.0', FileTryLoad=1),
-            # The i686 library is at 2.0.0.0, but a 64-bit program cannot load it.
-            listed_only('Foreign Library', FilePath=r'#Root#\lib_x86.dll', FileVer='2.0.0.0', FileTryLoad=1),
-            listed_only('Foreign Library Unloaded', FilePath=r'#Root#\lib_x86.dll', FileVer='2.0.0.0'),
+            # The x86_64 library is at 2.0.0.0, but the 32-bit program cannot load it.
+            listed_only('Foreign Library', FilePath=r'#Root#\lib_x64.dll', FileVer='2.0.0.0', FileTryLoad=1),
+            listed_only('Foreign Library Unloaded', FilePath=r'#Root#\lib_x64.dll', FileVer='2.0.0.0'),
             # A library loads with what lies beside it, never with what lies beside the setup
             # (this one first: once loaded, a library is found by its name).
             listed_only('Library Without Sibling', FilePath=r'#Root#\alone\needs_sibling.dll', FileTryLoad=1),
             listed_only('Library With Sibling', FilePath=r'#Root#\needs_sibling.dll', FileTryLoad=1),
             listed_only('System Folder', FilePath=r'#System#\kernel32.dll', FileVer='1.0'),
+            # The 32-bit program's system folder is the 32-bit one, whatever its name says.
+            listed_only('In 32-Bit System', FilePath=r'#System#\setuptest32.dll', FileVer='2.0'),
+            listed_only('Only In 64-Bit System', FilePath=r'#System#\setuptest64.dll'),
             # Macros are case-sensitive: this one stays as written.
             listed_only('Lower Case Macro', FilePath=r'#system#\kernel32.dll'),
             # Bitness is tested before anything else: the 32-bit records log no file line.
@@ -209,14 +218,15 @@ class Conditions(DetectionScenario):
             "IsValidFileVersion() failed. Current version(1.9.9.9) of file '%s' early of required file "
             "vesion(2.0.0.0)." % h.winpath(dist.path('lib1999.dll')),
             "IsValidFileVersion() failed. Can't load file '%s'. Error(193) 'Bad EXE format for %%1.'"
-            % h.winpath(dist.path('lib_x86.dll')),
+            % h.winpath(dist.path('lib_x64.dll')),
             "IsValidFileVersion() failed. Can't load file '%s'. Error(126) 'Module not found.'"
             % h.winpath(dist.path('alone', 'needs_sibling.dll')),
+            no_version(dist, r'C:\windows\system32\setuptest64.dll'),
             no_version(dist, r'#system#\kernel32.dll', "Error(3) 'Path not found.'"),
             no_version(dist, 'absent.dll'),
             no_version(dist, 'absent.dll'),
             *listing(['Missing File', 'No Version Resource', 'Too Old', 'Foreign Library', 'Library Without Sibling',
-                      'Lower Case Macro',
+                      'Only In 64-Bit System', 'Lower Case Macro',
                       'Only 64-bit', 'Removal On 32-bit', 'Removal Of Present', 'Not In Path']),
         ])
 

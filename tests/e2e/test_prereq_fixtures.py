@@ -90,15 +90,15 @@ class VersionedLibraries(unittest.TestCase):
     def test_versions_machines_and_loading(self):
         self.assertEqual(h.file_version(h.VERSIONED_DLL_1999), '1.9.9.9')
         self.assertEqual(h.file_version(h.VERSIONED_DLL_2000), '2.0.0.0')
-        self.assertEqual(h.file_version(h.VERSIONED_DLL_X86), '2.0.0.0')
+        self.assertEqual(h.file_version(h.VERSIONED_DLL_X64), '2.0.0.0')
         self.assertIsNone(h.file_version(h.UNVERSIONED_DLL))
         self.assertEqual([h.pe_machine(p) for p in (h.VERSIONED_DLL_1999, h.VERSIONED_DLL_2000,
-                                                    h.UNVERSIONED_DLL, h.VERSIONED_DLL_X86)],
-                         [h.IMAGE_FILE_MACHINE_AMD64] * 3 + [h.IMAGE_FILE_MACHINE_I386])
-        # A 64-bit process loads the x86_64 ones and not the i686 one (ERROR_BAD_EXE_FORMAT).
+                                                    h.UNVERSIONED_DLL, h.VERSIONED_DLL_X64)],
+                         [h.IMAGE_FILE_MACHINE_I386] * 3 + [h.IMAGE_FILE_MACHINE_AMD64])
+        # A 32-bit process loads the i686 ones and not the x86_64 one (ERROR_BAD_EXE_FORMAT).
         for path in (h.VERSIONED_DLL_2000, h.UNVERSIONED_DLL):
             self.assertEqual(h.uidriver('loadlib', h.winpath(path)).returncode, 0, path)
-        failed = h.uidriver('loadlib', h.winpath(h.VERSIONED_DLL_X86))
+        failed = h.uidriver('loadlib', h.winpath(h.VERSIONED_DLL_X64))
         self.assertEqual(failed.returncode, 1)
         self.assertIn('failed with 193', failed.stderr)
 

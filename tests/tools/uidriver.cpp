@@ -262,12 +262,14 @@ bool Matches(HWND h, const Options& o) {
     return true;
 }
 
+BOOL CALLBACK CollectWindow(HWND h, LPARAM p) {
+    reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
+    return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
     std::vector<HWND> all;
-    EnumWindows([](HWND h, LPARAM p) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-        return TRUE;
-    }, (LPARAM)&all);
+    EnumWindows(CollectWindow, (LPARAM)&all);
     return all;
 }
 
@@ -280,10 +282,7 @@ std::vector<HWND> FindWindows(const Options& o) {
 
 std::vector<HWND> Children(HWND parent) {
     std::vector<HWND> all;
-    EnumChildWindows(parent, [](HWND h, LPARAM p) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-        return TRUE;
-    }, (LPARAM)&all);
+    EnumChildWindows(parent, CollectWindow, (LPARAM)&all);
     return all;
 }
 

@@ -180,10 +180,10 @@ TEST_F(RegistryConditionsTest, AnyConditionOfTheListMarksThePresence)
     EXPECT_NE(log.find(L"Invalid condition 'STRING=x'"), std::wstring::npos);
 }
 
-TEST_F(RegistryConditionsTest, Key64ReadsTheNativeViewOnly)
+TEST_F(RegistryConditionsTest, Key64ReadsThe64BitViewAndTheDefaultThe32BitOne)
 {
-    // On 64-bit Windows a value written only to the 32-bit view of HKLM\Software is not seen in
-    // the 64-bit view that Key64 asks for, and the 64-bit one is.
+    // The 32-bit program on 64-bit Windows reads the 32-bit view of HKLM\Software, and the
+    // 64-bit view only when Key64 asks for it.
     const wchar_t* const subKey = L"Software\\SetupLauncherTests\\Key64";
     HKEY key32 = nullptr;
     HKEY key64 = nullptr;
@@ -202,7 +202,8 @@ TEST_F(RegistryConditionsTest, Key64ReadsTheNativeViewOnly)
     const std::wstring base = L"HKEY_LOCAL_MACHINE\\Software\\SetupLauncherTests\\Key64\\";
     EXPECT_FALSE(IsValidRegCond(base + L"Only32", L"DWORD=1", 1));
     EXPECT_TRUE(IsValidRegCond(base + L"Only64", L"DWORD=1", 1));
-    EXPECT_TRUE(IsValidRegCond(base + L"Only64", L"DWORD=1", 0));
+    EXPECT_TRUE(IsValidRegCond(base + L"Only32", L"DWORD=1", 0));
+    EXPECT_FALSE(IsValidRegCond(base + L"Only64", L"DWORD=1", 0));
     std::wstring text;
     EXPECT_EQ(ReadRegistryPathValue(base + L"Only32", true, text), ERROR_FILE_NOT_FOUND);
 

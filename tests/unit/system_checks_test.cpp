@@ -146,7 +146,7 @@ TEST_F(SystemChecksTest, FileMustLoadAndBeNotOlder)
     EXPECT_TRUE(IsValidFileVersion(current, ParseVersion(L"1.9.9.9"), 1));
     EXPECT_TRUE(IsValidFileVersion(current, Version(), 0));
     // The library for the other processor has a readable version; only loading it fails.
-    EXPECT_TRUE(IsValidFileVersion(Fixture(L"versioned_x86.dll"), ParseVersion(L"2.0.0.0"), 0));
+    EXPECT_TRUE(IsValidFileVersion(Fixture(L"versioned_x64.dll"), ParseVersion(L"2.0.0.0"), 0));
     EXPECT_EQ(ReadLogText(g_Settings.LogPath), L"");
 
     const std::wstring older = Fixture(L"versioned_1_9_9_9.dll");
@@ -158,8 +158,8 @@ TEST_F(SystemChecksTest, FileMustLoadAndBeNotOlder)
 
 TEST_F(SystemChecksTest, EveryFileRefusalIsLogged)
 {
-    const std::wstring x86 = Fixture(L"versioned_x86.dll");
-    EXPECT_FALSE(IsValidFileVersion(x86, Version(), 1));
+    const std::wstring x64 = Fixture(L"versioned_x64.dll");
+    EXPECT_FALSE(IsValidFileVersion(x64, Version(), 1));
     const std::wstring absent = scratch.File(L"absent.dll");
     EXPECT_FALSE(IsValidFileVersion(absent, Version(), 0));
     const std::wstring unversioned = Fixture(L"unversioned.dll");
@@ -172,7 +172,7 @@ TEST_F(SystemChecksTest, EveryFileRefusalIsLogged)
     EXPECT_TRUE(noVersion == ERROR_RESOURCE_DATA_NOT_FOUND || noVersion == ERROR_RESOURCE_TYPE_NOT_FOUND) << noVersion;
     const std::wstring stamp = L"Setup.exe [2026.12.04 16:44:05]: ";
     EXPECT_EQ(ReadLogText(g_Settings.LogPath),
-              stamp + L"IsValidFileVersion() failed. Can't load file '" + x86 + L"'. " +
+              stamp + L"IsValidFileVersion() failed. Can't load file '" + x64 + L"'. " +
                   ErrorText(ERROR_BAD_EXE_FORMAT) + L"\r\n" +
               stamp + L"IsValidFileVersion() failed. Can't get version of file '" + absent + L"'. " +
                   ErrorText(ERROR_FILE_NOT_FOUND) + L"\r\n" +
