@@ -295,7 +295,9 @@ def session() -> Dict[str, str]:
                 with open(xvfb_file, 'w') as f:
                     f.write('%d %s\n' % (pid, display))
         env = _base_env(display)
-        if not any(os.path.exists(os.path.join(WINEPREFIX, n)) for n in ('.e2e-ready', '.ready')):
+        # A prefix made by a 64-bit-only Wine (no 32-bit system folder) no longer starts.
+        if not any(os.path.exists(os.path.join(WINEPREFIX, n)) for n in ('.e2e-ready', '.ready')) or \
+                not os.path.isdir(drive_c('windows', 'syswow64')):
             shutil.rmtree(WINEPREFIX, ignore_errors=True)
             subprocess.run(['wineboot', '-i'], env=env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
