@@ -246,85 +246,52 @@ TEST_F(RunTest, CheckingToolTextIsTheLastChunkUpToItsFirstZeroByte)
 
 TEST(ElevatedCommand, SplitsAQuotedProgramOrMsiexecFromItsParameters)
 {
-    const struct {
-        const wchar_t* line;
-        bool valid;
-        const wchar_t* program;
-        const wchar_t* parameters;
-    } rows[] = {
-        {L"msiexec /i \"C:\\R\\a b.msi\" /qn", true, L"msiexec", L"/i \"C:\\R\\a b.msi\" /qn"},
-        {L"MsiExec.exe\t/x {A}", true, L"MsiExec.exe", L"/x {A}"},
-        {L"msiexec", false, L"", L""},
-        {L"\"C:\\Redist\\vc redist.exe\" /q /norestart", true, L"C:\\Redist\\vc redist.exe", L"/q /norestart"},
-        // Exactly one separator is skipped, whatever it is.
-        {L"\"C:\\a.exe\"x/q", true, L"C:\\a.exe", L"/q"},
-        {L"\"C:\\a.exe\"", true, L"C:\\a.exe", L""},
-        {L"\"C:\\a.exe\" ", true, L"C:\\a.exe", L""},
-        {L"C:\\a.exe /q", false, L"", L""},
-        {L"\"C:\\a.exe /q", false, L"", L""},
-        {L"", false, L"", L""},
-    };
+    // Exactly one separator after a closing quote is skipped, whatever it is. "-": no such form.
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"msiexec /i \"C:\\R\\a b.msi\" /qn", L"msiexec|/i \"C:\\R\\a b.msi\" /qn"}, {L"MsiExec.exe\t/x {A}", L"MsiExec.exe|/x {A}"},
+        {L"\"C:\\Redist\\vc redist.exe\" /q /norestart", L"C:\\Redist\\vc redist.exe|/q /norestart"},
+        {L"\"C:\\a.exe\"x/q", L"C:\\a.exe|/q"}, {L"\"C:\\a.exe\"", L"C:\\a.exe|"}, {L"\"C:\\a.exe\" ", L"C:\\a.exe|"},
+        {L"msiexec", L"-"}, {L"C:\\a.exe /q", L"-"}, {L"\"C:\\a.exe /q", L"-"}, {L"", L"-"}};
     for (const auto& row : rows) {
         std::wstring program, parameters;
-        EXPECT_EQ(SplitElevatedCommand(row.line, program, parameters), row.valid) << testing::PrintToString(std::wstring(row.line));
-        EXPECT_EQ(program + L"|" + parameters, std::wstring(row.program) + L"|" + row.parameters)
-            << testing::PrintToString(std::wstring(row.line));
+        const bool split = SplitElevatedCommand(row.first, program, parameters);
+        EXPECT_EQ(split ? program + L"|" + parameters : L"-", row.second) << testing::PrintToString(std::wstring(row.first));
     }
 }
 
+// The pure helpers of the checks: path macros (case-sensitive, a replacement not expanded again),
+// lists split at a separator (trimmed when asked, empty items skipped, appended), versions of five
+// signed parts (runs of dots separate once) and their equality on four parts.
 TEST(SystemChecks, PathMacrosListsAndFivePartVersions)
 {
     wchar_t system[MAX_PATH], common[MAX_PATH] = {};
     const std::wstring systemFolder(system, GetSystemDirectoryW(system, MAX_PATH)), root = GetModulePath(false, false);
-    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, common), S_OK);
-    // Macros are case-sensitive, and a replacement is not expanded again.
-    const std::pair<std::wstring, std::wstring> macros[] = {
-        {L"#System#\\k.dll|#system#|#Root#\\a|#Root#\\b", systemFolder + L"\\k.dll|#system#|" + root + L"\\a|" + root + L"\\b"},
-        {L"#CommonProgramFiles#\\Vendor", std::wstring(common) + L"\\Vendor"},
-        {L"C:\\Tools\\#Temp#\\#InstPath#", L"C:\\Tools\\#Temp#\\#InstPath#"},
-        {L"#Root#", root}};
-    for (auto row : macros) {
-        ExpandPathMacros(row.first);
-        EXPECT_EQ(row.first, row.second);
-    }
-    std::wstring twice = L"#A#-#A#";
-    ReplaceMacro(twice, L"#A#", L"x#A#");
-    EXPECT_EQ(twice, L"x#A#-x#A#");
-
-    const struct {
-        const wchar_t* text;
-        wchar_t separator;
-        bool trim;
-        const wchar_t* items;  // appended after "kept", each followed by "|"
-    } lists[] = {{L" a ; b;;c ;", L';', true, L"kept|a|b|c|"}, {L" a ; ;c", L';', false, L"kept| a | |c|"},
-                 {L"one", L';', true, L"kept|one|"},          {L"", L';', true, L"kept|"},
-                 {L" ;\t; ", L';', true, L"kept|"},           {L"x\\y", L'\\', true, L"kept|x|y|"}};
-    for (const auto& row : lists) {
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, common);
+    const auto expand = [](std::wstring path) { return ExpandPathMacros(path), path; };
+    const auto twice = [](std::wstring text) { return ReplaceMacro(text, L"#A#", L"x#A#"), text; };
+    const auto split = [](const wchar_t* text, wchar_t separator, bool trim) {
         std::vector<std::wstring> items{L"kept"};
-        SplitList(row.text, row.separator, row.trim, items);
+        SplitList(text, separator, trim, items);
         std::wstring joined;
         for (const std::wstring& item : items)
             joined += item + L"|";
-        EXPECT_EQ(joined, row.items) << testing::PrintToString(std::wstring(row.text));
-    }
-
-    // Leading dots and runs of dots separate once; each part reads like a signed decimal.
-    const struct {
-        const wchar_t* text;
-        bool parsed;
-        const wchar_t* parts;
-        const wchar_t* other;
-        bool equal;  // on the first four parts; two empty texts are no version
-    } versions[] = {{L"", false, L"0.0.0.0.0", L"", false},
-                    {L"1.2.3.4.5.6", true, L"1.2.3.4.5", L"1.2.3.4.9", true},
-                    {L"..7..  -3x.+4.beta", true, L"7.-3.4.0.0", L"7.-3.4", true},
-                    {L"", false, L"0.0.0.0.0", L"0.0", true},
-                    {L"1.2", true, L"1.2.0.0.0", L"1.2.0.0", true},
-                    {L"1.2.3.4", true, L"1.2.3.4.0", L"1.2.3.5", false}};
-    for (const auto& row : versions) {
-        long parts[5] = {9, 9, 9, 9, 9};
-        EXPECT_EQ(ParseVersion5(row.text, parts), row.parsed) << testing::PrintToString(std::wstring(row.text));
-        EXPECT_EQ(Format(L"%ld.%ld.%ld.%ld.%ld", parts[0], parts[1], parts[2], parts[3], parts[4]), row.parts);
-        EXPECT_EQ(VersionTextEquals(row.text, row.other), row.equal) << testing::PrintToString(std::wstring(row.text));
-    }
+        return joined;
+    };
+    const auto parts = [](const wchar_t* text) {
+        long part[5] = {9, 9, 9, 9, 9};
+        const bool parsed = ParseVersion5(text, part);
+        return Format(L"%d:%ld.%ld.%ld.%ld.%ld", parsed, part[0], part[1], part[2], part[3], part[4]);
+    };
+    const auto equal = [](const wchar_t* a, const wchar_t* b) { return std::wstring(VersionTextEquals(a, b) ? L"equal" : L"not"); };
+    const std::pair<std::wstring, std::wstring> rows[] = {
+        {expand(L"#System#\\k.dll|#system#|#Root#\\a|#Root#\\b"), systemFolder + L"\\k.dll|#system#|" + root + L"\\a|" + root + L"\\b"},
+        {expand(L"#CommonProgramFiles#\\Vendor"), std::wstring(common) + L"\\Vendor"},
+        {expand(L"C:\\Tools\\#Temp#\\#InstPath#"), L"C:\\Tools\\#Temp#\\#InstPath#"}, {twice(L"#A#-#A#"), L"x#A#-x#A#"},
+        {split(L" a ; b;;c ;", L';', true), L"kept|a|b|c|"}, {split(L" a ; ;c", L';', false), L"kept| a | |c|"},
+        {split(L"one", L';', true), L"kept|one|"}, {split(L"", L';', true), L"kept|"}, {split(L" ;\t; ", L';', true), L"kept|"},
+        {split(L"x\\y", L'\\', true), L"kept|x|y|"}, {parts(L""), L"0:0.0.0.0.0"}, {parts(L"1.2.3.4.5.6"), L"1:1.2.3.4.5"},
+        {parts(L"..7..  -3x.+4.beta"), L"1:7.-3.4.0.0"}, {equal(L"", L""), L"not"}, {equal(L"", L"0.0"), L"equal"},
+        {equal(L"1.2", L"1.2.0.0"), L"equal"}, {equal(L"1.2.3.4.5", L"1.2.3.4.9"), L"equal"}, {equal(L"1.2.3.4", L"1.2.3.5"), L"not"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(row.first, row.second);
 }

@@ -35,25 +35,20 @@ BOOL GetWindowsVersion(OSVERSIONINFOW* version)
     return !Fake().versionCallFails;
 }
 
-// Answers as Windows does for the one question the program asks: are all four numbers at least
-// the wanted ones, compared in order. Any other question is refused.
+// Answers as Windows does the one question the program asks: are all four numbers at least the
+// wanted ones, compared in order? Any other question is refused.
 BOOL VerifyWindowsVersion(OSVERSIONINFOEXW* wanted, DWORD typeMask, DWORDLONG conditionMask)
 {
     DWORDLONG atLeast = 0;
     for (DWORD type : {VER_MAJORVERSION, VER_MINORVERSION, VER_SERVICEPACKMAJOR, VER_SERVICEPACKMINOR})
         atLeast = VerSetConditionMask(atLeast, type, VER_GREATER_EQUAL);
-    if (typeMask != (VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR | VER_SERVICEPACKMINOR) ||
-        conditionMask != atLeast)
-        return FALSE;
-    const FakePlatform& fake = Fake();
-    const DWORD have[] = {fake.major, fake.minor, fake.servicePackMajor, fake.servicePackMinor};
-    const DWORD want[] = {wanted->dwMajorVersion, wanted->dwMinorVersion, wanted->wServicePackMajor,
-                          wanted->wServicePackMinor};
-    for (int i = 0; i < 4; ++i) {
-        if (have[i] != want[i])
-            return have[i] > want[i];
-    }
-    return TRUE;
+    const auto number = [](ULONGLONG major, ULONGLONG minor, ULONGLONG pack, ULONGLONG packMinor) {
+        return major << 48 | minor << 32 | pack << 16 | packMinor;
+    };
+    return typeMask == (VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR | VER_SERVICEPACKMINOR) &&
+           conditionMask == atLeast &&
+           number(Fake().major, Fake().minor, Fake().servicePackMajor, Fake().servicePackMinor) >=
+               number(wanted->dwMajorVersion, wanted->dwMinorVersion, wanted->wServicePackMajor, wanted->wServicePackMinor);
 }
 
 }  // namespace platform
@@ -87,20 +82,18 @@ void WriteBytes(const std::wstring& path, const std::string& bytes)
 
 std::string ReadBytes(const std::wstring& path)
 {
-    std::string bytes;
-    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
-        char buffer[4096];
-        for (size_t count; (count = fread(buffer, 1, sizeof(buffer), file)) > 0;)
-            bytes.append(buffer, count);
+    std::string bytes(1 << 16, '\0');
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    bytes.resize(file ? fread(&bytes[0], 1, bytes.size(), file) : 0);
+    if (file)
         fclose(file);
-    }
     return bytes;
 }
 
 std::wstring ReadLogText()
 {
     const std::string bytes = ReadBytes(g_Settings.LogPath);
-    return bytes.size() < 2 ? L"" : std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    return bytes.size() < 2 ? L"" : std::wstring(reinterpret_cast<const wchar_t*>(&bytes[2]), (bytes.size() - 2) / 2);
 }
 
 void WriteSetupIni(const std::string& ansiText)

@@ -1,15 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cwctype>
-
 #include "app/settings.h"
 #include "config/setup_ini.h"
 #include "log/error_text.h"
-#include "log/messages.h"
 #include "log/setup_log.h"
 #include "log/version.h"
-#include "msi/installer.h"
+#include "msi/installer_msi.h"
 #include "msi/package_info.h"
 #include "report/log_mail.h"
 #include "support.h"
@@ -24,6 +20,11 @@ TEST(Format, FollowsMicrosoftConventionsAndCutsAt4095Characters)
         {Format(L"%04d.%02d", 7, 3), L"0007.03"},
         {Format(L"<%s>", std::wstring(5000, L'x').c_str()), L"<" + std::wstring(4094, L'x')},
         {Format(L"%s", std::wstring(4095, L'y').c_str()), std::wstring(4095, L'y')},
+        {SystemErrorText(0x2FFFFFFF), L"Unknown error 0x2FFFFFFF"},
+        // The system's text without its line end, in the log's and the message's forms.
+        {ErrorText(ERROR_ACCESS_DENIED), L"Error(5) '" + SystemErrorText(ERROR_ACCESS_DENIED) + L"'"},
+        {ErrorTextCaptioned(ERROR_ACCESS_DENIED), ErrorText(ERROR_ACCESS_DENIED)},
+        {SystemErrorText(ERROR_ACCESS_DENIED).find_first_of(L"\r\n") == std::wstring::npos ? L"one line" : L"", L"one line"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.first, row.second);
@@ -32,9 +33,7 @@ TEST(Format, FollowsMicrosoftConventionsAndCutsAt4095Characters)
 TEST(Version, ParsedToFourSixteenBitPartsAndComparedUnsigned)
 {
     const struct {
-        const wchar_t* text;
-        const wchar_t* parsed;
-        const wchar_t* other;
+        const wchar_t *text, *parsed, *other;
         int order;  // of text against other
     } rows[] = {
         {L"10.0.19041", L"10.0.19041.0", L"10.0.19041.0", 0}, {L"1.2", L"1.2.0.0", L"1.10", -1},
@@ -50,48 +49,10 @@ TEST(Version, ParsedToFourSixteenBitPartsAndComparedUnsigned)
     }
 }
 
-TEST(ErrorTexts, NameTheCodeAndTheSystemTextWithoutItsLineEnd)
-{
-    EXPECT_EQ(SystemErrorText(0x2FFFFFFF), L"Unknown error 0x2FFFFFFF");
-    const std::wstring system = SystemErrorText(ERROR_ACCESS_DENIED);
-    ASSERT_FALSE(system.empty());
-    EXPECT_EQ(system.find_first_of(L"\r\n"), std::wstring::npos);
-    EXPECT_EQ(ErrorText(ERROR_ACCESS_DENIED), L"Error(5) '" + system + L"'");
-    EXPECT_EQ(ErrorTextCaptioned(ERROR_ACCESS_DENIED), L"Error(5) '" + system + L"'");
-}
-
-// Every text of the neutral table is in every translation (Japanese and Russian ones never read
-// like the English), with as many printf directives: one too few or too many reads arguments
-// that are not there.
-TEST(Texts, EveryTranslationHasEveryTextAndItsDirectives)
-{
-    unsigned texts = 0;
-    for (unsigned id = 100; id < 300; ++id) {
-        const std::wstring english = LoadTextIn(id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-        if (english.empty())
-            continue;
-        ++texts;
-        int letters = 0;
-        for (size_t i = 0; i < english.size(); ++i)
-            letters += iswalpha(english[i]) && (i == 0 || english[i - 1] != L'%');
-        for (LANGID language : {0x0410, 0x0411, 0x0419}) {
-            SCOPED_TRACE(testing::Message() << "text " << id << " in language " << language);
-            const std::wstring text = LoadTextIn(id, language);
-            EXPECT_FALSE(text.empty());
-            if (language != 0x0410 && letters >= 2) {
-                EXPECT_NE(text, english);
-            }
-            EXPECT_EQ(std::count(text.begin(), text.end(), L'%'), std::count(english.begin(), english.end(), L'%'));
-        }
-    }
-    EXPECT_GE(texts, 80u);
-}
-
 TEST(PackagePlatform, IsTheTemplatesPartBeforeTheFirstSemicolon)
 {
     const std::pair<const wchar_t*, const wchar_t*> rows[] = {
-        {L"Intel;1033", L"Intel"}, {L"x64;1033,1049", L"x64"}, {L";1033", L""}, {L"", L""}, {L"Arm64", L"Arm64"},
-    };
+        {L"Intel;1033", L"Intel"}, {L"x64;1033,1049", L"x64"}, {L";1033", L""}, {L"", L""}, {L"Arm64", L"Arm64"}};
     for (const auto& row : rows) {
         g_PackageInfo.Template = row.first;
         EXPECT_EQ(PackagePlatform(), row.second) << "template " << testing::PrintToString(std::wstring(row.first));
@@ -103,11 +64,9 @@ TEST(HyperLinkColors, AreThreeDecimalPartsUpTo255)
 {
     const std::pair<const wchar_t*, COLORREF> rows[] = {
         {L"0,128,255", RGB(0, 128, 255)}, {L" 12 , 34,56 ", RGB(12, 34, 56)}, {L"007,0,0", RGB(7, 0, 0)},
-        {L"", CLR_INVALID},               {L"256,0,0", CLR_INVALID},          {L"0,0,99999999999", CLR_INVALID},
-        {L"1,2", CLR_INVALID},            {L"1,2,3,4", CLR_INVALID},          {L"a,b,c", CLR_INVALID},
-        {L"1,,3", CLR_INVALID},           {L"-1,2,3", CLR_INVALID},           {L"1;2;3", CLR_INVALID},
-        {L"1,2,3x", CLR_INVALID},
-    };
+        {L"", CLR_INVALID}, {L"256,0,0", CLR_INVALID}, {L"0,0,99999999999", CLR_INVALID}, {L"1,2", CLR_INVALID},
+        {L"1,2,3,4", CLR_INVALID}, {L"a,b,c", CLR_INVALID}, {L"1,,3", CLR_INVALID}, {L"-1,2,3", CLR_INVALID},
+        {L"1;2;3", CLR_INVALID}, {L"1,2,3x", CLR_INVALID}};
     for (const auto& row : rows) {
         COLORREF color = CLR_INVALID;  // a refused text leaves the colour as it was
         EXPECT_EQ(ParseColorText(row.first, color), row.second != CLR_INVALID) << testing::PrintToString(std::wstring(row.first));
@@ -115,27 +74,7 @@ TEST(HyperLinkColors, AreThreeDecimalPartsUpTo255)
     }
 }
 
-namespace {
-
-class NamedInstaller : public CInstaller {
-public:
-    NamedInstaller(const wchar_t* name, const wchar_t* neutral) : name_(name), neutral_(neutral) {}
-    bool Install(bool&) override { return true; }
-    bool Prepare() override { return true; }
-    std::wstring GetProductName() override { return name_; }
-    std::wstring GetProductNameLangNeutral() override { return neutral_; }
-    std::wstring GetProductVersion() override { return L""; }
-    std::wstring GetTitle() override { return L""; }
-    bool CheckOperationType() override { return true; }
-
-private:
-    const wchar_t* name_;
-    const wchar_t* neutral_;
-};
-
 using Report = RunTest;
-
-}  // namespace
 
 // The log's name: product name, kind of run and minute, in the temporary folder; a name that
 // cannot be a file name gives way to the language-neutral name, then "?" becomes "$".
@@ -144,8 +83,7 @@ TEST_F(Report, LogNameFallsBackToTheNeutralNameThenToDollarSigns)
     wchar_t temp[MAX_PATH];
     const std::wstring folder(temp, GetTempPathW(MAX_PATH, temp));
     const struct {
-        const wchar_t* name;
-        const wchar_t* neutral;
+        const wchar_t *name, *neutral;
         int mode;
         const wchar_t* expected;  // empty: no usable name
     } rows[] = {
@@ -158,12 +96,14 @@ TEST_F(Report, LogNameFallsBackToTheNeutralNameThenToDollarSigns)
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "product " << testing::PrintToString(std::wstring(row.name)));
         g_Settings.Mode = row.mode;
-        NamedInstaller installer(row.name, row.neutral);
+        g_PackageInfo.ProductName = row.name, g_PackageInfo.ProductNameLangNeutral = row.neutral;
+        CInstallerMsi installer;
         EXPECT_EQ(ComputeLogPath(installer), *row.expected ? folder + row.expected : L"");
         // The probe files are gone again.
         for (const std::wstring& probe : {std::wstring(row.name), std::wstring(row.neutral), std::wstring(L"What$Product")})
             EXPECT_EQ(GetFileAttributesW((folder + probe + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
     }
+    g_PackageInfo = PackageInfo();
 }
 
 // The mail client gets the texts in the run's code page: the product in the subject, the log's
@@ -186,8 +126,8 @@ TEST_F(Report, MailIsHandedTheAnsiTextsOfTheRunsCodePage)
         EXPECT_TRUE(SendLogFile(L"C:\\Temp\\" + std::wstring(row.name) + L".log", L"a@b.c", row.name, L"1"));
         const std::string sent = ReadBytes(record);
         for (const std::string& line : {"message.subject=Log file for '" + row.ansi + " (1)'\r\n",
-                                       "message.note=See log file '" + row.ansi + ".log' in attachment.\r\n",
-                                       "file0.path=C:\\Temp\\" + row.ansi + ".log\r\n"})
+                                        "message.note=See log file '" + row.ansi + ".log' in attachment.\r\n",
+                                        "file0.path=C:\\Temp\\" + row.ansi + ".log\r\n"})
             EXPECT_NE(sent.find(line), std::string::npos) << line << " not in:\n" << sent;
     }
     SetEnvironmentVariableW(L"MAPI_DOUBLE_RECORD", nullptr);
