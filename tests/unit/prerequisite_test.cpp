@@ -178,42 +178,33 @@ TEST_F(RunTest, PrerequisitesAreListedByTheirFirstKindOfCondition)
 
 // A checking tool decides only for the "Stavora" family, by its exit code: 1 present, 2 and 4
 // update with the tool's text, 3 install with the text, any other install. A tool that cannot
-// run, and any other family, leave the component present.
+// run, and any other family, leave the component present. A row's outcome: the answer, Installed,
+// ConditionText and UpdateMode.
 TEST_F(RunTest, CheckingToolExitCodesDecideTheStavoraFamily)
 {
+    const std::wstring stavora = L"Stavora Runtime";
     const struct {
-        const wchar_t* name;
+        std::wstring name;
         int exitCode;  // -1: the tool is missing
-        bool missing, installed;
-        bool text;  // ConditionText is the tool's text
-        int updateMode;
-    } rows[] = {
-        {L"Stavora Runtime", 0, true, false, false, 0}, {L"Stavora Runtime", 1, false, true, false, 0},
-        {L"Stavora Runtime", 2, true, false, true, 1},  {L"Stavora Runtime", 3, true, false, true, 0},
-        {L"Stavora Runtime", 4, true, false, true, 1},  {L"Stavora Runtime", 5, true, false, false, 0},
-        {L"Stavora Runtime", 1603, true, false, false, 0}, {L"Stavora Runtime", -1, false, true, false, 0},
-        {L"Other Runtime", 3, false, true, false, 0},   {L"stavora Runtime", 3, false, true, false, 0},
-        {L"Stavor", 3, false, true, false, 0},
-    };
+        const wchar_t* outcome;
+    } rows[] = {{stavora, 0, L"1 0 before 0"}, {stavora, 1, L"0 1 before 0"}, {stavora, 2, L"1 0 text 1"},
+                {stavora, 3, L"1 0 text 0"},   {stavora, 4, L"1 0 text 1"},   {stavora, 5, L"1 0 before 0"},
+                {stavora, 1603, L"1 0 before 0"}, {stavora, -1, L"0 1 before 0"}, {L"Other Runtime", 3, L"0 1 before 0"},
+                {L"stavora Runtime", 3, L"0 1 before 0"}, {L"Stavor", 3, L"0 1 before 0"}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << testing::PrintToString(std::wstring(row.name)) << " exit " << row.exitCode);
         PrerequisiteInfo record;
-        record.Name = row.name;
+        record.Name = row.name, record.Installed = true, record.ConditionText = L"before";
         record.RunExeCond = row.exitCode < 0 ? L"C:\\no-such-folder\\check.exe"
-                                             : L"\"#Root#\\component_tool.exe\" --print \"Version 1.2 found\\\\nUpdate to 1.3\\r\\n\" --exit " +
-                                                   std::to_wstring(row.exitCode);
-        record.Installed = true;
-        record.ConditionText = L"before";
-        EXPECT_EQ(CheckRunExeCondition(record), row.missing);
-        EXPECT_EQ(record.Installed, row.installed);
-        EXPECT_EQ(record.ConditionText, row.text ? L"Version 1.2 found\\nUpdate to 1.3" : L"before");
-        EXPECT_EQ(record.UpdateMode, row.updateMode);
+                                             : L"\"#Root#\\component_tool.exe\" --print \"text\\r\\n\" --exit " + std::to_wstring(row.exitCode);
+        const bool missing = CheckRunExeCondition(record);
+        EXPECT_EQ(Format(L"%d %d %s %d", missing, record.Installed, record.ConditionText.c_str(), record.UpdateMode), row.outcome)
+            << testing::PrintToString(row.name) << " exit " << row.exitCode;
     }
 }
 
-// A tool's standard output and error share one pipe, read while it runs in 4096-byte chunks,
-// each written over the last from the start: the text is UTF-8 up to the first zero byte,
-// trimmed. A process the tool leaves behind holding the pipe is not waited for.
+// A tool's standard output and error share one pipe, read while it runs in 4096-byte chunks, each
+// written over the last from the start: the text is UTF-8 up to the first zero byte, trimmed. A
+// process the tool leaves behind holding the pipe is not waited for.
 TEST_F(RunTest, CheckingToolTextIsTheLastChunkUpToItsFirstZeroByte)
 {
     UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, L"SetupLauncherTestsGrandchild"));
@@ -222,24 +213,20 @@ TEST_F(RunTest, CheckingToolTextIsTheLastChunkUpToItsFirstZeroByte)
         std::wstring text;
         DWORD exitCode;
     } rows[] = {
-        {L"--print \"\\r\\n\\t status:  \" --print-err \"3 of 4\\r\\n\" --exit 2", L"status:  3 of 4", 2},
-        {L"--exit -1", L"", 0xFFFFFFFF},
-        {L"--print \" \\t\\r\\n \"", L"", 0},
+        {L"--print \"\\r\\n\\t status:  \" --print-err \"3 of 4\\r\\n\" --exit 2", L"status:  3 of 4", 2}, {L"--exit -1", L"", 0xFFFFFFFF},
+        {L"--print \" \\t\\r\\n \"", L"", 0}, {L"--print \"shown\\0 hidden\"", L"shown", 0},
         {L"--print \"\\xD0\\x9F\\xD1\\x80\\xD0\\xB8 \\xE6\\x97\\xA5 \\xF0\\x9F\\x98\\x80\"", L"\x041F\x0440\x0438 \x65E5 \xD83D\xDE00", 0},
-        {L"--print \"shown\\0 hidden\"", L"shown", 0},
         {L"--print-bytes 4096", std::wstring(4096, L'A'), 0},  // a full chunk ends at the buffer's end
-        {L"--print-bytes 4100", L"BBBB" + std::wstring(4092, L'A'), 0},
-        {L"--print-bytes 8192", std::wstring(4096, L'B'), 0},
+        {L"--print-bytes 4100", L"BBBB" + std::wstring(4092, L'A'), 0}, {L"--print-bytes 8192", std::wstring(4096, L'B'), 0},
         {L"--print-bytes 4096 --print \" last words\\r\\n\"", L"last words\r\n" + std::wstring(4096 - 13, L'A'), 0},
         {L"--print tool --spawn \"--wait-event SetupLauncherTestsGrandchild --print late\" --exit 4", L"tool", 4},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(row.options)));
         std::wstring text = L"before";
         DWORD exitCode = 7;
         EXPECT_TRUE(RunExe(L"\"#Root#\\component_tool.exe\" " + std::wstring(row.options), text, exitCode));
-        EXPECT_EQ(text, row.text);
-        EXPECT_EQ(exitCode, row.exitCode);
+        EXPECT_EQ(text, row.text) << testing::PrintToString(std::wstring(row.options));
+        EXPECT_EQ(exitCode, row.exitCode) << testing::PrintToString(std::wstring(row.options));
     }
     SetEvent(release.Get());
 }
