@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwctype>
+
 #include "app/settings.h"
 #include "config/setup_ini.h"
 #include "log/error_text.h"
+#include "log/messages.h"
 #include "log/setup_log.h"
 #include "log/version.h"
 #include "msi/installer_msi.h"
@@ -47,6 +51,28 @@ TEST(Version, ParsedToFourSixteenBitPartsAndComparedUnsigned)
         EXPECT_EQ(CompareVersion(ParseVersion(row.text), ParseVersion(row.other)), row.order);
         EXPECT_EQ(CompareVersion(ParseVersion(row.other), ParseVersion(row.text)), -row.order);
     }
+}
+
+// Every text of the neutral table is in every translation (Japanese and Russian ones never read
+// like the English), with as many printf directives: one too many reads an argument not passed.
+TEST(Texts, EveryTranslationHasEveryTextAndItsDirectives)
+{
+    unsigned texts = 0;
+    for (unsigned id = 100; id < 300; ++id) {
+        const std::wstring english = LoadTextIn(id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+        int letters = 0;
+        for (size_t i = 0; i < english.size(); ++i)
+            letters += iswalpha(english[i]) && (i == 0 || english[i - 1] != L'%');
+        for (LANGID language : {0x0410, 0x0411, 0x0419}) {
+            const std::wstring text = LoadTextIn(id, language);
+            EXPECT_EQ(text.empty(), english.empty()) << "text " << id << " in " << language;
+            EXPECT_TRUE(language == 0x0410 || letters < 2 || text != english) << "text " << id << " in " << language;
+            EXPECT_EQ(std::count(text.begin(), text.end(), L'%'), std::count(english.begin(), english.end(), L'%'))
+                << "text " << id << " in " << language;
+        }
+        texts += !english.empty();
+    }
+    EXPECT_GE(texts, 80u);
 }
 
 TEST(PackagePlatform, IsTheTemplatesPartBeforeTheFirstSemicolon)
