@@ -1,308 +1,284 @@
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 #include "config/setup_ini.h"
-#include "fake_platform.h"
-#include "log/error_text.h"
+#include "guards/process_guards.h"
 #include "prereq/prerequisite.h"
-#include "test_support.h"
+#include "prereq/process_runner.h"
+#include "prereq/system_checks.h"
+#include "support.h"
+#include "win/format.h"
+#include "win/handles.h"
 
 namespace {
 
-const std::wstring kStamp = L"Setup.exe [2026.12.04 16:44:05]: ";
-
-std::string Narrow(const std::wstring& text)
+// A listed record as one line of its fields, so that a row can name what it expects.
+std::wstring Describe(const PrerequisiteList& list)
 {
-    return std::string(text.begin(), text.end());
-}
-
-class PrerequisiteTest : public RunTest {
-protected:
-    PrerequisiteList Read(const std::string& ini)
-    {
-        SetupIniFile file(ini);
-        PrerequisiteList list;
-        ReadPrerequisites(L"PreReq%d", list);
-        return list;
+    std::wstring text = std::to_wstring(list.size()) + L" listed";
+    for (const PrerequisiteInfo& r : list) {
+        std::wstring conditions;
+        for (const RegCondition& condition : r.RegConditions)
+            conditions += condition.RegPath + L">" + condition.RegCond + L",";
+        text += Format(L"|Name=%s;Url=%s;InstPath=%s;InstParams=%s;UpdateParams=%s;IsUninstall=%d;AdminNeed=%d;RunAs=%d;"
+                       L"OSbit=%d;OSver=%d;Key64=%d;FilePath=%s;FileVer=%s;FileTryLoad=%d;MsiProd=%s;Reg=%s;"
+                       L"ChooseDownload=%s;RunExeCond=%s;Skip=%s;Optional=%d;Installed=%d;",
+                       r.Name.c_str(), r.Url.c_str(), r.InstPath.c_str(), r.InstParams.c_str(), r.UpdateParams.c_str(),
+                       r.IsUninstall, r.AdminNeed, r.RunAs, r.OSbit, r.OSver, r.Key64, r.FilePath.c_str(),
+                       VersionText(r.FileVer).c_str(), r.FileTryLoad, r.MsiProd.c_str(), conditions.c_str(),
+                       r.ChooseDownload.c_str(), r.RunExeCond.c_str(), r.SkipIfFoundInPath.c_str(), r.OptionalState,
+                       static_cast<int>(r.Installed));
     }
-    std::wstring Log() { return ReadLogText(g_Settings.LogPath); }
-
-    ScratchRegistryKey key{L"Prerequisites"};
-    const std::string keyPath = Narrow(key.ValuePath(L""));
-    // A library at version 2.0.0.0.
-    const std::wstring versioned = GetModulePath(false, true) + L"fixtures\\versioned_2_0_0_0.dll";
-};
-
-// A section whose file is missing, so that the component is listed.
-std::string Missing(int number, const char* name)
-{
-    return "[PreReq" + std::to_string(number) + "]\r\nName=" + name +
-           "\r\nInstPath=x.exe\r\nFilePath=C:\\no-such-folder\\x.dll\r\n";
+    return text;
 }
+
+// A section of a component that is missing (its file is), so that it is listed.
+std::string Missing(int number, const char* name, const char* more = "")
+{
+    return "[PreReq" + std::to_string(number) + "]\r\nName=" + name + "\r\nInstPath=x.exe\r\n" + more +
+           "FilePath=C:\\no-such-folder\\x.dll\r\n";
+}
+
+const std::string kOne = "HKEY_CURRENT_USER\\Software\\SetupLauncherTests\\One";  // the text "1"
 
 }  // namespace
 
-TEST_F(PrerequisiteTest, EveryNumberUpTo99IsReadDespiteGaps)
+// Each key of a "PreReq%d" section into its record (post-installation sections: only name, page,
+// command and RunAs), the defaults, Optional's three states, the command from the registry and
+// the registry conditions in their order.
+TEST_F(RunTest, PrerequisiteKeysAreReadIntoTheRecord)
 {
-    PrerequisiteList list = Read(Missing(0, "Zero") + Missing(2, "Two") + Missing(99, "Ninety-nine") +
-                                 Missing(100, "Hundred") + "[PreReq3]\r\nUrl=http://x\r\nInstPath=x.exe\r\n");
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0].Name, L"Zero");
-    EXPECT_EQ(list[1].Name, L"Two");
-    EXPECT_EQ(list[2].Name, L"Ninety-nine");
-
-    // A new read starts from an empty list.
-    list = Read(Missing(5, "Five"));
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].Name, L"Five");
-}
-
-TEST_F(PrerequisiteTest, EveryKeyOfASectionIsRead)
-{
-    std::string ini =
-        "[PreReq0]\r\nname=Runtime\r\nUrl=http://example.com/rt\r\nInstPath=#Root#\\rt\\setup.exe\r\n"
-        "InstParams=\"#InstPath#\" /q\r\nUpdateParams=/update\r\nIsUninstall=1\r\nAdminNeed=0\r\nRunAs=1\r\n"
-        "OSbit=3\r\nOSver=  +601 and later\r\nKey64=1\r\nFilePath=#System#\\rt.dll\r\nFileVer=1.2.3\r\n"
-        "FileTryLoad=1\r\nMsiProd=yes\r\nRegPath=HKEY_CURRENT_USER\\A\\B\r\nRegCond=DWORD=1\r\n"
-        "ChooseDownload=rt.exe\r\nRunExeCond=check.exe\r\nSkipIfFoundInPath=rt.exe\r\nOptional=1\r\n";
-    PrerequisiteList list = Read(ini);
-    ASSERT_EQ(list.size(), 1u);
-    const PrerequisiteInfo& record = list[0];
+    SetRegistryText(L"Command", L"C:\\Tools\\setup.exe /S"), SetRegistryText(L"Bare", L"C:\\Tools\\setup.exe");
+    const std::wstring root = GetModulePath(false, false);
     wchar_t system[MAX_PATH];
     const std::wstring systemFolder(system, GetSystemDirectoryW(system, MAX_PATH));
-    EXPECT_EQ(record.Name, L"Runtime");
-    EXPECT_EQ(record.Url, L"http://example.com/rt");
-    EXPECT_EQ(record.InstPath, GetModulePath(false, false) + L"\\rt\\setup.exe");
-    EXPECT_EQ(record.InstParams, L"\"#InstPath#\" /q");
-    EXPECT_EQ(record.UpdateParams, L"/update");
-    EXPECT_EQ(record.IsUninstall, 1);
-    EXPECT_EQ(record.AdminNeed, 0);
-    EXPECT_EQ(record.RunAs, 1);
-    EXPECT_EQ(record.OSbit, 3);
-    EXPECT_EQ(record.OSver, 601);
-    EXPECT_EQ(record.Key64, 1);
-    EXPECT_EQ(record.FilePath, systemFolder + L"\\rt.dll");
-    EXPECT_EQ(VersionText(record.FileVer), L"1.2.3.0");
-    EXPECT_EQ(record.FileTryLoad, 1);
-    EXPECT_EQ(record.MsiProd, L"yes");
-    ASSERT_EQ(record.RegConditions.size(), 1u);
-    EXPECT_EQ(record.RegConditions[0].RegPath, L"HKEY_CURRENT_USER\\A\\B");
-    EXPECT_EQ(record.RegConditions[0].RegCond, L"DWORD=1");
-    EXPECT_EQ(record.ChooseDownload, L"rt.exe");
-    EXPECT_EQ(record.RunExeCond, L"check.exe");
-    EXPECT_EQ(record.SkipIfFoundInPath, L"rt.exe");
-    EXPECT_EQ(record.OptionalState, 0);
-    EXPECT_TRUE(record.Selected);
-    EXPECT_EQ(record.UpdateMode, 0);
-    // The missing file decided.
-    EXPECT_FALSE(record.Installed);
-
-    // Defaults of a section with a name and a command only (an uninstall entry, so it is listed).
-    list = Read("[PreReq0]\r\nName=Bare\r\nInstPath=x.exe\r\nIsUninstall=1\r\n");
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].AdminNeed, 1);
-    EXPECT_EQ(list[0].RunAs, 0);
-    EXPECT_EQ(list[0].OSbit, 0);
-    EXPECT_EQ(list[0].OSver, 0);
-    EXPECT_EQ(list[0].Key64, 0);
-    EXPECT_EQ(list[0].InstParams, L"");
-    EXPECT_EQ(VersionText(list[0].FileVer), L"0.0.0.0");
-    EXPECT_TRUE(list[0].RegConditions.empty());
-    EXPECT_EQ(list[0].OptionalState, 2);
-    EXPECT_TRUE(list[0].Installed);
-}
-
-TEST_F(PrerequisiteTest, OptionalKeyGivesThreeStates)
-{
-    const char* const values[] = {"0", "1", "abc", "5"};
-    const int states[] = {1, 0, 1, 0};
-    for (int i = 0; i < 4; ++i) {
-        PrerequisiteList list = Read(Missing(0, "C") + "Optional=" + values[i] + "\r\n");
-        ASSERT_EQ(list.size(), 1u);
-        EXPECT_EQ(list[0].OptionalState, states[i]) << values[i];
-    }
-    PrerequisiteList list = Read(Missing(0, "C"));
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].OptionalState, 2);
-}
-
-TEST_F(PrerequisiteTest, CommandMayComeFromTheRegistry)
-{
-    key.SetString(L"Command", L"C:\\Tools\\setup.exe /S");
-    key.SetString(L"NoBlank", L"C:\\Tools\\setup.exe");
-    PrerequisiteList list = Read(
-        "[PreReq0]\r\nName=FromRegistry\r\nInstRegPath=" + keyPath + "Command\r\nInstParams=/norestart\r\n"
-        "UpdateParams=/update\r\nFilePath=C:\\no-such-folder\\x.dll\r\n"
-        "[PreReq1]\r\nName=NoBlank\r\nInstRegPath=" + keyPath + "NoBlank\r\nIsUninstall=1\r\n"
-        "[PreReq2]\r\nName=Unreadable\r\nInstRegPath=" + keyPath + "Missing\r\nIsUninstall=1\r\n"
-        "[PreReq3]\r\nName=Nothing\r\nIsUninstall=1\r\n");
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].InstPath, L"C:\\Tools\\setup.exe");
-    EXPECT_EQ(list[0].InstParams, L"C:\\Tools\\setup.exe /S /norestart");
-    EXPECT_EQ(list[0].UpdateParams, L"");
-
-    // The first section's missing file is logged before.
-    const std::wstring log = Log();
-    EXPECT_EQ(log.substr(log.find(L"\r\n") + 2),
-              kStamp + L"Can't read registry value from path '" + key.ValuePath(L"Missing") + L"'. " +
-                  ErrorText(ERROR_FILE_NOT_FOUND) + L"\r\n" + kStamp + L"Can't read registry value from path ''. " +
-                  ErrorText(ERROR_PATH_NOT_FOUND) + L"\r\n");
-}
-
-TEST_F(PrerequisiteTest, LibreOfficeMayLeaveMicrosoftOfficeFilesAlone)
-{
-    PrerequisiteList list = Read(Missing(0, "The LIBRE office Suite") + "InstParams=/qn\r\nNotAssociateWithMSOfficeFiles=1\r\n" +
-                                 Missing(1, "LibreOffice") + "InstParams=/qn\r\nNotAssociateWithMSOfficeFiles=1\r\n" +
-                                 Missing(2, "Libre Office") + "InstParams=/qn\r\nNotAssociateWithMSOfficeFiles=0\r\n");
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0].InstParams, L"/qn REGISTER_NO_MSO_TYPES=1 ");
-    EXPECT_EQ(list[1].InstParams, L"/qn");
-    EXPECT_EQ(list[2].InstParams, L"/qn");
-}
-
-TEST_F(PrerequisiteTest, RegistryConditionsAreReadInOrderAndOnlyInPairs)
-{
-    SetupIniFile file(
-        "[S]\r\nRegPath5=P5\r\nRegCond5=C5\r\nRegPath=P\r\nRegCond=C\r\nRegPath0=P0\r\nRegCond0=C0\r\n"
-        "RegPath1=P1\r\nRegPath2=\r\nRegCond2=C2\r\nRegPath31=P31\r\nRegCond31=C31\r\n"
-        "RegPath32=P32\r\nRegCond32=C32\r\nRegPath03=P03\r\nRegCond03=C03\r\n");
-    std::vector<RegCondition> conditions{{L"kept", L"kept"}};
-    ReadRegConditions(L"S", conditions);
-    ASSERT_EQ(conditions.size(), 5u);
-    EXPECT_EQ(conditions[1].RegPath, L"P");
-    EXPECT_EQ(conditions[2].RegPath, L"P0");
-    EXPECT_EQ(conditions[3].RegPath, L"P5");
-    EXPECT_EQ(conditions[3].RegCond, L"C5");
-    EXPECT_EQ(conditions[4].RegPath, L"P31");
-}
-
-TEST_F(PrerequisiteTest, TheFirstKindOfConditionDecides)
-{
-    key.SetString(L"One", L"1");
-    const std::string one = keyPath + "One";
-    const std::string path = Narrow(versioned);
-    PrerequisiteList list = Read(
-        // Present file, unmet registry condition: the file decides.
-        "[PreReq0]\r\nName=FileOk\r\nInstPath=x.exe\r\nFilePath=" + path + "\r\nFileVer=2.0\r\n"
-        "RegPath=" + one + "\r\nRegCond=STRING=2\r\n"
-        // File too old.
-        "[PreReq1]\r\nName=FileOld\r\nInstPath=x.exe\r\nFilePath=" + path + "\r\nFileVer=2.0.0.1\r\n"
-        // A package that cannot be read must be installed, but was not found missing.
-        "[PreReq2]\r\nName=Package\r\nInstPath=C:\\no-such-folder\\p.msi\r\nMsiProd=1\r\n"
-        "RegPath=" + one + "\r\nRegCond=STRING=1\r\n"
-        // Registry conditions: the second holds.
-        "[PreReq3]\r\nName=RegOk\r\nInstPath=x.exe\r\nRegPath=" + one + "\r\nRegCond=STRING=2\r\n"
-        "RegPath7=" + one + "\r\nRegCond7=STRING=1\r\nRunExeCond=no-such-tool.exe\r\n"
-        "[PreReq4]\r\nName=RegMissing\r\nInstPath=x.exe\r\nRegPath=" + one + "\r\nRegCond=STRING=2\r\n"
-        // A checking tool that cannot run leaves the component present.
-        "[PreReq5]\r\nName=Stavora Tool\r\nInstPath=x.exe\r\nRunExeCond=C:\\no-such-folder\\check.exe\r\n"
-        // Nothing to check: present.
-        "[PreReq6]\r\nName=NoCondition\r\nInstPath=x.exe\r\n"
-        // An uninstall entry is listed although present.
-        "[PreReq7]\r\nName=Remove\r\nInstPath=x.exe\r\nIsUninstall=1\r\n");
-    ASSERT_EQ(list.size(), 4u);
-    EXPECT_EQ(list[0].Name, L"FileOld");
-    EXPECT_FALSE(list[0].Installed);
-    EXPECT_EQ(list[1].Name, L"Package");
-    EXPECT_TRUE(list[1].Installed);
-    EXPECT_EQ(list[2].Name, L"RegMissing");
-    EXPECT_FALSE(list[2].Installed);
-    EXPECT_EQ(list[3].Name, L"Remove");
-    EXPECT_TRUE(list[3].Installed);
-}
-
-TEST_F(PrerequisiteTest, PathCanOnlyMarkAComponentPresent)
-{
-    ScratchFolder folder;
-    WriteBytes(folder.File(L"tool.exe"), "x");
-    const PathVariable path(folder.Path().c_str());
-    PrerequisiteList list = Read(
-        "[PreReq0]\r\nName=OnlyPathFound\r\nInstPath=x.exe\r\nSkipIfFoundInPath=tool.exe\r\n"
-        "[PreReq1]\r\nName=OnlyPathMissing\r\nInstPath=x.exe\r\nSkipIfFoundInPath=other.exe\r\n"
-        "[PreReq2]\r\nName=FoundBeforeFile\r\nInstPath=x.exe\r\nSkipIfFoundInPath=other.exe;tool.exe\r\n"
-        "FilePath=C:\\no-such-folder\\x.dll\r\n"
-        "[PreReq3]\r\nName=NotFoundThenFile\r\nInstPath=x.exe\r\nSkipIfFoundInPath=other.exe\r\n"
-        "FilePath=C:\\no-such-folder\\x.dll\r\n");
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].Name, L"NotFoundThenFile");
-}
-
-TEST_F(PrerequisiteTest, BitnessAndVersionBoundsLimitTheRecord)
-{
-    const std::string ini = Missing(0, "Only32") + "OSbit=1\r\n" + Missing(1, "Only64") + "OSbit=2\r\n" +
-                            Missing(2, "Remove64") + "OSbit=2\r\nIsUninstall=1\r\n" + Missing(3, "AtLeast7") +
-                            "OSver=601\r\n" + Missing(4, "AtMost7") + "OSver=-601\r\n" + Missing(5, "Any") +
-                            "OSver=x601\r\n";
-    auto names = [](const PrerequisiteList& list) {
-        std::wstring text;
-        for (const PrerequisiteInfo& record : list)
-            text += record.Name + L" ";
-        return text;
+    const std::string key = "HKEY_CURRENT_USER\\Software\\SetupLauncherTests\\";
+    const struct {
+        bool post;
+        std::string ini;
+        std::wstring expected;  // a part of the description of the list
+    } rows[] = {
+        {false,
+         "[PreReq0]\r\nname=Runtime\r\nUrl=http://example.com/rt\r\nInstPath=#Root#\\rt\\setup.exe\r\nInstParams=\"#InstPath#\" "
+         "/q\r\nUpdateParams=/update\r\nIsUninstall=1\r\nAdminNeed=0\r\nRunAs=1\r\nOSbit=3\r\nOSver=  +601 and later\r\n"
+         "Key64=1\r\nFilePath=#System#\\rt.dll\r\nFileVer=1.2.3\r\nFileTryLoad=1\r\nMsiProd=yes\r\nRegPath=HKEY_CURRENT_USER\\A\\B\r\n"
+         "RegCond=DWORD=1\r\nChooseDownload=rt.exe\r\nRunExeCond=check.exe\r\nSkipIfFoundInPath=rt.exe\r\nOptional=1\r\n",
+         L"1 listed|Name=Runtime;Url=http://example.com/rt;InstPath=" + root + L"\\rt\\setup.exe;InstParams=\"#InstPath#\" /q;"
+         L"UpdateParams=/update;IsUninstall=1;AdminNeed=0;RunAs=1;OSbit=3;OSver=601;Key64=1;FilePath=" + systemFolder +
+         L"\\rt.dll;FileVer=1.2.3.0;FileTryLoad=1;MsiProd=yes;Reg=HKEY_CURRENT_USER\\A\\B>DWORD=1,;ChooseDownload=rt.exe;"
+         L"RunExeCond=check.exe;Skip=rt.exe;Optional=0;Installed=0;"},
+        {false, "[PreReq0]\r\nName=Bare\r\nInstPath=x.exe\r\nIsUninstall=1\r\n",
+         L"1 listed|Name=Bare;Url=;InstPath=x.exe;InstParams=;UpdateParams=;IsUninstall=1;AdminNeed=1;RunAs=0;OSbit=0;OSver=0;"
+         L"Key64=0;FilePath=;FileVer=0.0.0.0;FileTryLoad=0;MsiProd=;Reg=;ChooseDownload=;RunExeCond=;Skip=;Optional=2;Installed=1;"},
+        {false, Missing(0, "C", "Optional=0\r\n"), L"Optional=1;"},
+        {false, Missing(0, "C", "Optional=1\r\n"), L"Optional=0;"},
+        {false, Missing(0, "C", "Optional=abc\r\n"), L"Optional=1;"},
+        {false, Missing(0, "C", "Optional=5\r\n"), L"Optional=0;"},
+        {false, Missing(0, "The LIBRE office Suite", "InstParams=/qn\r\nNotAssociateWithMSOfficeFiles=1\r\n"),
+         L"InstParams=/qn REGISTER_NO_MSO_TYPES=1 ;"},
+        {false, Missing(0, "LibreOffice", "InstParams=/qn\r\nNotAssociateWithMSOfficeFiles=1\r\n"), L"InstParams=/qn;"},
+        {false, Missing(0, "Libre Office", "InstParams=/qn\r\nNotAssociateWithMSOfficeFiles=0\r\n"), L"InstParams=/qn;"},
+        // Without InstPath: the registry value up to its first blank, the whole value before InstParams.
+        {false, "[PreReq0]\r\nName=R\r\nInstRegPath=" + key + "Command\r\nInstParams=/norestart\r\nUpdateParams=/u\r\nIsUninstall=1\r\n",
+         L"InstPath=C:\\Tools\\setup.exe;InstParams=C:\\Tools\\setup.exe /S /norestart;UpdateParams=;"},
+        {false, "[PreReq0]\r\nName=R\r\nInstRegPath=" + key + "Bare\r\nIsUninstall=1\r\n", L"0 listed"},
+        {false, "[PreReq0]\r\nName=R\r\nInstRegPath=" + key + "Missing\r\nIsUninstall=1\r\n", L"0 listed"},
+        {false, "[PreReq0]\r\nName=R\r\nIsUninstall=1\r\n", L"0 listed"},
+        {false, "[PreReq0]\r\nUrl=http://x\r\nInstPath=x.exe\r\nIsUninstall=1\r\n", L"0 listed"},
+        // Pairs in the order unnumbered, 0 … 31, each with both sides.
+        {false, Missing(0, "C", "RegPath5=P5\r\nRegCond5=C5\r\nRegPath=P\r\nRegCond=C\r\nRegPath0=P0\r\nRegCond0=C0\r\n"
+                                "RegPath1=P1\r\nRegPath2=\r\nRegCond2=C2\r\nRegPath31=P31\r\nRegCond31=C31\r\nRegPath32=P32\r\n"
+                                "RegCond32=C32\r\nRegPath03=P03\r\nRegCond03=C03\r\n"),
+         L";Reg=P>C,P0>C0,P5>C5,P31>C31,;"},
+        {true,
+         "[PreReq0]\r\nName=First\r\nUrl=http://x\r\nInstPath=#Root#\\post.exe\r\nInstParams=/q\r\nRunAs=1\r\nAdminNeed=0\r\n"
+         "FilePath=x.dll\r\nOptional=0\r\n[PreReq1]\r\nName=NoCommand\r\nInstParams=/ignored\r\n[PreReq3]\r\nName=AfterGap\r\n",
+         L"2 listed|Name=First;Url=http://x;InstPath=" + root + L"\\post.exe;InstParams=/q;UpdateParams=;IsUninstall=0;"
+         L"AdminNeed=1;RunAs=1;OSbit=0;OSver=0;Key64=0;FilePath=;FileVer=0.0.0.0;FileTryLoad=0;MsiProd=;Reg=;ChooseDownload=;"
+         L"RunExeCond=;Skip=;Optional=2;Installed=0;|Name=NoCommand;Url=;InstPath=;InstParams=;"},
+        {true, "[PreReq0]\r\nInstPath=x.exe\r\n[PreReq1]\r\nName=Second\r\nInstPath=y.exe\r\n", L"0 listed"},
     };
-    // 64-bit Windows 7.
-    EXPECT_EQ(names(Read(ini)), L"Only64 Remove64 AtLeast7 AtMost7 Any ");
-    // 32-bit Windows 8 (also what Windows 10 reports to this program).
-    Fake().nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
-    Fake().major = 6;
-    Fake().minor = 2;
-    EXPECT_EQ(names(Read(ini)), L"Only32 Remove64 AtLeast7 Any ");
-    // Vista.
-    Fake().minor = 0;
-    EXPECT_EQ(names(Read(ini)), L"Only32 Remove64 AtMost7 Any ");
-    // An unknown version applies to no record with a bound.
-    Fake().versionCallFails = true;
-    EXPECT_EQ(names(Read(ini)), L"Only32 Remove64 Any ");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.ini);
+        WriteSetupIni(row.ini);
+        PrerequisiteList list(1);
+        row.post ? ReadPostRequisites(L"PreReq%d", list) : ReadPrerequisites(L"PreReq%d", list);
+        EXPECT_NE(Describe(list).find(row.expected), std::wstring::npos) << testing::PrintToString(Describe(list));
+    }
 }
 
-TEST_F(PrerequisiteTest, CheckingAgainSeesWhatChanged)
+// Which sections are listed ("+": counted as present, "-": missing): every number 0 … 99,
+// gaps allowed; the first kind of condition decides (file, product, registry, tool); PATH can
+// only make a component present; bitness and version bounds limit a record, but an entry that
+// removes something is always listed.
+TEST_F(RunTest, PrerequisitesAreListedByTheirFirstKindOfCondition)
 {
-    ScratchFolder folder;
-    PrerequisiteInfo record;
-    record.Name = L"Component";
-    record.FilePath = folder.File(L"component.dll");
-    record.FileVer = ParseVersion(L"2.0");
-    EXPECT_TRUE(CheckPrerequisite(record));
-    EXPECT_FALSE(record.Installed);
-
-    CopyFileW(versioned.c_str(), record.FilePath.c_str(), FALSE);
-    EXPECT_FALSE(CheckPrerequisite(record));
-    EXPECT_TRUE(record.Installed);
-
-    // A record the user did not select is not acted on, and its state is left as it was.
-    record.Selected = false;
-    record.Installed = false;
-    EXPECT_FALSE(CheckPrerequisite(record));
-    EXPECT_FALSE(record.Installed);
+    SetRegistryText(L"One", L"1");
+    wchar_t oldPath[32767];
+    const DWORD oldPathLength = GetEnvironmentVariableW(L"Path", oldPath, 32767);
+    SetEnvironmentVariableW(L"Path", GetModulePath(false, false).c_str());
+    const std::string bounds = Missing(0, "Only32", "OSbit=1\r\n") + Missing(1, "Only64", "OSbit=2\r\n") +
+                               Missing(2, "Remove64", "OSbit=2\r\nIsUninstall=1\r\n") + Missing(3, "AtLeast7", "OSver=601\r\n") +
+                               Missing(4, "AtMost7", "OSver=-601\r\n") + Missing(5, "Any", "OSver=x601\r\n");
+    const struct {
+        bool x86;
+        DWORD minor;  // of Windows 6.x
+        bool versionFails;
+        std::string ini;
+        std::wstring listed;
+    } rows[] = {
+        {false, 1, false,
+         Missing(0, "Zero") + Missing(2, "Two") + Missing(99, "Ninety-nine") + Missing(100, "Hundred") +
+             "[PreReq3]\r\nUrl=http://x\r\nInstPath=x.exe\r\nFilePath=C:\\no-such-folder\\x.dll\r\n",
+         L"Zero- Two- Ninety-nine- "},
+        {false, 1, false,
+         "[PreReq0]\r\nName=FileOk\r\nInstPath=x.exe\r\nFilePath=#System#\\kernel32.dll\r\nFileVer=1.0\r\nRegPath=" + kOne +
+             "\r\nRegCond=STRING=2\r\n[PreReq1]\r\nName=FileOld\r\nInstPath=x.exe\r\nFilePath=#System#\\kernel32.dll\r\n"
+             "FileVer=999.0\r\n"
+             // A package that cannot be read must be installed, but was not found missing.
+             "[PreReq2]\r\nName=Package\r\nInstPath=C:\\no-such-folder\\p.msi\r\nMsiProd=1\r\nRegPath=" + kOne +
+             "\r\nRegCond=STRING=1\r\n[PreReq3]\r\nName=RegOk\r\nInstPath=x.exe\r\nRegPath=" + kOne + "\r\nRegCond=STRING=2\r\n"
+             "RegPath7=" + kOne + "\r\nRegCond7=STRING=1\r\nRunExeCond=C:\\no-such-folder\\check.exe\r\n"
+             "[PreReq4]\r\nName=RegMissing\r\nInstPath=x.exe\r\nRegPath=" + kOne + "\r\nRegCond=STRING=2\r\n"
+             "[PreReq5]\r\nName=Stavora Tool\r\nInstPath=x.exe\r\nRunExeCond=C:\\no-such-folder\\check.exe\r\n"
+             "[PreReq6]\r\nName=NoCondition\r\nInstPath=x.exe\r\n[PreReq7]\r\nName=Remove\r\nInstPath=x.exe\r\nIsUninstall=1\r\n",
+         L"FileOld- Package+ RegMissing- Remove+ "},
+        {false, 1, false,
+         "[PreReq0]\r\nName=PathOnlyFound\r\nInstPath=x.exe\r\nSkipIfFoundInPath=unit_tests.exe\r\n"
+         "[PreReq1]\r\nName=PathOnlyMissing\r\nInstPath=x.exe\r\nSkipIfFoundInPath=other.exe\r\n" +
+             Missing(2, "FoundBeforeFile", "SkipIfFoundInPath= other.exe ; unit_tests.exe\r\n") +
+             Missing(3, "NotFoundThenFile", "SkipIfFoundInPath=other.exe\r\n"),
+         L"NotFoundThenFile- "},
+        {false, 1, false, bounds, L"Only64- Remove64- AtLeast7- AtMost7- Any- "},
+        // 32-bit Windows 8 (also what Windows 10 says to this program), Vista, and an unknown version.
+        {true, 2, false, bounds, L"Only32- Remove64- AtLeast7- Any- "},
+        {true, 0, false, bounds, L"Only32- Remove64- AtMost7- Any- "},
+        {true, 1, true, bounds, L"Only32- Remove64- Any- "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.ini);
+        Fake().nativeArchitecture = row.x86 ? PROCESSOR_ARCHITECTURE_INTEL : PROCESSOR_ARCHITECTURE_AMD64;
+        Fake().minor = row.minor;
+        Fake().versionCallFails = row.versionFails;
+        WriteSetupIni(row.ini);
+        PrerequisiteList list;
+        ReadPrerequisites(L"PreReq%d", list);
+        std::wstring listed;
+        for (const PrerequisiteInfo& record : list)
+            listed += record.Name + (record.Installed ? L"+ " : L"- ");
+        EXPECT_EQ(listed, row.listed);
+    }
+    SetEnvironmentVariableW(L"Path", oldPathLength ? oldPath : nullptr);
 }
 
-TEST_F(PrerequisiteTest, PostRequisitesEndAtTheFirstSectionWithoutName)
+// A checking tool decides only for the "Stavora" family, by its exit code: 1 present, 2 and 4
+// update with the tool's text, 3 install with the text, any other install. A tool that cannot
+// run, and any other family, leave the component present. A row's outcome: the answer, Installed,
+// ConditionText and UpdateMode.
+TEST_F(RunTest, CheckingToolExitCodesDecideTheStavoraFamily)
 {
-    SetupIniFile file(
-        "[PostReq0]\r\nName=First\r\nUrl=http://x\r\nInstPath=#Root#\\post.exe\r\nInstParams=/q\r\nRunAs=1\r\n"
-        "AdminNeed=0\r\nFilePath=x.dll\r\n"
-        "[PostReq1]\r\nName=NoCommand\r\nInstParams=/ignored\r\n"
-        "[PostReq3]\r\nName=AfterGap\r\nInstPath=x.exe\r\n");
-    PrerequisiteList list{PrerequisiteInfo()};
-    ReadPostRequisites(L"PostReq%d", list);
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].Name, L"First");
-    EXPECT_EQ(list[0].Url, L"http://x");
-    EXPECT_EQ(list[0].InstPath, GetModulePath(false, false) + L"\\post.exe");
-    EXPECT_EQ(list[0].InstParams, L"/q");
-    EXPECT_EQ(list[0].RunAs, 1);
-    EXPECT_EQ(list[0].FilePath, L"");
-    EXPECT_TRUE(list[0].Selected);
-    EXPECT_EQ(list[1].Name, L"NoCommand");
-    EXPECT_EQ(list[1].InstPath, L"");
-    EXPECT_EQ(list[1].InstParams, L"");
+    const std::wstring stavora = L"Stavora Runtime";
+    const struct {
+        std::wstring name;
+        int exitCode;  // -1: the tool is missing
+        const wchar_t* outcome;
+    } rows[] = {{stavora, 0, L"1 0 before 0"}, {stavora, 1, L"0 1 before 0"}, {stavora, 2, L"1 0 text 1"},
+                {stavora, 3, L"1 0 text 0"},   {stavora, 4, L"1 0 text 1"},   {stavora, 5, L"1 0 before 0"},
+                {stavora, 1603, L"1 0 before 0"}, {stavora, -1, L"0 1 before 0"}, {L"Other Runtime", 3, L"0 1 before 0"},
+                {L"stavora Runtime", 3, L"0 1 before 0"}, {L"Stavor", 3, L"0 1 before 0"}};
+    for (const auto& row : rows) {
+        PrerequisiteInfo record;
+        record.Name = row.name, record.Installed = true, record.ConditionText = L"before";
+        record.RunExeCond = row.exitCode < 0 ? L"C:\\no-such-folder\\check.exe"
+                                             : L"\"#Root#\\component_tool.exe\" --print \"text\\r\\n\" --exit " + std::to_wstring(row.exitCode);
+        const bool missing = CheckRunExeCondition(record);
+        EXPECT_EQ(Format(L"%d %d %s %d", missing, record.Installed, record.ConditionText.c_str(), record.UpdateMode), row.outcome)
+            << testing::PrintToString(row.name) << " exit " << row.exitCode;
+    }
 }
 
-TEST_F(PrerequisiteTest, PostRequisitesNeedSectionZero)
+// A tool's standard output and error share one pipe, read while it runs in 4096-byte chunks, each
+// written over the last from the start: the text is UTF-8 up to the first zero byte, trimmed. A
+// process the tool leaves behind holding the pipe is not waited for.
+TEST_F(RunTest, CheckingToolTextIsTheLastChunkUpToItsFirstZeroByte)
 {
-    SetupIniFile file("[PostReq0]\r\nInstPath=x.exe\r\n[PostReq1]\r\nName=Second\r\nInstPath=y.exe\r\n");
-    PrerequisiteList list;
-    ReadPostRequisites(L"PostReq%d", list);
-    EXPECT_TRUE(list.empty());
+    UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, L"SetupLauncherTestsGrandchild"));
+    const struct {
+        const wchar_t* options;
+        std::wstring text;
+        DWORD exitCode;
+    } rows[] = {
+        {L"--print \"\\r\\n\\t status:  \" --print-err \"3 of 4\\r\\n\" --exit 2", L"status:  3 of 4", 2}, {L"--exit -1", L"", 0xFFFFFFFF},
+        {L"--print \" \\t\\r\\n \"", L"", 0}, {L"--print \"shown\\0 hidden\"", L"shown", 0},
+        {L"--print \"\\xD0\\x9F\\xD1\\x80\\xD0\\xB8 \\xE6\\x97\\xA5 \\xF0\\x9F\\x98\\x80\"", L"\x041F\x0440\x0438 \x65E5 \xD83D\xDE00", 0},
+        {L"--print-bytes 4096", std::wstring(4096, L'A'), 0},  // a full chunk ends at the buffer's end
+        {L"--print-bytes 4100", L"BBBB" + std::wstring(4092, L'A'), 0}, {L"--print-bytes 8192", std::wstring(4096, L'B'), 0},
+        {L"--print-bytes 4096 --print \" last words\\r\\n\"", L"last words\r\n" + std::wstring(4096 - 13, L'A'), 0},
+        {L"--print tool --spawn \"--wait-event SetupLauncherTestsGrandchild --print late\" --exit 4", L"tool", 4},
+    };
+    for (const auto& row : rows) {
+        std::wstring text = L"before";
+        DWORD exitCode = 7;
+        EXPECT_TRUE(RunExe(L"\"#Root#\\component_tool.exe\" " + std::wstring(row.options), text, exitCode));
+        EXPECT_EQ(text, row.text) << testing::PrintToString(std::wstring(row.options));
+        EXPECT_EQ(exitCode, row.exitCode) << testing::PrintToString(std::wstring(row.options));
+    }
+    SetEvent(release.Get());
+}
+
+TEST(ElevatedCommand, SplitsAQuotedProgramOrMsiexecFromItsParameters)
+{
+    // Exactly one separator after a closing quote is skipped, whatever it is. "-": no such form.
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"msiexec /i \"C:\\R\\a b.msi\" /qn", L"msiexec|/i \"C:\\R\\a b.msi\" /qn"}, {L"MsiExec.exe\t/x {A}", L"MsiExec.exe|/x {A}"},
+        {L"\"C:\\Redist\\vc redist.exe\" /q /norestart", L"C:\\Redist\\vc redist.exe|/q /norestart"},
+        {L"\"C:\\a.exe\"x/q", L"C:\\a.exe|/q"}, {L"\"C:\\a.exe\"", L"C:\\a.exe|"}, {L"\"C:\\a.exe\" ", L"C:\\a.exe|"},
+        {L"msiexec", L"-"}, {L"C:\\a.exe /q", L"-"}, {L"\"C:\\a.exe /q", L"-"}, {L"", L"-"}};
+    for (const auto& row : rows) {
+        std::wstring program, parameters;
+        const bool split = SplitElevatedCommand(row.first, program, parameters);
+        EXPECT_EQ(split ? program + L"|" + parameters : L"-", row.second) << testing::PrintToString(std::wstring(row.first));
+    }
+}
+
+// The pure helpers of the checks: path macros (case-sensitive, a replacement not expanded again),
+// lists split at a separator (trimmed when asked, empty items skipped, appended), versions of five
+// signed parts (runs of dots separate once) and their equality on four parts.
+TEST(SystemChecks, PathMacrosListsAndFivePartVersions)
+{
+    wchar_t system[MAX_PATH], common[MAX_PATH] = {};
+    const std::wstring systemFolder(system, GetSystemDirectoryW(system, MAX_PATH)), root = GetModulePath(false, false);
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, common);
+    const auto expand = [](std::wstring path) { return ExpandPathMacros(path), path; };
+    const auto twice = [](std::wstring text) { return ReplaceMacro(text, L"#A#", L"x#A#"), text; };
+    const auto split = [](const wchar_t* text, wchar_t separator, bool trim) {
+        std::vector<std::wstring> items{L"kept"};
+        SplitList(text, separator, trim, items);
+        std::wstring joined;
+        for (const std::wstring& item : items)
+            joined += item + L"|";
+        return joined;
+    };
+    const auto parts = [](const wchar_t* text) {
+        long part[5] = {9, 9, 9, 9, 9};
+        const bool parsed = ParseVersion5(text, part);
+        return Format(L"%d:%ld.%ld.%ld.%ld.%ld", parsed, part[0], part[1], part[2], part[3], part[4]);
+    };
+    const auto equal = [](const wchar_t* a, const wchar_t* b) { return std::wstring(VersionTextEquals(a, b) ? L"equal" : L"not"); };
+    const std::pair<std::wstring, std::wstring> rows[] = {
+        {expand(L"#System#\\k.dll|#system#|#Root#\\a|#Root#\\b"), systemFolder + L"\\k.dll|#system#|" + root + L"\\a|" + root + L"\\b"},
+        {expand(L"#CommonProgramFiles#\\Vendor"), std::wstring(common) + L"\\Vendor"},
+        {expand(L"C:\\Tools\\#Temp#\\#InstPath#"), L"C:\\Tools\\#Temp#\\#InstPath#"}, {twice(L"#A#-#A#"), L"x#A#-x#A#"},
+        {split(L" a ; b;;c ;", L';', true), L"kept|a|b|c|"}, {split(L" a ; ;c", L';', false), L"kept| a | |c|"},
+        {split(L"one", L';', true), L"kept|one|"}, {split(L"", L';', true), L"kept|"}, {split(L" ;\t; ", L';', true), L"kept|"},
+        {split(L"x\\y", L'\\', true), L"kept|x|y|"}, {parts(L""), L"0:0.0.0.0.0"}, {parts(L"1.2.3.4.5.6"), L"1:1.2.3.4.5"},
+        {parts(L"..7..  -3x.+4.beta"), L"1:7.-3.4.0.0"}, {equal(L"", L""), L"not"}, {equal(L"", L"0.0"), L"equal"},
+        {equal(L"1.2", L"1.2.0.0"), L"equal"}, {equal(L"1.2.3.4.5", L"1.2.3.4.9"), L"equal"}, {equal(L"1.2.3.4", L"1.2.3.5"), L"not"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(row.first, row.second);
 }

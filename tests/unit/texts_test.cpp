@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "app/settings.h"
+#include "config/setup_ini.h"
+#include "log/error_text.h"
+#include "log/messages.h"
+#include "log/setup_log.h"
+#include "log/version.h"
+#include "msi/installer_msi.h"
+#include "msi/package_info.h"
+#include "report/log_mail.h"
+#include "support.h"
+#include "win/format.h"
+#include "win/hyperlink.h"
+
+TEST(Format, FollowsMicrosoftConventionsAndCutsAt4095Characters)
+{
+    const std::pair<std::wstring, std::wstring> rows[] = {
+        {Format(L"'%s' and '%S'", L"wide", "narrow"), L"'wide' and 'narrow'"},
+        {Format(L"%#x|%08X|%I64u", 255u, 0x4D2u, 18446744073709551615ull), L"0xff|000004D2|18446744073709551615"},
+        {Format(L"%04d.%02d", 7, 3), L"0007.03"},
+        {Format(L"<%s>", std::wstring(5000, L'x').c_str()), L"<" + std::wstring(4094, L'x')},
+        {Format(L"%s", std::wstring(4095, L'y').c_str()), std::wstring(4095, L'y')},
+        {SystemErrorText(0x2FFFFFFF), L"Unknown error 0x2FFFFFFF"},
+        // The system's text without its line end, in the log's and the message's forms.
+        {ErrorText(ERROR_ACCESS_DENIED), L"Error(5) '" + SystemErrorText(ERROR_ACCESS_DENIED) + L"'"},
+        {ErrorTextCaptioned(ERROR_ACCESS_DENIED), ErrorText(ERROR_ACCESS_DENIED)},
+        {SystemErrorText(ERROR_ACCESS_DENIED).find_first_of(L"\r\n") == std::wstring::npos ? L"one line" : L"", L"one line"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.first, row.second);
+}
+
+TEST(Version, ParsedToFourSixteenBitPartsAndComparedUnsigned)
+{
+    const struct {
+        const wchar_t *text, *parsed, *other;
+        int order;  // of text against other
+    } rows[] = {
+        {L"10.0.19041", L"10.0.19041.0", L"10.0.19041.0", 0}, {L"1.2", L"1.2.0.0", L"1.10", -1},
+        {L"", L"0.0.0.0", L"0", 0},                           {L"3beta.x.7.8.9", L"3.0.7.8", L"3.0.7.9", -1},
+        {L"65537.65535", L"1.65535.0.0", L"1.65534.9", 1},    {L"2.0.0.1", L"2.0.0.1", L"2.0", 1},
+        {L"40000", L"40000.0.0.0", L"30000.9", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "version " << testing::PrintToString(std::wstring(row.text)));
+        EXPECT_EQ(VersionText(ParseVersion(row.text)), row.parsed);
+        EXPECT_EQ(CompareVersion(ParseVersion(row.text), ParseVersion(row.other)), row.order);
+        EXPECT_EQ(CompareVersion(ParseVersion(row.other), ParseVersion(row.text)), -row.order);
+    }
+}
+
+// Every text of the neutral table is in every translation (Japanese and Russian ones never read
+// like the English), with as many printf directives: one too many reads an argument not passed.
+TEST(Texts, EveryTranslationHasEveryTextAndItsDirectives)
+{
+    unsigned texts = 0;
+    for (unsigned id = 100; id < 300; ++id) {
+        const std::wstring english = LoadTextIn(id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+        int letters = 0;
+        for (size_t i = 0; i < english.size(); ++i)
+            letters += iswalpha(english[i]) && (i == 0 || english[i - 1] != L'%');
+        for (LANGID language : {0x0410, 0x0411, 0x0419}) {
+            const std::wstring text = LoadTextIn(id, language);
+            EXPECT_EQ(text.empty(), english.empty()) << "text " << id << " in " << language;
+            EXPECT_TRUE(language == 0x0410 || letters < 2 || text != english) << "text " << id << " in " << language;
+            EXPECT_EQ(std::count(text.begin(), text.end(), L'%'), std::count(english.begin(), english.end(), L'%'))
+                << "text " << id << " in " << language;
+        }
+        texts += !english.empty();
+    }
+    EXPECT_GE(texts, 80u);
+}
+
+TEST(PackagePlatform, IsTheTemplatesPartBeforeTheFirstSemicolon)
+{
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"Intel;1033", L"Intel"}, {L"x64;1033,1049", L"x64"}, {L";1033", L""}, {L"", L""}, {L"Arm64", L"Arm64"}};
+    for (const auto& row : rows) {
+        g_PackageInfo.Template = row.first;
+        EXPECT_EQ(PackagePlatform(), row.second) << "template " << testing::PrintToString(std::wstring(row.first));
+    }
+    g_PackageInfo = PackageInfo();
+}
+
+TEST(HyperLinkColors, AreThreeDecimalPartsUpTo255)
+{
+    const std::pair<const wchar_t*, COLORREF> rows[] = {
+        {L"0,128,255", RGB(0, 128, 255)}, {L" 12 , 34,56 ", RGB(12, 34, 56)}, {L"007,0,0", RGB(7, 0, 0)},
+        {L"", CLR_INVALID}, {L"256,0,0", CLR_INVALID}, {L"0,0,99999999999", CLR_INVALID}, {L"1,2", CLR_INVALID},
+        {L"1,2,3,4", CLR_INVALID}, {L"a,b,c", CLR_INVALID}, {L"1,,3", CLR_INVALID}, {L"-1,2,3", CLR_INVALID},
+        {L"1;2;3", CLR_INVALID}, {L"1,2,3x", CLR_INVALID}};
+    for (const auto& row : rows) {
+        COLORREF color = CLR_INVALID;  // a refused text leaves the colour as it was
+        EXPECT_EQ(ParseColorText(row.first, color), row.second != CLR_INVALID) << testing::PrintToString(std::wstring(row.first));
+        EXPECT_EQ(color, row.second) << testing::PrintToString(std::wstring(row.first));
+    }
+}
+
+using Report = RunTest;
+
+// The log's name: product name, kind of run and minute, in the temporary folder; a name that
+// cannot be a file name gives way to the language-neutral name, then "?" becomes "$".
+TEST_F(Report, LogNameFallsBackToTheNeutralNameThenToDollarSigns)
+{
+    wchar_t temp[MAX_PATH];
+    const std::wstring folder(temp, GetTempPathW(MAX_PATH, temp));
+    const struct {
+        const wchar_t *name, *neutral;
+        int mode;
+        const wchar_t* expected;  // empty: no usable name
+    } rows[] = {
+        {L"Sample Product", L"Neutral", ModeInstall, L"Sample Product Setup (2026.12.04 16.44).log"},
+        {L"Sample Product", L"Neutral", ModeDeploy, L"Sample Product Deployment (2026.12.04 16.44).log"},
+        {L"What?Product", L"Neutral Name", ModeInstall, L"Neutral Name Setup (2026.12.04 16.44).log"},
+        {L"What?Product", L"", ModeInstall, L"What$Product Setup (2026.12.04 16.44).log"},
+        {L"a|b", L"", ModeInstall, L""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "product " << testing::PrintToString(std::wstring(row.name)));
+        g_Settings.Mode = row.mode;
+        g_PackageInfo.ProductName = row.name, g_PackageInfo.ProductNameLangNeutral = row.neutral;
+        CInstallerMsi installer;
+        EXPECT_EQ(ComputeLogPath(installer), *row.expected ? folder + row.expected : L"");
+        // The probe files are gone again.
+        for (const std::wstring& probe : {std::wstring(row.name), std::wstring(row.neutral), std::wstring(L"What$Product")})
+            EXPECT_EQ(GetFileAttributesW((folder + probe + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    g_PackageInfo = PackageInfo();
+}
+
+// The mail client gets the texts in the run's code page: the product in the subject, the log's
+// name in the note and its path as the attachment. The MAPI32.DLL double records what it gets.
+TEST_F(Report, MailIsHandedTheAnsiTextsOfTheRunsCodePage)
+{
+    // Loaded from the build folder first, the double answers the program's system-folder lookup.
+    HMODULE mapi = LoadLibraryW((GetModulePath(false, true) + L"fixtures\\mapi_double\\mapi32.dll").c_str());
+    ASSERT_TRUE(mapi && GetProcAddress(mapi, "ComposeWindow")) << "no MAPI32.DLL double (Wine needs mapi32=n)";
+    const std::wstring record = TempPath(L"mapi.txt");
+    SetEnvironmentVariableW(L"MAPI_DOUBLE_RECORD", record.c_str());
+    const struct {
+        unsigned codePage;
+        const wchar_t* name;
+        std::string ansi;
+    } rows[] = {{1251, L"\x041E\x0442\x0447\x0451\x0442", "\xCE\xF2\xF7\xB8\xF2"}, {1252, L"Gr\xFC\xDF" L"e", "Gr\xFC\xDF" "e"}};
+    for (const auto& row : rows) {
+        DeleteFileW(record.c_str());
+        g_Settings.CodePage = row.codePage;
+        EXPECT_TRUE(SendLogFile(L"C:\\Temp\\" + std::wstring(row.name) + L".log", L"a@b.c", row.name, L"1"));
+        const std::string sent = ReadBytes(record);
+        for (const std::string& line : {"message.subject=Log file for '" + row.ansi + " (1)'\r\n",
+                                        "message.note=See log file '" + row.ansi + ".log' in attachment.\r\n",
+                                        "file0.path=C:\\Temp\\" + row.ansi + ".log\r\n"})
+            EXPECT_NE(sent.find(line), std::string::npos) << line << " not in:\n" << sent;
+    }
+    SetEnvironmentVariableW(L"MAPI_DOUBLE_RECORD", nullptr);
+    DeleteFileW(record.c_str());
+}
