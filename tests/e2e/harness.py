@@ -2,10 +2,13 @@
 against real packages and Wine's msi.dll, answers its windows through uidriver.exe (see its
 head for the verbs) and reads its log.
 
-Each test process starts its own Wine session on the prefix <build>/e2e-wineprefix (made once):
-a persistent wineserver, and an Xvfb display unless DISPLAY is set; both end with the process.
-Scenarios derive from Scenario, which leaves the prefix as it found it whatever the outcome, and
-walk tables of Case rows with run_case()."""
+Each process starts its own Wine session on the prefix $SETUP_WINEPREFIX or
+<build>/e2e-wineprefix (made once): a persistent wineserver, and an Xvfb display unless DISPLAY
+is set; both end with the process. Scenarios derive from Scenario, which leaves the prefix as it
+found it whatever the outcome, and walk tables of Case rows with run_case().
+
+Run as a program, `harness.py [--overrides DLLS] PROGRAM [ARGS...]` runs a Windows program in
+such a session with its output passed through, and exits with its exit code (modulo 256)."""
 
 import atexit
 import contextlib
@@ -30,7 +33,7 @@ FIXTURES = os.path.join(BUILD, 'tests', 'fixtures')
 UIDRIVER = os.path.join(BUILD, 'tests', 'tools', 'uidriver.exe')
 MSI_AUTHOR = os.path.join(BUILD, 'tests', 'tools', 'msi_author.exe')
 COMPONENT_TOOL = os.path.join(BUILD, 'tests', 'component_tool.exe')
-PREFIX = os.path.join(BUILD, 'e2e-wineprefix')
+PREFIX = os.environ.get('SETUP_WINEPREFIX') or os.path.join(BUILD, 'e2e-wineprefix')
 RUNS = os.path.join(BUILD, 'e2e-runs')
 # Without address randomisation: Debian's Wine has no preloader, and about one start in a few
 # hundred otherwise fails to map its fixed addresses. The 32-bit loader hands 64-bit programs on.
@@ -608,3 +611,10 @@ class Scenario(unittest.TestCase):
                 self.assertIn(line, log.engine, log.dump())
             if case.then:
                 case.then(self, dist, log)
+
+
+if __name__ == '__main__':
+    import sys
+    overrides = sys.argv[2] if sys.argv[1] == '--overrides' else ''
+    command = sys.argv[3:] if overrides else sys.argv[1:]
+    sys.exit(subprocess.run(WINE + command, env=wine_env(overrides=overrides), stdin=subprocess.DEVNULL).returncode)
