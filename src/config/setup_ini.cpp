@@ -1,5 +1,7 @@
 #include "config/setup_ini.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "app/settings.h"
@@ -117,16 +119,19 @@ int IniReadOptional(const wchar_t* section, const wchar_t* key, int defaultValue
     const IniFile::Section* entries = ini ? ini->FindSection(section) : nullptr;
     if (!entries)
         return -1;
-    // The section is listed into a buffer of kSectionChars characters: what lies beyond is unseen.
+    // The section is listed into a buffer of kSectionChars characters: what lies beyond is unseen,
+    // and the entry the listing cuts short shows as far as it fits.
+    const size_t room = kSectionChars - 2;
     size_t listed = 0;
     for (const IniFile::Key& entry : entries->keys) {
         if ((entry.name.empty() && !entry.hasValue) || (!entry.name.empty() && entry.name[0] == L';'))
             continue;
-        listed += entry.name.size() + 1 + (entry.hasValue ? entry.value.size() + 1 : 0);
-        if (listed > kSectionChars - 2)
-            break;
-        if (entry.name.compare(0, 8, L"Optional") == 0)
+        const size_t visible = std::min(entry.name.size() + (entry.hasValue ? entry.value.size() + 1 : 0), room - listed);
+        if (visible >= 8 && entry.name.compare(0, 8, L"Optional") == 0)
             return IniReadInt(section, key, defaultValue);
+        listed += visible + 1;
+        if (listed >= room)
+            break;
     }
     return -1;
 }
