@@ -1,6 +1,6 @@
 """End-to-end harness: lays out distributions, runs the shipped 32-bit setup.exe under Wine
-against real packages and Wine's msi.dll, answers its windows through uidriver.exe (see its
-head for the verbs) and reads its log.
+against real packages and Wine's msi.dll, answers its windows through uidriver.exe (its head
+lists the verbs) and reads its log.
 
 Each process starts its own Wine session on the prefix $SETUP_WINEPREFIX or
 <build>/e2e-wineprefix (made once): a persistent wineserver, and an Xvfb display unless DISPLAY
@@ -19,11 +19,12 @@ import pwd
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 from dataclasses import dataclass, field
-from typing import Callable, Dict, List, Optional, Sequence
+from typing import Callable, List, Optional, Sequence
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.abspath(os.environ.get('SETUP_BUILD_DIR') or os.path.join(REPO, 'out', 'build-x86'))
@@ -31,7 +32,6 @@ SETUP_EXE = os.path.join(BUILD, 'setup.exe')
 X64_SETUP_EXE = os.path.join(REPO, 'out', 'x64', 'setup.exe')
 FIXTURES = os.path.join(BUILD, 'tests', 'fixtures')
 UIDRIVER = os.path.join(BUILD, 'tests', 'tools', 'uidriver.exe')
-MSI_AUTHOR = os.path.join(BUILD, 'tests', 'tools', 'msi_author.exe')
 COMPONENT_TOOL = os.path.join(BUILD, 'tests', 'component_tool.exe')
 PREFIX = os.environ.get('SETUP_WINEPREFIX') or os.path.join(BUILD, 'e2e-wineprefix')
 RUNS = os.path.join(BUILD, 'e2e-runs')
@@ -40,6 +40,7 @@ RUNS = os.path.join(BUILD, 'e2e-runs')
 WINE = ['setarch', os.uname().machine, '-R', '/usr/lib/wine/wine']
 WINESERVER = '/usr/lib/wine/wineserver64'
 OVERRIDES = 'mscoree,mshtml=;winedbg.exe=d'   # no Mono/Gecko offer; a crash ends the process
+QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 # The program's texts and lines that several subsystems' scenarios meet.
 SAMPLE_CODE = '{BCB2E58D-E401-4D1B-B531-45824E859732}'
@@ -50,6 +51,8 @@ NO_TRANSFORM = ['User LangId is 1033', 'Language transform for LangId 1033 not f
                 'Primary LangId is 1033', 'Primary LangId transform not found']
 NO_ADDRESS = "Can't read email address from ini file."
 STAMP = re.compile(r'Setup\.exe \[\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\]: ')
+FIXTURE_NAMES = ('product_v1', 'product_v2', 'product_v3', 'product_question', 'product_x64', 'product_cancel',
+                 'prereq_component')
 
 
 class HarnessError(AssertionError):
@@ -74,29 +77,27 @@ def session():
     children = []
     if not env.get('DISPLAY'):
         read, write = os.pipe()
-        children.append(subprocess.Popen(['Xvfb', '-displayfd', str(write), '-noreset', '-nolisten', 'tcp', '-screen', '0',
-                                          '1280x1024x24'], pass_fds=(write,), stdout=subprocess.DEVNULL,
-                                         stderr=subprocess.DEVNULL, start_new_session=True))
+        children.append(subprocess.Popen(['Xvfb', '-displayfd', str(write), '-noreset', '-nolisten', 'tcp', '-screen',
+                                          '0', '1280x1024x24'], pass_fds=(write,), start_new_session=True, **QUIET))
         os.close(write)
         number = b''
         while not number.endswith(b'\n'):    # read it whole: a write into a closed pipe ends Xvfb
             number += os.read(read, 16) or b'\n'
         os.close(read)
         env['DISPLAY'] = ':' + number.decode().strip()
-    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # A prefix of a 64-bit-only Wine has no 32-bit system folder and no longer starts.
     if not os.path.exists(os.path.join(PREFIX, '.ready')) or not os.path.isdir(drive_c('windows', 'syswow64')):
         shutil.rmtree(PREFIX, ignore_errors=True)
-        subprocess.run(['wineboot', '-i'], env=env, timeout=300, check=True, **quiet)
+        subprocess.run(['wineboot', '-i'], env=env, timeout=300, check=True, **QUIET)
         # Without a window manager every closing window would wait two seconds for one.
         subprocess.run(WINE + ['reg', 'add', r'HKCU\Software\Wine\X11 Driver', '/v', 'Managed', '/d', 'N', '/f'],
-                       env=env, timeout=120, **quiet)
+                       env=env, timeout=120, **QUIET)
         subprocess.run([WINESERVER, '-w'], env=env, timeout=120)
         open(os.path.join(PREFIX, '.ready'), 'w').close()
-    children.append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **quiet))
+    children.append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
     time.sleep(0.2)
     # The session's first program starts its services, which keep its standard handles.
-    subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120, **quiet)
+    subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120, **QUIET)
     _session.update(env=env, children=children)
     atexit.register(_end_session)
     return env
@@ -105,17 +106,15 @@ def session():
 def _end_session():
     subprocess.run([WINESERVER, '-k'], env=_session['env'], stderr=subprocess.DEVNULL)
     subprocess.run([WINESERVER, '-w'], env=_session['env'], stderr=subprocess.DEVNULL)
-    # Xvfb must be gone, its socket with it, before the next session picks a display: a new
-    # server would otherwise take the number and fail to listen on it.
+    # Xvfb must be gone, its socket with it, before the next session picks a display.
     for child in _session['children']:
         child.terminate()
         child.wait(30)
 
 
-def wine_env(extra: Optional[Dict[str, str]] = None, overrides: str = '') -> Dict[str, str]:
+def wine_env(extra: Optional[dict] = None, overrides: str = '') -> dict:
     env = dict(session(), **(extra or {}))
-    if overrides:
-        env['WINEDLLOVERRIDES'] = OVERRIDES + ';' + overrides
+    env['WINEDLLOVERRIDES'] = OVERRIDES + (';' + overrides if overrides else '')
     return env
 
 
@@ -127,12 +126,12 @@ def drive_c(*parts: str) -> str:
     return os.path.join(PREFIX, 'drive_c', *parts)
 
 
-def wine(args: Sequence[str], timeout: float = 120, env=None, check=False) -> subprocess.CompletedProcess:
+def wine(args: Sequence[str], timeout: float = 120, check=False) -> subprocess.CompletedProcess:
     """Runs a Windows program to its end. Output goes through files, never pipes: the services a
     Wine process starts may keep its handles open for ever. (Exit codes come back modulo 256.)"""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run(WINE + list(args), env=env or session(), stdin=subprocess.DEVNULL, stdout=out,
-                              stderr=err, timeout=timeout)
+        done = subprocess.run(WINE + list(args), env=session(), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                              timeout=timeout)
         out.seek(0)
         err.seek(0)
         done.stdout, done.stderr = out.read().decode('utf-8', 'replace'), err.read().decode('utf-8', 'replace')
@@ -141,30 +140,18 @@ def wine(args: Sequence[str], timeout: float = 120, env=None, check=False) -> su
     return done
 
 
-def quote(arg: str) -> str:
-    """One argument quoted by CommandLineToArgvW's rules."""
-    if arg and not any(c in arg for c in ' \t"'):
-        return arg
-    return '"' + re.sub(r'(\\*)"', r'\1\1\\"', re.sub(r'(\\+)$', r'\1\1', arg)) + '"'
-
-
 class Process:
     """A Windows program started through `uidriver run`; wait() answers its 32-bit exit code."""
 
     def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300):
         os.makedirs(RUNS, exist_ok=True)
         self.exit_file = os.path.join(RUNS, 'exit-%d-%d' % (os.getpid(), time.monotonic_ns()))
-        self.cmdline = (quote(program) + ' ' + args).strip()
+        self.cmdline, self.timeout, self.exit_code = ('"%s" %s' % (program, args)).strip(), timeout, None
         self.output = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
             WINE + [UIDRIVER, 'run', '--timeout', str(timeout), '--exit-file', winpath(self.exit_file)] +
             (['--cwd', winpath(cwd)] if cwd else []) + ['--cmdline', self.cmdline],
             env=env or session(), stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)
-        self.timeout = timeout
-        self.exit_code = None
-
-    def running(self) -> bool:
-        return self.proc.poll() is None
 
     def wait(self) -> int:
         if self.exit_code is None:
@@ -227,9 +214,9 @@ def wait_window(title=None, contains=None, cls='#32770', timeout: float = 60) ->
     return Window(w['title'], w['class'], w['children'])
 
 
-def click(title=None, button=None, id=None, contains=None, cls='#32770', timeout: float = 60):
+def click(title=None, button=None, id=None, contains=None, cls='#32770'):
     """Presses a button by its caption (accelerator marks ignored) or control id."""
-    _ui('click', title, contains, cls, ['--button', button] if button is not None else ['--id', str(id)], timeout)
+    _ui('click', title, contains, cls, ['--button', button] if button is not None else ['--id', str(id)])
 
 
 def close(title=None, contains=None, cls=None):
@@ -237,7 +224,7 @@ def close(title=None, contains=None, cls=None):
 
 
 def rows(title: str) -> dict:
-    """The list view's rows as {'rows': [{'image', 'text'}...], 'mark': n}."""
+    """The list view's rows as {'rows': [{'image': ..., 'text': ...}, ...], 'mark': n}."""
     return json.loads(_ui('rows', title))
 
 
@@ -249,8 +236,8 @@ def type_row(title: str, row: int, char: str = ' '):
     _ui('type-row', title, extra=['--row', str(row), '--char', char])
 
 
-def click_at(title: str, id: int, at: str = ''):
-    _ui('click-at', title, extra=['--id', str(id)] + (['--at', at] if at else []))
+def click_at(title: str, id: int, at: str):
+    _ui('click-at', title, extra=['--id', str(id), '--at', at])
 
 
 def poll(what: str, check: Callable, timeout: float = 30):
@@ -258,15 +245,9 @@ def poll(what: str, check: Callable, timeout: float = 30):
     deadline = time.time() + timeout
     while not (answer := check()):
         if time.time() > deadline:
-            raise HarnessError('%s did not happen within %s s\nwindows:\n%s' % (what, timeout, _session and windows()))
+            raise HarnessError('%s did not happen within %s s\nwindows:\n%s' % (what, timeout, windows()))
         time.sleep(0.2)
     return answer
-
-
-def screenshot(name: str) -> str:
-    path = os.path.join(RUNS, name + '.png')
-    subprocess.run(['import', '-window', 'root', path], env=session(), timeout=60, check=True)
-    return path
 
 
 # ---- the setup log ---------------------------------------------------------------------------
@@ -283,6 +264,10 @@ def find_logs(pattern: str = '*.log') -> List[str]:
 def clear_logs():
     for path in find_logs():
         os.unlink(path)
+
+
+def windows_log_path(path: str) -> str:
+    return 'C:\\users\\%s\\Temp\\%s' % (pwd.getpwuid(os.getuid()).pw_name, os.path.basename(path))
 
 
 @dataclass
@@ -315,7 +300,7 @@ def read_log(paths: Sequence[str]) -> Log:
         with open(path, 'rb') as f:
             data = f.read()
         bom &= data[:2] == b'\xff\xfe'
-        pos = 2 if data[:2] == b'\xff\xfe' else 0
+        pos = 2 if bom else 0
         while pos < len(data):
             lf = data.find(b'\n', pos)
             if b'\0' in data[pos:lf if lf >= 0 else len(data)]:
@@ -340,18 +325,13 @@ def the_log(pattern: str = 'Sample Product Setup (*).log') -> Log:
     return read_log(paths)
 
 
-def windows_log_path(path: str) -> str:
-    return 'C:\\users\\%s\\Temp\\%s' % (pwd.getpwuid(os.getuid()).pw_name, os.path.basename(path))
-
-
-# ---- products, registry, doubles ---------------------------------------------------------------
+# ---- products, registry, doubles -------------------------------------------------------------
 
 
 @dataclass
 class Package:
     path: str
     code: str
-    name: str
     version: str
     reg_key: str     # HKLM key of its "Version" value
 
@@ -363,12 +343,11 @@ def package(fixture: str) -> Package:
     """A test package (tests/fixtures/product.wxs), its facts read from the file itself."""
     if fixture not in _packages:
         path = os.path.join(FIXTURES, fixture + '.msi')
-        props = dict(l.split('\t', 1) for l in subprocess.run(['msiinfo', 'export', path, 'Property'], check=True,
-                                                               capture_output=True, text=True).stdout.splitlines())
-        key = subprocess.run(['msiinfo', 'export', path, 'Registry'], capture_output=True, text=True,
-                             check=True).stdout.splitlines()[-1].split('\t')[2]
-        _packages[fixture] = Package(path, props['ProductCode'], props['ProductName'], props['ProductVersion'],
-                                     'HKLM\\' + key)
+        tables = [subprocess.run(['msiinfo', 'export', path, table], capture_output=True, text=True,
+                                 check=True).stdout.splitlines() for table in ('Property', 'Registry')]
+        props = dict(line.split('\t', 1) for line in tables[0])
+        _packages[fixture] = Package(path, props['ProductCode'], props['ProductVersion'],
+                                     'HKLM\\' + tables[1][-1].split('\t')[2])
     return _packages[fixture]
 
 
@@ -382,9 +361,8 @@ def product_info(code: str, prop: str) -> Optional[str]:
 
 
 def install(fixture: str):
-    code = run_program('msiexec.exe', '/i %s /qn' % quote(winpath(package(fixture).path)))
-    if code:
-        raise HarnessError('msiexec answered %d for %s' % (code, fixture))
+    if run_program('msiexec.exe', '/i "%s" /qn' % winpath(package(fixture).path)):
+        raise HarnessError('msiexec failed for ' + fixture)
 
 
 def ensure_absent(*codes: str):
@@ -394,8 +372,7 @@ def ensure_absent(*codes: str):
     for code in codes:
         result = int(wine([UIDRIVER, 'uninstall', code], timeout=300).stdout or -1)
         if result == 1633:
-            cached = product_info(code, 'LocalPackage')
-            version = product_info(code, 'VersionString')
+            cached, version = product_info(code, 'LocalPackage'), product_info(code, 'VersionString')
             original = next(p.path for p in map(package, FIXTURE_NAMES) if p.code == code and p.version == version)
             shutil.copyfile(original, drive_c(*cached[3:].split('\\')))
             result = int(wine([UIDRIVER, 'uninstall', code], timeout=300).stdout or -1)
@@ -403,18 +380,12 @@ def ensure_absent(*codes: str):
             raise HarnessError('cannot remove %s: %d' % (code, result))
 
 
-FIXTURE_NAMES = ('product_v1', 'product_v2', 'product_v3', 'product_question', 'product_x64', 'product_cancel',
-                 'prereq_component')
-
-
 def reg_query(key: str, value: str, view: int = 32):
     """A value through `reg query` (str, or int for a DWORD), None when absent; view 32 or 64."""
-    done = wine(['reg', 'query', key, '/v', value, '/reg:%d' % view])
-    for line in done.stdout.splitlines():
-        parts = line.split(None, 2)
-        if len(parts) >= 2 and parts[0] == value and parts[1].startswith('REG_'):
-            data = parts[2] if len(parts) > 2 else ''
-            return int(data, 16) if parts[1] == 'REG_DWORD' else data
+    for line in wine(['reg', 'query', key, '/v', value, '/reg:%d' % view]).stdout.splitlines():
+        parts = line.split(None, 2) + ['', '']
+        if parts[0] == value and parts[1].startswith('REG_'):
+            return int(parts[2], 16) if parts[1] == 'REG_DWORD' else parts[2]
     return None
 
 
@@ -432,25 +403,13 @@ def system_double(name: str, double: str):
     """A test double of a system library in the 32-bit system folder, where the program looks
     for it, for the block's duration; only a run with the override '<name>=n' takes it."""
     target = drive_c('windows', 'syswow64', name)
-    saved = target + '.e2e-original'
-    if not os.path.exists(saved):
-        os.replace(target, saved)
+    if not os.path.exists(target + '.original'):
+        os.replace(target, target + '.original')
     shutil.copyfile(double, target)
     try:
         yield
     finally:
-        os.replace(saved, target)
-
-
-def make_transform(dest: str, properties: Dict[str, str], base: str = 'product_v2') -> str:
-    """A transform of the package that sets these Property values (msi_author writes it: Wine
-    applies transforms but cannot make them). The values travel in a UTF-8 file because Wine
-    decodes a command line in the locale's character set."""
-    listing = dest + '.changes'
-    with open(listing, 'w', encoding='utf-8') as f:
-        f.write(''.join('%s=%s\n' % item for item in properties.items()))
-    wine([MSI_AUTHOR, winpath(dest), winpath(package(base).path), winpath(listing)], check=True)
-    return dest
+        os.replace(target + '.original', target)
 
 
 # ---- distributions, scenarios and cases ------------------------------------------------------
@@ -460,10 +419,9 @@ class Distribution:
     """A fresh folder under <build>/e2e-runs holding setup.exe (under any name) and its ini."""
 
     def __init__(self, name: str, exe='setup.exe', program: str = SETUP_EXE):
-        """exe: the program's name, or a function of the folder's Windows path that answers it."""
         os.makedirs(RUNS, exist_ok=True)
         self.dir = tempfile.mkdtemp(prefix=re.sub(r'\W+', '-', name) + '-', dir=RUNS)
-        self.exe = self.add(program, exe(winpath(self.dir)) if callable(exe) else exe)
+        self.exe = self.add(program, exe)
 
     def path(self, *parts: str) -> str:
         return os.path.join(self.dir, *parts)
@@ -475,25 +433,21 @@ class Distribution:
         return target
 
     def add_file(self, name: str, data) -> str:
-        target = self.path(name)
-        os.makedirs(os.path.dirname(target), exist_ok=True)
-        with open(target, 'wb') as f:
+        with open(self.path(name), 'wb') as f:
             f.write(data if isinstance(data, bytes) else data.encode('utf-8'))
-        return target
+        return self.path(name)
 
-    def write_ini(self, main: Optional[dict] = None, sections: Optional[Dict[str, dict]] = None,
-                  encoding: str = 'cp1252', raw: str = None):
+    def write_ini(self, main: Optional[dict] = None, sections: Optional[dict] = None, encoding: str = 'cp1252'):
         """[Main] from `main`, then the other sections in order, with CRLF, in an ANSI code page."""
-        if raw is None:
-            groups = dict(Main=main) if main is not None else {}
-            groups.update(sections or {})
-            raw = ''.join('[%s]\n%s\n' % (name, ''.join('%s=%s\n' % kv for kv in keys.items()))
-                          for name, keys in groups.items())
+        groups = dict(Main=main) if main is not None else {}
+        groups.update(sections or {})
+        text = ''.join('[%s]\r\n%s\r\n' % (name, ''.join('%s=%s\r\n' % kv for kv in keys.items()))
+                       for name, keys in groups.items())
         with open(os.path.splitext(self.exe)[0] + '.ini', 'wb') as f:
-            f.write(raw.replace('\r\n', '\n').replace('\n', '\r\n').encode(encoding))
+            f.write(text.encode(encoding))
 
 
-def requisites(prefix: str, records: Sequence[Optional[dict]]) -> Dict[str, dict]:
+def requisites(prefix: str, records: Sequence[Optional[dict]]) -> dict:
     """Sections "<prefix>0", "<prefix>1", ... of the records; a None leaves its number out."""
     return {'%s%d' % (prefix, n): keys for n, keys in enumerate(records) if keys is not None}
 
@@ -502,8 +456,7 @@ def requisites(prefix: str, records: Sequence[Optional[dict]]) -> Dict[str, dict
 class Box:
     """A window the run shows and the button that answers it."""
     title: str
-    message: Optional[str] = None      # the text exactly ("{dist}": its folder, "{log}": the setup log);
-                                       # None: not looked at
+    message: Optional[str] = None      # exactly ("{dist}": the folder, "{log}": the log); None: not looked at
     button: str = 'OK'
     buttons: Optional[List[str]] = None
 
@@ -512,11 +465,12 @@ class Box:
 class Case:
     """One run of setup.exe: its distribution, command line, the windows it shows and how they
     are answered, and what it must leave: exit code, the program's own log lines (all of them,
-    their beginning or their end; texts or compiled patterns) and the engine's."""
+    their beginning or their end: texts, compiled patterns, or functions of the distribution)
+    and the engine's. "{dist}" in a text stands for the distribution's folder."""
     name: str
     args: str = '/i /quiet'
     ini: Optional[dict] = field(default_factory=dict)   # [Main] keys besides MsiPath; None: no ini
-    sections: dict = field(default_factory=dict)     # "{dist}" in a value of these: the folder
+    sections: dict = field(default_factory=dict)
     package: Optional[str] = 'product_v2'            # fixture copied as "Sample Product.msi"
     installed: Optional[str] = None                  # fixture installed before the run
     boxes: Sequence = ()                             # Box, or step(test, dist) for other input
@@ -525,10 +479,10 @@ class Case:
     head: Optional[list] = None
     tail: Optional[list] = None
     engine: Sequence[str] = ()
-    env: Optional[dict] = None                       # "{dist}" in a value: the folder
+    env: Optional[dict] = None
     overrides: str = ''
     encoding: str = 'cp1252'                         # of the ini
-    exe: object = 'setup.exe'                        # or a function of the folder (see Distribution)
+    exe: str = 'setup.exe'
     program: str = SETUP_EXE
     log: Optional[str] = 'Sample Product Setup (*).log'   # None: the run writes no log
     prepare: Optional[Callable] = None               # prepare(dist) before the run
@@ -552,29 +506,24 @@ class Scenario(unittest.TestCase):
             reg_delete(key, view)
         clear_logs()
 
-    def answer(self, box: Box, dist: Distribution = None) -> Window:
-        """Waits for the box, checks its text ("{dist}" stands for the distribution's folder) and
-        buttons, and presses the button."""
-        window = wait_window(box.title)
+    def answer(self, box: Box, dist: Distribution) -> Window:
+        """Waits for the box, checks its text and buttons, and presses the button."""
+        window, logs = wait_window(box.title), find_logs()
         if box.message is not None:
-            log = find_logs()
-            self.assertEqual(window.message, box.message.replace('{dist}', winpath(dist.dir) if dist else '')
-                             .replace('{log}', windows_log_path(log[-1]) if log else ''))
+            self.assertEqual(window.message, box.message.replace('{dist}', winpath(dist.dir)).replace(
+                '{log}', windows_log_path(logs[-1]) if logs else ''))
         if box.buttons is not None:
             self.assertEqual(window.buttons, box.buttons)
         click(box.title, box.button)
         return window
 
-    def assertLines(self, actual: List[str], expected: list, log: Log = None, dist: Distribution = None):
-        """Equal line by line; a compiled pattern must match its whole line, "{dist}" in a text
-        stands for the distribution's folder, and a function of the distribution answers a text."""
-        if dist:
-            expected = [e.replace('{dist}', winpath(dist.dir)) if isinstance(e, str) else e(dist) if callable(e)
-                        else e for e in expected]
-        same = len(actual) == len(expected) and all(
-            e.fullmatch(a) if isinstance(e, re.Pattern) else e == a for a, e in zip(actual, expected))
-        if not same:
-            self.assertEqual(actual, expected, log.dump() if log else None)
+    def assertLines(self, actual: List[str], expected: list, log: Log, dist: Distribution):
+        """Equal line by line; see Case for what an expected line may be."""
+        expected = [e.replace('{dist}', winpath(dist.dir)) if isinstance(e, str) else e(dist) if callable(e) else e
+                    for e in expected]
+        if len(actual) != len(expected) or not all(e.fullmatch(a) if isinstance(e, re.Pattern) else e == a
+                                                   for a, e in zip(actual, expected)):
+            self.assertEqual(actual, expected, log.dump())
 
     def run_case(self, case: Case):
         with self.subTest(case.name):
@@ -584,23 +533,19 @@ class Scenario(unittest.TestCase):
             dist = Distribution(case.name, case.exe, case.program)
             if case.package:
                 dist.add(package(case.package).path, 'Sample Product.msi')
+            folder = lambda keys: {k: v.replace('{dist}', winpath(dist.dir)) if isinstance(v, str) else v
+                                   for k, v in keys.items()}
             if case.ini is not None:
-                main = {'MsiPath': 'Sample Product.msi'} if case.package else {}
-                main.update(case.ini)
-                folder = lambda keys: {k: v.replace('{dist}', winpath(dist.dir)) if isinstance(v, str) else v
-                                       for k, v in keys.items()}
+                main = dict({'MsiPath': 'Sample Product.msi'} if case.package else {}, **case.ini)
                 dist.write_ini(folder(main), {name: folder(keys) for name, keys in case.sections.items()},
                                case.encoding)
             if case.prepare:
                 case.prepare(dist)
-            env = {k: v.replace('{dist}', winpath(dist.dir)) for k, v in (case.env or {}).items()}
-            proc = self.process = Process(dist.exe, case.args, cwd=dist.dir, env=wine_env(env, case.overrides))
+            self.process = Process(dist.exe, case.args, dist.dir, wine_env(folder(case.env or {}), case.overrides))
             for step in case.boxes:
                 step(self, dist) if callable(step) else self.answer(step, dist)
-            self.assertEqual(proc.wait(), case.exit, proc.output)
-            log = the_log(case.log) if case.log else None
-            if not case.log:
-                self.assertEqual(find_logs(), [])
+            self.assertEqual(self.process.wait(), case.exit, self.process.output)
+            log = the_log(case.log) if case.log else self.assertEqual(find_logs(), [])
             for expected, actual in ((case.lines, log and log.own), (case.head, log and log.own[:len(case.head or [])]),
                                      (case.tail, log and log.own[-len(case.tail or [1]):])):
                 if expected is not None:
@@ -614,7 +559,6 @@ class Scenario(unittest.TestCase):
 
 
 if __name__ == '__main__':
-    import sys
     overrides = sys.argv[2] if sys.argv[1] == '--overrides' else ''
     command = sys.argv[3:] if overrides else sys.argv[1:]
     sys.exit(subprocess.run(WINE + command, env=wine_env(overrides=overrides), stdin=subprocess.DEVNULL).returncode)

@@ -1,27 +1,21 @@
 """Setup configuration: the setup ini beside the program, the language transform chosen by the
-ini or the user's language and applied by Wine's msi.dll, and the minimum Windows version
-against what Wine reports (a per-program Wine setting)."""
+ini or the user's language, and the minimum Windows version against what Wine reports (a
+per-program Wine setting)."""
 
 import os
 
 import harness as h
 from harness import INSTALLATION_ERROR, INTERNAL_ERROR, NO_ADDRESS, NO_TRANSFORM, Box, Case
 
-RUSSIAN_NAME = 'Пример продукта'
-ENGLISH_NAME = 'Sample Product (English)'
 REFUSED = ['', '', 'MsiInstallProduct returned 1633', INTERNAL_ERROR, h.failed(1633), NO_ADDRESS]
 VERSIONS = {'winxp': 'setup-xp.exe', 'win7': 'setup-7.exe', 'win10': 'setup-10.exe'}
 SERVICE_PACK = 'Servi\u0441e Pack'
 
 
 def transforms(*languages):
-    """A distribution step that authors the transforms: 1049 names the product in Russian, 1033
-    in English."""
-    def author(dist):
-        for language in languages:
-            name = RUSSIAN_NAME if language == 1049 else ENGLISH_NAME
-            h.make_transform(dist.path('%d.mst' % language), {'ProductName': name, 'ProductLanguage': str(language)})
-    return author
+    """A distribution step that lays out transforms: the engine never reads them, as it refuses
+    the Itanium package first; where they would go shows in the lines and the command line."""
+    return lambda dist: [dist.add_file('%d.mst' % language, 'a transform') for language in languages]
 
 
 def calling(properties):
@@ -30,13 +24,6 @@ def calling(properties):
 
 def user(locale):
     return {'LANG': locale, 'LC_ALL': locale}
-
-
-def installed_as(name, language):
-    def check(test, dist, log):
-        test.assertEqual(h.product_info(h.SAMPLE_CODE, 'InstalledProductName'), name)
-        test.assertEqual(h.product_info(h.SAMPLE_CODE, 'Language'), language)
-    return check
 
 
 def too_old(windows):
@@ -66,8 +53,6 @@ class Configuration(h.Scenario):
             Case('ini language alone', package='product_v2_ia64', ini={'LangId': 1049}, prepare=transforms(1049),
                  exit=3, head=['UILevel is set to 2', 'LangId 1049 is set from ini file', 'LangId transform is ' + ru,
                                calling(' TRANSFORMS="%s"' % ru)]),
-            Case('ini language installed', ini={'LangId': 1049}, prepare=transforms(1049, 1033),
-                 then=installed_as(RUSSIAN_NAME, '1049')),
             # The ini's language has no fallback.
             Case('ini language missing', '/i /quiet A=1', package='product_v2_ia64', ini={'LangId': 1049},
                  prepare=transforms(1033), exit=3,
@@ -79,8 +64,6 @@ class Configuration(h.Scenario):
                  head=['UILevel is set to 2', 'User LangId is 2057',
                        'Language transform for LangId 2057 not found, trying primary language',
                        'Primary LangId is 1033', 'LangId transform is ' + en, calling('A=1 TRANSFORMS="%s"' % en)]),
-            Case('user language installed', '/i /passive', env=user('en_GB.UTF-8'), prepare=transforms(1033),
-                 then=installed_as(ENGLISH_NAME, '1033')),
             Case('user language missing', '/i /quiet A=1', package='product_v2_ia64', env=user('ru_RU.UTF-8'),
                  prepare=transforms(1033), exit=3,
                  head=['UILevel is set to 2', 'User LangId is 1049',
@@ -115,7 +98,7 @@ class Configuration(h.Scenario):
 
         def refused_quietly(version, **ini):
             return Case('%s refuses quietly %s' % (version, ini), exe=VERSIONS[version], ini=ini, exit=3,
-                        lines=['UILevel is set to 2', *NO_TRANSFORM][:1])
+                        lines=['UILevel is set to 2'])
 
         for case in [
             passes('winxp', MinWinVersion='5.1', MinWinServicePack='2'),

@@ -96,7 +96,7 @@ class CommandLineAndRefusals(h.Scenario):
         self.assertEqual(h.run_program(second.exe, '/i /quiet'), 3)
         self.assertIn(ALREADY_RUNNING, h.the_log().own)
         shown = h.Process(second.exe, '/i')
-        self.answer(Box(h.INSTALLATION_ERROR, "Installation 'Sample Product' already run.", buttons=['OK']))
+        self.answer(Box(h.INSTALLATION_ERROR, "Installation 'Sample Product' already run.", buttons=["OK"]), second)
         self.assertEqual(shown.wait(), 3)
         # Another product's setup is not held up.
         other = h.Distribution('other')

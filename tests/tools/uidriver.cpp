@@ -25,6 +25,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -68,33 +69,21 @@ std::wstring Json(const std::wstring& s) {
     return r + L"\"";
 }
 
-struct Options {
-    std::wstring title, contains, cls, process, button, exitFile, cmdline, cwd, at, chr;
-    bool hasTitle = false, hasContains = false, hasId = false;
-    long id = 0, row = -1;
-    double timeout = -1;
-    std::vector<std::wstring> positional;
+// The command line's "--name value" pairs; the bare words come under "".
+struct Options : std::map<std::wstring, std::wstring> {
+    std::vector<std::wstring> words;
+    bool has(const wchar_t* name) const { return count(name) > 0; }
+    std::wstring get(const wchar_t* name) const { return has(name) ? at(name) : std::wstring(); }
+    long number(const wchar_t* name, long otherwise = -1) const {
+        return has(name) ? wcstol(at(name).c_str(), nullptr, 0) : otherwise;
+    }
 };
 
 bool Parse(int argc, wchar_t** argv, Options& o) {
     for (int i = 2; i < argc; ++i) {
         std::wstring a = argv[i];
-        if (a.rfind(L"--", 0) != 0) { o.positional.push_back(a); continue; }
-        if (i + 1 >= argc) return false;
-        std::wstring v = argv[++i];
-        if (a == L"--title") { o.title = v; o.hasTitle = true; }
-        else if (a == L"--contains") { o.contains = v; o.hasContains = true; }
-        else if (a == L"--class") o.cls = v;
-        else if (a == L"--process") o.process = v;
-        else if (a == L"--button") o.button = v;
-        else if (a == L"--id") { o.hasId = true; o.id = wcstol(v.c_str(), nullptr, 0); }
-        else if (a == L"--row") o.row = wcstol(v.c_str(), nullptr, 10);
-        else if (a == L"--timeout") o.timeout = wcstod(v.c_str(), nullptr);
-        else if (a == L"--exit-file") o.exitFile = v;
-        else if (a == L"--cmdline") o.cmdline = v;
-        else if (a == L"--cwd") o.cwd = v;
-        else if (a == L"--at") o.at = v;
-        else if (a == L"--char") o.chr = v;
+        if (a.rfind(L"--", 0) != 0) o.words.push_back(a);
+        else if (i + 1 < argc) o[a.substr(2)] = argv[++i];
         else return false;
     }
     return true;
@@ -161,10 +150,8 @@ std::vector<HWND> Windows(HWND parent = nullptr) {
 
 bool Matches(HWND h, const Options& o) {
     std::wstring caption = CaptionOf(h);
-    return IsWindowVisible(h) && (!o.hasTitle || caption == o.title) &&
-           (!o.hasContains || caption.find(o.contains) != std::wstring::npos) &&
-           (o.cls.empty() || ClassOf(h) == o.cls) &&
-           (o.process.empty() || lstrcmpiW(ProcessOf(h).c_str(), o.process.c_str()) == 0);
+    return IsWindowVisible(h) && (!o.has(L"title") || caption == o.at(L"title")) &&
+           caption.find(o.get(L"contains")) != std::wstring::npos && (!o.has(L"class") || ClassOf(h) == o.at(L"class"));
 }
 
 long IdOf(HWND h) { return (long)GetWindowLongPtrW(h, GWLP_ID) & 0xFFFF; }
@@ -216,11 +203,11 @@ std::wstring StripAccelerators(const std::wstring& s) {
 int Click(const Options& o, double timeout) {
     HWND window = nullptr, button = nullptr;
     if (!Find(o, timeout, window, button, [&](HWND c) {
-            bool named = o.hasId ? IdOf(c) == (o.id & 0xFFFF)
-                                 : StripAccelerators(ControlText(c)) == StripAccelerators(o.button);
+            bool named = o.has(L"id") ? IdOf(c) == (o.number(L"id") & 0xFFFF)
+                                      : StripAccelerators(ControlText(c)) == StripAccelerators(o.get(L"button"));
             return named && IsWindowVisible(c) && IsWindowEnabled(c);
         }))
-        return Fail(2, L"no visible, enabled button " + (o.hasId ? std::to_wstring(o.id) : o.button));
+        return Fail(2, L"no visible, enabled button " + o.get(L"id") + o.get(L"button"));
     // A box must change state, so it gets a real click; a push button gets the notification its
     // dialog acts on, which works whether or not the dialog has the focus.
     if (IsCheckable(button))
@@ -267,8 +254,8 @@ int FindList(const Options& o, double timeout, HWND& list) {
     HWND window = nullptr;
     if (!Find(o, timeout, window, list, [](HWND c) { return IdOf(c) == kListId && ClassOf(c) == WC_LISTVIEWW; }))
         return Fail(2, L"no list view");
-    if (o.row >= 0 && o.row >= Send(list, LVM_GETITEMCOUNT, 0, 0))
-        return Fail(1, L"row " + std::to_wstring(o.row) + L" is not in the list");
+    if (o.number(L"row") >= Send(list, LVM_GETITEMCOUNT, 0, 0))
+        return Fail(1, L"row " + o.get(L"row") + L" is not in the list");
     return 0;
 }
 
@@ -324,10 +311,10 @@ int ClickRow(const Options& o, double timeout) {
     if (int r = FindList(o, timeout, list)) return r;
     Remote mem(list, sizeof(RECT));
     RECT rect = {};
-    rect.left = o.at == L"label" ? LVIR_LABEL : LVIR_ICON;
-    if (!mem.put(&rect, sizeof rect) || !Send(list, LVM_GETITEMRECT, o.row, (LPARAM)mem.at()) ||
+    rect.left = o.get(L"at") == L"label" ? LVIR_LABEL : LVIR_ICON;
+    if (!mem.put(&rect, sizeof rect) || !Send(list, LVM_GETITEMRECT, o.number(L"row"), (LPARAM)mem.at()) ||
         !mem.get(&rect, sizeof rect, mem.at()) || rect.right <= rect.left)
-        return Fail(1, L"row " + std::to_wstring(o.row) + L" has no area to click");
+        return Fail(1, L"row " + o.get(L"row") + L" has no area to click");
     PostClick(list, POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
     return Fence(list);
 }
@@ -339,21 +326,21 @@ int TypeRow(const Options& o, double timeout) {
     Remote mem(list, sizeof(LVITEMW));
     LVITEMW item = {};
     item.state = item.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
-    if (!mem.put(&item, sizeof item) || !Send(list, LVM_SETITEMSTATE, o.row, (LPARAM)mem.at()))
-        return Fail(1, L"cannot select row " + std::to_wstring(o.row));
-    Send(list, LVM_SETSELECTIONMARK, 0, o.row);
-    PostMessageW(list, WM_CHAR, o.chr.empty() ? L' ' : o.chr[0], 1);
+    if (!mem.put(&item, sizeof item) || !Send(list, LVM_SETITEMSTATE, o.number(L"row"), (LPARAM)mem.at()))
+        return Fail(1, L"cannot select row " + o.get(L"row"));
+    Send(list, LVM_SETSELECTIONMARK, 0, o.number(L"row"));
+    PostMessageW(list, WM_CHAR, o.has(L"char") ? o.at(L"char")[0] : L' ', 1);
     return Fence(list);
 }
 
 int ClickAt(const Options& o, double timeout) {
     HWND window = nullptr, control = nullptr;
-    if (!Find(o, timeout, window, control, [&](HWND c) { return IdOf(c) == o.id && IsWindowVisible(c); }))
-        return Fail(2, L"no visible control " + std::to_wstring(o.id));
+    if (!Find(o, timeout, window, control, [&](HWND c) { return IdOf(c) == o.number(L"id") && IsWindowVisible(c); }))
+        return Fail(2, L"no visible control " + o.get(L"id"));
     RECT rect = {};
     GetClientRect(control, &rect);
     POINT point = {rect.right / 2, rect.bottom / 2};
-    if (!o.at.empty() && swscanf(o.at.c_str(), L"%ld,%ld", &point.x, &point.y) != 2)
+    if (o.has(L"at") && swscanf(o.at(L"at").c_str(), L"%ld,%ld", &point.x, &point.y) != 2)
         return Fail(1, L"--at wants X,Y");
     PostClick(control, point);
     return 0;
@@ -362,12 +349,12 @@ int ClickAt(const Options& o, double timeout) {
 // ---- processes and products ----------------------------------------------------------------
 
 int Run(const Options& o, double timeout) {
-    std::wstring cmd = o.cmdline;
+    std::wstring cmd = o.get(L"cmdline");
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (cmd.empty() || !CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                       o.cwd.empty() ? nullptr : o.cwd.c_str(), &si, &pi))
+                                       o.has(L"cwd") ? o.at(L"cwd").c_str() : nullptr, &si, &pi))
         return Fail(1, L"cannot start " + cmd + L": " + std::to_wstring(GetLastError()));
     Handle process(pi.hProcess), thread(pi.hThread);
     if (WaitForSingleObject(process.h, (DWORD)(timeout * 1000)) != WAIT_OBJECT_0) {
@@ -378,9 +365,9 @@ int Run(const Options& o, double timeout) {
     GetExitCodeProcess(process.h, &code);
     char text[16];
     int n = snprintf(text, sizeof text, "%lu", code);
-    Handle file(CreateFileW(o.exitFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    Handle file(CreateFileW(o.get(L"exit-file").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD done = 0;
-    return WriteFile(file.h, text, n, &done, nullptr) ? 0 : Fail(1, L"cannot write " + o.exitFile);
+    return WriteFile(file.h, text, n, &done, nullptr) ? 0 : Fail(1, L"cannot write " + o.get(L"exit-file"));
 }
 
 int Kill(const std::wstring& folder) {
@@ -401,15 +388,15 @@ int Kill(const std::wstring& folder) {
 int Msi(const std::wstring& verb, const Options& o) {
     HMODULE msi = LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     auto proc = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(msi, name)); };
-    if (!msi || o.positional.empty()) return Fail(1, L"no msi.dll or no product code");
-    const wchar_t* code = o.positional[0].c_str();
+    if (!msi || o.words.empty()) return Fail(1, L"no msi.dll or no product code");
+    const wchar_t* code = o.words[0].c_str();
     if (verb == L"product-state") {
         Out(std::to_wstring(((INSTALLSTATE(WINAPI*)(LPCWSTR))proc("MsiQueryProductStateW"))(code)));
-    } else if (verb == L"product-info" && o.positional.size() == 2) {
+    } else if (verb == L"product-info" && o.words.size() == 2) {
         std::wstring value(4096, L'\0');
         DWORD size = (DWORD)value.size();
         auto info = (UINT(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, LPDWORD))proc("MsiGetProductInfoW");
-        if (info(code, o.positional[1].c_str(), &value[0], &size) != ERROR_SUCCESS) return 1;
+        if (info(code, o.words[1].c_str(), &value[0], &size) != ERROR_SUCCESS) return 1;
         value.resize(size);
         Out(value);
     } else if (verb == L"patches") {
@@ -433,13 +420,13 @@ int wmain(int argc, wchar_t** argv) {
     Options o;
     if (argc < 2 || !Parse(argc, argv, o)) return Fail(1, L"bad usage; see the head of uidriver.cpp");
     std::wstring verb = argv[1];
-    double timeout = o.timeout >= 0 ? o.timeout : verb == L"run" ? 600 : verb == L"texts" ? 0 : 30;
+    double timeout = o.has(L"timeout") ? wcstod(o.at(L"timeout").c_str(), nullptr) : verb == L"texts" ? 0 : 30;
     if (verb == L"run") return Run(o, timeout);
-    if (verb == L"kill" && o.positional.size() == 1) return Kill(o.positional[0]);
+    if (verb == L"kill" && o.words.size() == 1) return Kill(o.words[0]);
     if (verb == L"product-state" || verb == L"product-info" || verb == L"patches" || verb == L"uninstall")
         return Msi(verb, o);
-    if (verb == L"loadlib" && o.positional.size() == 1) {
-        HMODULE h = LoadLibraryW(o.positional[0].c_str());
+    if (verb == L"loadlib" && o.words.size() == 1) {
+        HMODULE h = LoadLibraryW(o.words[0].c_str());
         return h ? 0 : Fail(1, L"LoadLibraryW failed with " + std::to_wstring(GetLastError()));
     }
     if (verb == L"list") {
@@ -448,7 +435,7 @@ int wmain(int argc, wchar_t** argv) {
                 L"\" [" + ProcessOf(h) + L"]");
         return 0;
     }
-    if (!o.hasTitle && !o.hasContains) return Fail(1, verb + L" needs --title or --contains");
+    if (!o.has(L"title") && !o.has(L"contains")) return Fail(1, verb + L" needs --title or --contains");
     if (verb == L"texts" || verb == L"close") {
         HWND found = nullptr;
         if (!Poll(timeout, [&] {
@@ -461,10 +448,10 @@ int wmain(int argc, wchar_t** argv) {
         else PrintWindow(found);
         return 0;
     }
-    if (verb == L"click" && (o.hasId || !o.button.empty())) return Click(o, timeout);
+    if (verb == L"click" && (o.has(L"id") || o.has(L"button"))) return Click(o, timeout);
     if (verb == L"rows") return PrintRows(o, timeout);
-    if (verb == L"click-row" && o.row >= 0) return ClickRow(o, timeout);
-    if (verb == L"type-row" && o.row >= 0) return TypeRow(o, timeout);
-    if (verb == L"click-at" && o.hasId) return ClickAt(o, timeout);
+    if (verb == L"click-row" && o.has(L"row")) return ClickRow(o, timeout);
+    if (verb == L"type-row" && o.has(L"row")) return TypeRow(o, timeout);
+    if (verb == L"click-at" && o.has(L"id")) return ClickAt(o, timeout);
     return Fail(1, L"bad usage of " + verb);
 }
