@@ -13,7 +13,7 @@
 //   uidriver click-at MATCH --id N [--at X,Y]            a mouse click on a control's point
 //   uidriver list                       every top-level window, one per line
 //   uidriver loadlib NAME               a plain LoadLibraryW, as a careless program would
-//   uidriver product-state|uninstall|patches CODE, uidriver product-info CODE PROPERTY
+//   uidriver product-state|uninstall CODE, uidriver product-info CODE PROPERTY
 //
 // MATCH is --title T (exact) or --contains T, optionally --class C and --process NAME; only
 // visible top-level windows match. Waits poll every 100 ms (default 30 s; texts 0 s). Exit code
@@ -21,6 +21,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <msi.h>
+#include <msiquery.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -55,16 +56,9 @@ int Fail(int code, const std::wstring& text) {
 std::wstring Json(const std::wstring& s) {
     std::wstring r = L"\"";
     for (wchar_t c : s) {
-        if (c == L'"' || c == L'\\') {
-            r += L'\\';
-            r += c;
-        } else if (c < 0x20) {
-            wchar_t esc[8];
-            _snwprintf(esc, 8, L"\\u%04x", c);
-            r += esc;
-        } else {
-            r += c;
-        }
+        wchar_t escaped[8] = {c, 0};
+        if (c == L'"' || c == L'\\' || c < 0x20) _snwprintf(escaped, 8, L"\\u%04x", c);
+        r += escaped;
     }
     return r + L"\"";
 }
@@ -120,20 +114,6 @@ std::wstring ControlText(HWND h) {
     if (!SendMessageTimeoutW(h, WM_GETTEXT, len + 1, (LPARAM)&s[0], SMTO_ABORTIFHUNG, 2000, &got)) return {};
     s.resize(got < len ? got : len);
     return s;
-}
-
-std::wstring ProcessOf(HWND h) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    Handle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W e = {};
-    e.dwSize = sizeof e;
-    for (BOOL ok = Process32FirstW(snap.h, &e); ok; ok = Process32NextW(snap.h, &e))
-        if (e.th32ProcessID == pid) {
-            std::wstring n = e.szExeFile;
-            return n.substr(n.find_last_of(L"\\/") + 1);
-        }
-    return {};
 }
 
 BOOL CALLBACK Collect(HWND h, LPARAM p) {
@@ -386,30 +366,17 @@ int Kill(const std::wstring& folder) {
 }
 
 int Msi(const std::wstring& verb, const Options& o) {
-    HMODULE msi = LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    auto proc = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(msi, name)); };
-    if (!msi || o.words.empty()) return Fail(1, L"no msi.dll or no product code");
-    const wchar_t* code = o.words[0].c_str();
+    const wchar_t* code = o.words.empty() ? L"" : o.words[0].c_str();
     if (verb == L"product-state") {
-        Out(std::to_wstring(((INSTALLSTATE(WINAPI*)(LPCWSTR))proc("MsiQueryProductStateW"))(code)));
+        Out(std::to_wstring(MsiQueryProductStateW(code)));
     } else if (verb == L"product-info" && o.words.size() == 2) {
         std::wstring value(4096, L'\0');
         DWORD size = (DWORD)value.size();
-        auto info = (UINT(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, LPDWORD))proc("MsiGetProductInfoW");
-        if (info(code, o.words[1].c_str(), &value[0], &size) != ERROR_SUCCESS) return 1;
-        value.resize(size);
-        Out(value);
-    } else if (verb == L"patches") {
-        auto next = (UINT(WINAPI*)(LPCWSTR, DWORD, LPWSTR, LPWSTR, LPDWORD))proc("MsiEnumPatchesW");
-        wchar_t patch[39], transforms[1024];
-        for (DWORD i = 0, size = 1024; next(code, i, patch, transforms, &size) == ERROR_SUCCESS; ++i, size = 1024)
-            Out(patch);
-    } else if (verb == L"uninstall") {
-        ((INSTALLUILEVEL(WINAPI*)(INSTALLUILEVEL, HWND*))proc("MsiSetInternalUI"))(INSTALLUILEVEL_NONE, nullptr);
-        Out(std::to_wstring(((UINT(WINAPI*)(LPCWSTR, int, INSTALLSTATE))proc("MsiConfigureProductW"))(
-            code, 0, INSTALLSTATE_ABSENT)));
+        if (MsiGetProductInfoW(code, o.words[1].c_str(), &value[0], &size) != ERROR_SUCCESS) return 1;
+        Out(value.substr(0, size));
     } else {
-        return Fail(1, L"bad usage of " + verb);
+        MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+        Out(std::to_wstring(MsiConfigureProductW(code, 0, INSTALLSTATE_ABSENT)));
     }
     return 0;
 }
@@ -423,7 +390,7 @@ int wmain(int argc, wchar_t** argv) {
     double timeout = o.has(L"timeout") ? wcstod(o.at(L"timeout").c_str(), nullptr) : verb == L"texts" ? 0 : 30;
     if (verb == L"run") return Run(o, timeout);
     if (verb == L"kill" && o.words.size() == 1) return Kill(o.words[0]);
-    if (verb == L"product-state" || verb == L"product-info" || verb == L"patches" || verb == L"uninstall")
+    if (verb == L"product-state" || verb == L"product-info" || verb == L"uninstall")
         return Msi(verb, o);
     if (verb == L"loadlib" && o.words.size() == 1) {
         HMODULE h = LoadLibraryW(o.words[0].c_str());
@@ -431,8 +398,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (verb == L"list") {
         for (HWND h : Windows())
-            Out(std::wstring(IsWindowVisible(h) ? L"visible " : L"hidden ") + ClassOf(h) + L" \"" + CaptionOf(h) +
-                L"\" [" + ProcessOf(h) + L"]");
+            Out(std::wstring(IsWindowVisible(h) ? L"visible " : L"hidden ") + ClassOf(h) + L" \"" + CaptionOf(h) + L"\"");
         return 0;
     }
     if (!o.has(L"title") && !o.has(L"contains")) return Fail(1, verb + L" needs --title or --contains");
