@@ -7,6 +7,7 @@
 #include "config/language.h"
 #include "config/setup_ini.h"
 #include "config/windows_version.h"
+#include "deploy/deployment_wizard.h"
 #include "guards/process_guards.h"
 #include "htmlui/start_screen.h"
 #include "log/messages.h"
@@ -83,6 +84,11 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
         ShowAlways(nullptr, FormatText(IDS_INI_NOT_FOUND, iniPath.c_str()),
                    LoadText(IDS_INSTALLATION_ERROR), MB_ICONERROR);
         return kExitClosed;
+    }
+
+    if (settings.Mode == ModeDeploy) {
+        RunDeploymentWizard();
+        return kExitSuccess;
     }
 
     if (IsNativeX86() && EndsWith64(PackagePlatform())) {
