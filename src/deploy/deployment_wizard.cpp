@@ -438,10 +438,17 @@ DeploymentPropertySheet::DeploymentPropertySheet(DeploymentState& state, const s
     AddPage(ready_);
     AddPage(deploy_);
     AddPage(complete_);
+    SetCaption(FormatText(IDS_DEPLOY_CAPTION, product.c_str()));
 }
 
-bool DeploymentPropertySheet::OnSheetMessage(UINT message, WPARAM, LPARAM, LRESULT&)
+bool DeploymentPropertySheet::OnSheetMessage(UINT message, WPARAM, LPARAM, LRESULT& result)
 {
+    if (message == WM_CLOSE) {
+        // One close request is one Cancel: the sheet's own handling of it may ask the page twice.
+        SendMessageW(Handle(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        result = 0;
+        return true;
+    }
     if (message == WM_SHOWWINDOW) {
         CenterWindowOver(Handle(), GetDesktopWindow());
         SetWindowIcons(Handle(), kSheetIcon, bigIcon_, smallIcon_);

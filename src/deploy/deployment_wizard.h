@@ -154,7 +154,8 @@ class DeploymentPropertySheet : public CPropertySheetImpl<DeploymentPropertyShee
 public:
     DeploymentPropertySheet(DeploymentState& state, const std::wstring& product);
 
-    // Centres the sheet, gives it its icons and its title whenever it is shown or hidden.
+    // Centres the sheet, gives it its icons and its title whenever it is shown or hidden; a
+    // close request is one press of Cancel.
     bool OnSheetMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
 private:

@@ -38,6 +38,10 @@ bool CPropertyPageImpl::OnNotify(UINT code, LRESULT& result)
 {
     switch (code) {
     case PSN_SETACTIVE:
+        // The watermark takes the header's place: without a full repaint the previous
+        // interior page's header stays drawn over it.
+        if (hideHeader_)
+            RedrawWindow(Sheet(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
         OnSetActive();
         result = 0;
         return true;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "win/dialog.h"
@@ -74,6 +75,8 @@ public:
     CPropertySheetImpl& operator=(const CPropertySheetImpl&) = delete;
 
     void AddPage(CPropertyPageImpl& page) { pages_.push_back(&page); }
+    // The sheet's caption on every page (a wizard shows the current page's title).
+    void SetCaption(std::wstring caption) { caption_ = std::move(caption); }
     int PageCount() const { return static_cast<int>(pages_.size()); }
     // The sheet window while it is shown, else null.
     HWND Handle() const { return window_.Handle(); }
@@ -82,8 +85,13 @@ public:
     INT_PTR DoModal(HWND owner)
     {
         std::vector<PROPSHEETPAGEW> pages;
-        for (const CPropertyPageImpl* page : pages_)
+        for (const CPropertyPageImpl* page : pages_) {
             pages.push_back(page->Description());
+            if (!caption_.empty()) {
+                pages.back().dwFlags |= PSP_USETITLE;
+                pages.back().pszTitle = caption_.c_str();
+            }
+        }
         PROPSHEETHEADERW header = {};
         header.dwSize = sizeof(header);
         header.dwFlags = PSH_WIZARD97 | PSH_HEADER | PSH_WATERMARK | PSH_PROPSHEETPAGE | PSH_USECALLBACK;
@@ -138,6 +146,7 @@ private:
 
     SheetWindow window_;
     std::vector<CPropertyPageImpl*> pages_;
+    std::wstring caption_;
     int watermarkId_;
     int headerId_;
 };
