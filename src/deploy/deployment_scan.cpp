@@ -67,6 +67,13 @@ std::wstring WithoutOuterBlanks(const std::wstring& text)
     return trimmed;
 }
 
+void MakeWritable(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 // The destination itself is made with the shell's plain-length call: a folder beyond its limit
 // is refused as that call refuses it, so that the copy's setup ini always has a plain path.
 int CreateDestinationFolder(const std::wstring& folder)
@@ -181,9 +188,7 @@ bool CheckDestination(DeploymentState& state, const std::wstring& text)
     // A copy of the setup ini shows that files can be written there; it is removed again.
     const std::wstring iniPath = GetIniPath();
     const std::wstring probe = folder + SetupIniFileName();
-    const DWORD attributes = GetFileAttributesW(probe.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(probe.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    MakeWritable(probe);
     if (!CopyFileW(iniPath.c_str(), probe.c_str(), FALSE)) {
         const DWORD error = GetLastError();
         LogPrintf(L"Can't copy file to folder for deployment '%s'. %s\r\n", folder.c_str(), ErrorText(error).c_str());
@@ -192,6 +197,8 @@ bool CheckDestination(DeploymentState& state, const std::wstring& text)
             MB_ICONERROR);
         return false;
     }
+    // The copy keeps a read-only attribute of the setup ini, which would keep the probe there.
+    MakeWritable(probe);
     DeleteFileW(probe.c_str());
 
     if (!state.Scanned)
