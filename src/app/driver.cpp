@@ -13,6 +13,8 @@
 #include "log/messages.h"
 #include "log/setup_log.h"
 #include "msi/installer.h"
+#include "msi/installer_msi.h"
+#include "msi/installer_msp.h"
 #include "msi/package_info.h"
 #include "resources/string_ids.h"
 #include "win/handles.h"
@@ -159,4 +161,14 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
     if (!restartNeeded)
         return kExitSuccess;
     return RestartAfterInstallation(settings, installer.Title);
+}
+
+unsigned long RunSetup(wchar_t* commandLine)
+{
+    if (IniReadInt(kMainSection, L"MsiPatch", 0) == 1) {
+        CInstallerMsp patch;
+        return RunInstallation(patch, commandLine);
+    }
+    CInstallerMsi product;
+    return RunInstallation(product, commandLine);
 }

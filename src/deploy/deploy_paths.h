@@ -1,5 +1,10 @@
 #pragma once
+#include <windows.h>
+
+#include <cwchar>
 #include <string>
+
+#include "win/handles.h"
 
 // Path helpers of the deployment. Below the destination folder and inside the distribution,
 // paths may grow beyond MAX_PATH. The plain file calls stop there; their extended-length form
@@ -23,6 +28,23 @@ std::wstring SearchPattern(const std::wstring& folder);
 // What a listed entry's name is appended to: the folder part of the pattern's full path, with
 // its separator.
 std::wstring EntryBase(const std::wstring& pattern);
+// Calls visit(entry, path) for every entry of the folder but "." and "..", in the order the file
+// system lists them, path being the entry's full path. Nothing when the folder cannot be listed.
+template <class Visit>
+void ForEachEntry(const std::wstring& folder, Visit visit)
+{
+    const std::wstring pattern = SearchPattern(folder);
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(FindFirstFileW(LongPathForm(pattern).c_str(), &entry));
+    if (!find)
+        return;
+    const std::wstring base = EntryBase(pattern);
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+            visit(entry, base + entry.cFileName);
+    } while (FindNextFileW(find.Get(), &entry));
+}
+
 // Creates the folder and its missing parents. Answers as SHCreateDirectoryExW does: 0, 183
 // (ERROR_ALREADY_EXISTS) or the error; beyond the plain limit the folders are made one by one.
 int CreateFolderTree(const std::wstring& folder);

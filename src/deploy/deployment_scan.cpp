@@ -13,26 +13,11 @@
 #include "prereq/system_checks.h"
 #include "resources/string_ids.h"
 #include "win/format.h"
+#include "win/text.h"
 
 namespace {
 
 constexpr int kExclusionKeys = 100;
-
-wchar_t FoldLatin(wchar_t c)
-{
-    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
-bool EqualsLatinNoCase(const std::wstring& a, const std::wstring& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldLatin(a[i]) != FoldLatin(b[i]))
-            return false;
-    }
-    return true;
-}
 
 void ReadExclusionSection(const wchar_t* section, const wchar_t* keyFormat, const wchar_t* logFormat,
                           std::vector<std::wstring>& list)
@@ -94,7 +79,7 @@ uint64_t EstimatedFileSize(uint64_t size, uint32_t clusterSize)
 bool IsExcluded(const std::vector<std::wstring>& list, const std::wstring& path)
 {
     for (const std::wstring& entry : list) {
-        if (EqualsLatinNoCase(entry, path))
+        if (EqualsAsciiNoCase(entry, path))
             return true;
     }
     return false;
@@ -151,24 +136,16 @@ void ScanDistribution(DeploymentState& state)
 
 void WalkFolder(DeploymentState& state, const std::wstring& folder)
 {
-    const std::wstring pattern = SearchPattern(folder);
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(FindFirstFileW(LongPathForm(pattern).c_str(), &entry));
-    if (!find)
-        return;
-    const std::wstring base = EntryBase(pattern);
-    do {
-        const std::wstring path = base + entry.cFileName;
+    ForEachEntry(folder, [&state](const WIN32_FIND_DATAW& entry, const std::wstring& path) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0 &&
-                !IsExcluded(state.ExcludedFolders, path))
+            if (!IsExcluded(state.ExcludedFolders, path))
                 WalkFolder(state, path);
         } else if (!IsExcluded(state.ExcludedFiles, path)) {
             const uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
             state.TotalSize += EstimatedFileSize(size, state.ClusterSize);
             state.SourceFiles.push_back(path);
         }
-    } while (FindNextFileW(find.Get(), &entry));
+    });
 }
 
 bool CheckDestination(DeploymentState& state, const std::wstring& text)

@@ -146,18 +146,10 @@ void Rollback(DeploymentState& state, const std::vector<std::wstring>& copied)
 
 void RemoveSubfolders(const std::wstring& folder)
 {
-    const std::wstring pattern = SearchPattern(folder);
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(FindFirstFileW(LongPathForm(pattern).c_str(), &entry));
-    if (!find)
-        return;
-    const std::wstring base = EntryBase(pattern);
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || wcscmp(entry.cFileName, L".") == 0 ||
-            wcscmp(entry.cFileName, L"..") == 0)
-            continue;
-        const std::wstring path = base + entry.cFileName;
+    ForEachEntry(folder, [](const WIN32_FIND_DATAW& entry, const std::wstring& path) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return;
         RemoveSubfolders(path);
         RemoveFolder(path);
-    } while (FindNextFileW(find.Get(), &entry));
+    });
 }

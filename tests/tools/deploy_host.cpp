@@ -11,8 +11,6 @@
 #include "app/driver.h"
 #include "app/settings.h"
 #include "config/setup_ini.h"
-#include "msi/installer_msi.h"
-#include "msi/installer_msp.h"
 #include "win/library.h"
 
 int wmain(int argc, wchar_t** argv)
@@ -32,14 +30,7 @@ int wmain(int argc, wchar_t** argv)
     CoInitialize(nullptr);
     g_Settings.Mode = ModeDeploy;
     wchar_t noOptions[] = L"";
-    unsigned long code;
-    if (IniReadInt(kMainSection, L"MsiPatch", 0) == 1) {
-        CInstallerMsp patch;
-        code = RunInstallation(patch, noOptions);
-    } else {
-        CInstallerMsi product;
-        code = RunInstallation(product, noOptions);
-    }
+    const unsigned long code = RunSetup(noOptions);
     CoUninitialize();
     return static_cast<int>(code);
 }
