@@ -7,11 +7,14 @@
 #include "config/language.h"
 #include "config/setup_ini.h"
 #include "config/windows_version.h"
+#include "deploy/deployment_wizard.h"
 #include "guards/process_guards.h"
 #include "htmlui/start_screen.h"
 #include "log/messages.h"
 #include "log/setup_log.h"
 #include "msi/installer.h"
+#include "msi/installer_msi.h"
+#include "msi/installer_msp.h"
 #include "msi/package_info.h"
 #include "resources/string_ids.h"
 #include "win/handles.h"
@@ -85,6 +88,11 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
         return kExitClosed;
     }
 
+    if (settings.Mode == ModeDeploy) {
+        RunDeploymentWizard();
+        return kExitSuccess;
+    }
+
     if (IsNativeX86() && EndsWith64(PackagePlatform())) {
         ShowAlways(nullptr, LoadText(IDS_UNSUPPORTED_PROCESSOR), installer.Title, MB_ICONERROR);
         return kExitRefused;
@@ -153,4 +161,14 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
     if (!restartNeeded)
         return kExitSuccess;
     return RestartAfterInstallation(settings, installer.Title);
+}
+
+unsigned long RunSetup(wchar_t* commandLine)
+{
+    if (IniReadInt(kMainSection, L"MsiPatch", 0) == 1) {
+        CInstallerMsp patch;
+        return RunInstallation(patch, commandLine);
+    }
+    CInstallerMsi product;
+    return RunInstallation(product, commandLine);
 }

@@ -7,6 +7,10 @@ class CInstaller;
 // needed and declined.
 unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine);
 
+// The entry's part after the command line's mode: the installer the ini asks for (a patch
+// installer with MsiPatch=1, else a product installer) taken through RunInstallation.
+unsigned long RunSetup(wchar_t* commandLine);
+
 constexpr unsigned long kExitSuccess = 0;
 constexpr unsigned long kExitClosed = 2;
 constexpr unsigned long kExitRefused = 3;

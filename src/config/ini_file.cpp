@@ -33,11 +33,6 @@ bool IsAsciiLetterOrDigit(wchar_t c)
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
 }
 
-wchar_t FoldAscii(wchar_t c)
-{
-    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-
 bool SameName(const std::wstring& a, const std::wstring& b)
 {
     if (a.size() != b.size())
@@ -49,7 +44,7 @@ bool SameName(const std::wstring& a, const std::wstring& b)
     for (size_t index = 0; index < a.size(); ++index) {
         if (!IsAsciiLetterOrDigit(a[index]) || !IsAsciiLetterOrDigit(b[index]))
             return EqualsNoCase(a, b.c_str());
-        if (FoldAscii(a[index]) != FoldAscii(b[index]))
+        if (FoldAsciiLetter(a[index]) != FoldAsciiLetter(b[index]))
             return false;
     }
     return true;

@@ -50,15 +50,31 @@ const std::wstring* FindValue(const wchar_t* section, const wchar_t* key)
     return ini ? ini->Find(section, key) : nullptr;
 }
 
-}  // namespace
+std::wstring g_ProgramFile;
 
-std::wstring GetModulePath(bool cutAtDot, bool addBackslash)
+std::wstring ProgramFile()
 {
+    if (!g_ProgramFile.empty())
+        return g_ProgramFile.size() < MAX_PATH ? g_ProgramFile : std::wstring();
     wchar_t buffer[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return std::wstring();
-    std::wstring path(buffer, length);
+    return std::wstring(buffer, length);
+}
+
+}  // namespace
+
+void SetProgramFile(const std::wstring& path)
+{
+    g_ProgramFile = path;
+}
+
+std::wstring GetModulePath(bool cutAtDot, bool addBackslash)
+{
+    std::wstring path = ProgramFile();
+    if (path.empty())
+        return path;
     size_t cut = path.find_last_of(cutAtDot ? L'.' : L'\\');
     if (cut != std::wstring::npos)
         path.erase(cut);

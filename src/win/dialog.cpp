@@ -22,7 +22,7 @@ void CDialogImpl::EndDialog(INT_PTR code)
     ::EndDialog(window_, code);
 }
 
-void CDialogImpl::CenterWindow(HWND over)
+void CenterWindowOver(HWND window, HWND over)
 {
     RECT work;
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
@@ -31,7 +31,7 @@ void CDialogImpl::CenterWindow(HWND over)
     if (over && IsWindowVisible(over) && !IsIconic(over))
         GetWindowRect(over, &area);
     RECT dialog;
-    GetWindowRect(window_, &dialog);
+    GetWindowRect(window, &dialog);
     const LONG width = dialog.right - dialog.left;
     const LONG height = dialog.bottom - dialog.top;
     LONG x = area.left + (area.right - area.left - width) / 2;
@@ -45,18 +45,18 @@ void CDialogImpl::CenterWindow(HWND over)
         x = work.left;
     if (y < work.top)
         y = work.top;
-    SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CDialogImpl::SetIcons(int iconId)
+void SetWindowIcons(HWND window, int iconId, UniqueIcon& bigIcon, UniqueIcon& smallIcon)
 {
     HINSTANCE module = GetModuleHandleW(nullptr);
-    bigIcon_.Reset(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                                 GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
-    smallIcon_.Reset(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+    bigIcon.Reset(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon.Reset(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon.Get()));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.Get()));
 }
 
 INT_PTR CALLBACK CDialogImpl::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

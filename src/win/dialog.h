@@ -3,7 +3,12 @@
 
 #include "win/handles.h"
 
-using UniqueIcon = UniqueResource<NullableTraits<HICON, &DestroyIcon>>;
+// Centres the window over a visible window, else over the work area of the screen, and keeps
+// it inside that work area.
+void CenterWindowOver(HWND window, HWND over);
+// The icon resource at the system's large and small icon sizes becomes the window's icons; the
+// owners keep them alive as long as the window shows them.
+void SetWindowIcons(HWND window, int iconId, UniqueIcon& bigIcon, UniqueIcon& smallIcon);
 
 // Base of the program's modal dialogs, each made from a dialog template of the program's own
 // resources. The derived class sets the window up and handles its buttons; everything else goes
@@ -29,12 +34,9 @@ protected:
     virtual bool OnButton(int) { return false; }
 
     void EndDialog(INT_PTR code);
-    // Centres the dialog over a visible window, else over the work area of the screen, and keeps
-    // it inside that work area.
-    void CenterWindow(HWND over);
-    // The icon resource at the system's large and small icon sizes becomes the window's icons;
-    // they live as long as the window.
-    void SetIcons(int iconId);
+    void CenterWindow(HWND over) { CenterWindowOver(window_, over); }
+    // The icons live as long as the window.
+    void SetIcons(int iconId) { SetWindowIcons(window_, iconId, bigIcon_, smallIcon_); }
 
 private:
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -71,3 +71,5 @@ using UniqueRegKey = UniqueResource<NullableTraits<HKEY, &RegCloseKey>>;
 using UniqueLibrary = UniqueResource<NullableTraits<HMODULE, &FreeLibrary>>;
 using UniqueLocalMemory = UniqueResource<NullableTraits<HLOCAL, &LocalFree>>;
 using UniqueSid = UniqueResource<NullableTraits<PSID, &FreeSid>>;
+using UniqueFont = UniqueResource<NullableTraits<HFONT, &DeleteObject>>;
+using UniqueIcon = UniqueResource<NullableTraits<HICON, &DestroyIcon>>;

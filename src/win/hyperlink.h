@@ -10,8 +10,6 @@
 constexpr DWORD kHyperLinkUnderlineHover = 0x02;
 constexpr DWORD kHyperLinkNoTooltip = 0x40;
 
-using UniqueFont = UniqueResource<NullableTraits<HFONT, &DeleteObject>>;
-
 // A static control turned into a link: it draws its label in the user's link colours (visited
 // or not), shows the hand cursor over the label, and a click on the label opens the target with
 // the shell's "open" verb, marking the link visited when that worked.

@@ -35,3 +35,14 @@ bool EqualsNoCase(const std::wstring& a, const wchar_t* b)
 {
     return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b, -1) == CSTR_EQUAL;
 }
+
+bool EqualsAsciiNoCase(const std::wstring& a, const std::wstring& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (FoldAsciiLetter(a[i]) != FoldAsciiLetter(b[i]))
+            return false;
+    }
+    return true;
+}

@@ -9,3 +9,12 @@ std::wstring AnsiToWide(const char* text, size_t length, UINT codePage);
 std::wstring AnsiToWide(const std::string& text, UINT codePage);
 
 bool EqualsNoCase(const std::wstring& a, const wchar_t* b);
+
+// The letters A to Z as a to z; every other character as it is.
+inline wchar_t FoldAsciiLetter(wchar_t c)
+{
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+// Equal texts when only the letters A to Z may differ in case, as _wcsicmp compares in the "C"
+// locale.
+bool EqualsAsciiNoCase(const std::wstring& a, const std::wstring& b);

@@ -240,6 +240,14 @@ def click_at(title: str, id: int, at: str):
     _ui('click-at', title, extra=['--id', str(id), '--at', at])
 
 
+def set_text(title: str, id: int, text: str):
+    _ui('set-text', title, extra=['--id', str(id), '--text', text])
+
+
+def select(title: str, id: int, index: int):
+    _ui('select', title, extra=['--id', str(id), '--index', str(index)])
+
+
 def poll(what: str, check: Callable, timeout: float = 30):
     """check()'s first true answer; fails after the time-out."""
     deadline = time.time() + timeout

@@ -11,6 +11,8 @@
 //   uidriver click-row MATCH --row R [--at icon|label]   a mouse click on a row
 //   uidriver type-row MATCH --row R [--char C]           selects the row, types C (a blank)
 //   uidriver click-at MATCH --id N [--at X,Y]            a mouse click on a control's point
+//   uidriver set-text MATCH --id N --text T, select MATCH --id N --index I
+//                                       types into an edit, picks a combo box's item
 //   uidriver list                       every top-level window, one per line
 //   uidriver loadlib NAME               a plain LoadLibraryW, as a careless program would
 //   uidriver product-state|uninstall CODE, uidriver product-info CODE PROPERTY
@@ -313,6 +315,16 @@ int TypeRow(const Options& o, double timeout) {
     return Fence(list);
 }
 
+// Types a text into an edit (or picks a combo box's item by index) as a person would leave it.
+int SetValue(const std::wstring& verb, const Options& o, double timeout) {
+    HWND window = nullptr, control = nullptr;
+    if (!Find(o, timeout, window, control, [&](HWND c) { return IdOf(c) == o.number(L"id") && IsWindowEnabled(c); }))
+        return Fail(2, L"no enabled control " + o.get(L"id"));
+    if (verb == L"select") Send(control, CB_SETCURSEL, o.number(L"index"), 0);
+    else SendMessageTimeoutW(control, WM_SETTEXT, 0, (LPARAM)o.get(L"text").c_str(), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return 0;
+}
+
 int ClickAt(const Options& o, double timeout) {
     HWND window = nullptr, control = nullptr;
     if (!Find(o, timeout, window, control, [&](HWND c) { return IdOf(c) == o.number(L"id") && IsWindowVisible(c); }))
@@ -419,5 +431,6 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"click-row" && o.has(L"row")) return ClickRow(o, timeout);
     if (verb == L"type-row" && o.has(L"row")) return TypeRow(o, timeout);
     if (verb == L"click-at" && o.has(L"id")) return ClickAt(o, timeout);
+    if ((verb == L"set-text" || verb == L"select") && o.has(L"id")) return SetValue(verb, o, timeout);
     return Fail(1, L"bad usage of " + verb);
 }
