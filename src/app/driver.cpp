@@ -85,6 +85,11 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
         return kExitClosed;
     }
 
+    // The deployment branch: the wizard joins here with the deployment subsystem; the run then
+    // ends with 0 whatever it did.
+    if (settings.Mode == ModeDeploy)
+        return kExitSuccess;
+
     if (IsNativeX86() && EndsWith64(PackagePlatform())) {
         ShowAlways(nullptr, LoadText(IDS_UNSUPPORTED_PROCESSOR), installer.Title, MB_ICONERROR);
         return kExitRefused;

@@ -25,6 +25,12 @@
 //                                                      left click on the centre of a control
 //                                                      (a static, a hyperlink), or on the
 //                                                      client point X,Y of it
+//   uidriver move [match] --at X,Y [--timeout S]      move the pointer onto the client point X,Y
+//                                                      of the window (negative: its frame)
+//   uidriver click-at [match] --at X,Y [--timeout S]  move there and press and release the left
+//                                                      button, as a mouse would
+//   uidriver key [match] --vk N [--timeout S]         post a key press and release (virtual
+//                                                      key N) to the window
 //
 // The list-view verbs work on the SysListView32 with control id --id (default 10010) of the
 // first matching window that has one. Their messages carry pointers, so the structures live in
@@ -49,8 +55,10 @@
 //                                   small-image index (iImage) as the list answers it; flags
 //                                   S selected, F focused (each letter or '-')
 //   MARK <index>                    rows: the selection mark (-1 when none), after the rows
+//   WINDOW <l> <t> <r> <b>          the window's rectangle on the screen
+//   CLIENT <x> <y> <w> <h>          its client area: top left on the screen, width, height
 //   POINT <x> <y>                   click-row, click-control: the spot clicked, in the
-//                                   control's client coordinates
+//                                   control's client coordinates; move, click-at: on the screen
 // Texts escape backslash, CR, LF and TAB as \\ \r \n \t. Ids are decimal. In a message box
 // under Wine the buttons carry their answers (IDOK 1, IDCANCEL 2, IDABORT 3, IDRETRY 4,
 // IDIGNORE 5, IDYES 6, IDNO 7), the message text is the Static with id 65535 (0xFFFF) and
@@ -220,7 +228,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o, std::wstring& error) {
         else if (a == L"--class") o.cls = v;
         else if (a == L"--process") o.process = v;
         else if (a == L"--button") o.button = v;
-        else if (a == L"--id") { o.hasId = true; o.id = wcstol(v.c_str(), nullptr, 0); }
+        else if (a == L"--id" || a == L"--vk") { o.hasId = true; o.id = wcstol(v.c_str(), nullptr, 0); }
         else if (a == L"--timeout") o.timeout = wcstod(v.c_str(), nullptr);
         else if (a == L"--exit-file") o.exitFile = v;
         else if (a == L"--cmdline") o.cmdline = v;
@@ -305,6 +313,15 @@ void PrintWindow(HWND h) {
     Out(L"HWND " + std::wstring(hex));
     Out(L"TITLE " + Escape(CaptionOf(h)));
     Out(L"CLASS " + Escape(ClassOf(h)));
+    RECT frame = {}, client = {};
+    GetWindowRect(h, &frame);
+    GetClientRect(h, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(h, &origin);
+    Out(L"WINDOW " + std::to_wstring(frame.left) + L" " + std::to_wstring(frame.top) + L" " +
+        std::to_wstring(frame.right) + L" " + std::to_wstring(frame.bottom));
+    Out(L"CLIENT " + std::to_wstring(origin.x) + L" " + std::to_wstring(origin.y) + L" " +
+        std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
     for (HWND c : Children(h)) {
         std::wstring id = std::to_wstring(ControlId(c));
         Out(L"CHILD " + id + L" " + ClassOf(c) + L" " + Escape(ControlText(c)));
@@ -590,6 +607,48 @@ int ClickControl(const Options& o, double timeout) {
     return 0;
 }
 
+// Input the system delivers as it would a person's: the pointer moved onto the window's client
+// point --at, then, for click-at, the left button pressed and released there.
+int MouseAt(const Options& o, double timeout, bool click) {
+    POINT point = {};
+    wchar_t rest = 0;
+    if (swscanf(o.at.c_str(), L"%ld,%ld%lc", &point.x, &point.y, &rest) != 2)
+        return Fail(1, L"--at X,Y is needed");
+    HWND window = nullptr;
+    if (!Poll(timeout, [&] {
+            auto w = FindWindows(o);
+            window = w.empty() ? nullptr : w.front();
+            return window != nullptr;
+        }))
+        return Fail(2, L"no visible window with " + Describe(o));
+    ClientToScreen(window, &point);
+    SetCursorPos(point.x, point.y);
+    INPUT input[3] = {};
+    for (INPUT& i : input) i.type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE;  // no distance: a move message where the pointer is
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    if (SendInput(click ? 3 : 1, input, sizeof(INPUT)) != (click ? 3u : 1u))
+        return Fail(1, L"SendInput failed with " + std::to_wstring(GetLastError()));
+    Out(L"POINT " + std::to_wstring(point.x) + L" " + std::to_wstring(point.y));
+    return 0;
+}
+
+int Key(const Options& o, double timeout) {
+    if (!o.hasId) return Fail(1, L"key needs --vk");
+    HWND window = nullptr;
+    if (!Poll(timeout, [&] {
+            auto w = FindWindows(o);
+            window = w.empty() ? nullptr : w.front();
+            return window != nullptr;
+        }))
+        return Fail(2, L"no visible window with " + Describe(o));
+    const UINT scan = MapVirtualKeyW((UINT)o.id, 0 /*MAPVK_VK_TO_VSC*/);
+    PostMessageW(window, WM_KEYDOWN, (WPARAM)o.id, MAKELPARAM(1, scan));
+    PostMessageW(window, WM_KEYUP, (WPARAM)o.id, MAKELPARAM(1, scan | 0xC000));
+    return 0;
+}
+
 // ---- processes -----------------------------------------------------------------------------
 
 int Run(const Options& o, double timeout) {
@@ -693,7 +752,7 @@ int Msi(const std::wstring& verb, const Options& o) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Fail(1, L"usage: uidriver run|wait|texts|click|close|gone|list|msgbox|loadlib|"
                                  L"product-state|product-info|uninstall|patches|apply-patch|rows|click-row|type-row|"
-                                 L"click-control ...");
+                                 L"click-control|move|click-at|key ...");
     std::wstring verb = argv[1];
     Options o;
     std::wstring error;
@@ -744,6 +803,8 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"click-row") return ClickRow(o, timeout);
     if (verb == L"type-row") return TypeRow(o, timeout);
     if (verb == L"click-control") return ClickControl(o, timeout);
+    if (verb == L"move" || verb == L"click-at") return MouseAt(o, timeout, verb == L"click-at");
+    if (verb == L"key") return Key(o, timeout);
     if (verb == L"gone") {
         if (!Poll(timeout, [&] { return FindWindows(o).empty(); }))
             return Fail(2, L"a window with " + Describe(o) + L" is still there");
