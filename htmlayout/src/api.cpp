@@ -141,20 +141,12 @@ UINT WINAPI HTMLayoutSelectElements(HELEMENT element, LPCSTR selector, HlSelectC
     Element* e = Live(element);
     if (!e)
         return HL_INVALID_HANDLE;
-    std::vector<hl::Selector> selectors;
-    if (!selector || !callback || !hl::ParseSelectorList(Wide(selector), selectors))
-        return HL_INVALID_PARAMETER;
     // The matches are taken first: the callback may change the page.
     std::vector<Element*> found;
-    hl::ForEachDescendant(e, [&](Element* candidate) {
-        for (const hl::Selector& s : selectors) {
-            if (hl::Matches(s, candidate)) {
-                hl::Use(candidate);
-                found.push_back(candidate);
-                break;
-            }
-        }
-    });
+    if (!selector || !callback || !hl::SelectBelow(e, Wide(selector), found))
+        return HL_INVALID_PARAMETER;
+    for (Element* match : found)
+        hl::Use(match);
     bool stopped = false;
     for (Element* match : found) {
         stopped = stopped || callback(reinterpret_cast<HELEMENT>(match), param);

@@ -311,21 +311,33 @@ std::vector<std::wstring> SplitTopLevel(const std::wstring& text, wchar_t separa
     return parts;
 }
 
-bool ParseNumber(const std::wstring& text, size_t& pos, double& number)
+// A decimal number with an optional sign and fraction; the fraction is dropped (pixels are
+// whole). Values beyond 100000 are cut there.
+bool ParseNumber(const std::wstring& text, size_t& pos, int& number)
 {
     const size_t start = pos;
+    const bool negative = pos < text.size() && text[pos] == L'-';
     if (pos < text.size() && (text[pos] == L'-' || text[pos] == L'+'))
         ++pos;
-    bool digits = false;
-    while (pos < text.size() && (std::iswdigit(text[pos]) || text[pos] == L'.')) {
-        digits = digits || text[pos] != L'.';
-        ++pos;
+    bool digits = false, fraction = false;
+    long value = 0;
+    for (; pos < text.size(); ++pos) {
+        const wchar_t c = text[pos];
+        if (c == L'.' && !fraction) {
+            fraction = true;
+        } else if (c >= L'0' && c <= L'9') {
+            digits = true;
+            if (!fraction)
+                value = std::min(value * 10 + (c - L'0'), 100000L);
+        } else {
+            break;
+        }
     }
     if (!digits) {
         pos = start;
         return false;
     }
-    number = wcstod(text.substr(start, pos - start).c_str(), nullptr);
+    number = static_cast<int>(negative ? -value : value);
     return true;
 }
 
@@ -338,14 +350,13 @@ bool ParseLength(const std::wstring& text, Length& length)
         return true;
     }
     size_t pos = 0;
-    double number = 0;
+    int number = 0;
     if (!ParseNumber(value, pos, number))
         return false;
     const std::wstring unit = value.substr(pos);
     if (!unit.empty() && unit != L"px")
         return false;
-    number = std::max(-100000.0, std::min(100000.0, number));
-    length = Length::Px(static_cast<int>(number));
+    length = Length::Px(number);
     return true;
 }
 
@@ -599,7 +610,7 @@ void ComputeOne(Element* e, const std::vector<Rule>& rules, const Style& parent,
         for (const Rule& rule : rules)
             if (Matches(rule.selector, e))
                 matched.push_back({rule.selector.specificity, rule.order, &rule});
-        std::stable_sort(matched.begin(), matched.end(), [](const MatchedRule& a, const MatchedRule& b) {
+        std::sort(matched.begin(), matched.end(), [](const MatchedRule& a, const MatchedRule& b) {
             return a.specificity != b.specificity ? a.specificity < b.specificity : a.order < b.order;
         });
         for (const MatchedRule& m : matched)
@@ -635,6 +646,18 @@ bool Matches(const Selector& selector, const Element* e)
     if (selector.compounds.empty())
         return false;
     return Matcher(selector).From(selector.compounds.size() - 1, e, e->Depth());
+}
+
+bool SelectBelow(Element* root, const std::wstring& selectorList, std::vector<Element*>& found)
+{
+    std::vector<Selector> selectors;
+    if (!ParseSelectorList(selectorList, selectors))
+        return false;
+    ForEachDescendant(root, [&](Element* e) {
+        if (std::any_of(selectors.begin(), selectors.end(), [e](const Selector& s) { return Matches(s, e); }))
+            found.push_back(e);
+    });
+    return true;
 }
 
 std::vector<Declaration> ParseDeclarations(const std::wstring& text)

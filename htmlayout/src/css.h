@@ -32,6 +32,10 @@ struct Selector {
 bool ParseSelectorList(const std::wstring& text, std::vector<Selector>& out);
 bool Matches(const Selector& selector, const Element* e);
 
+// The elements below root (not root itself) that match any selector of the list, in document
+// order; false when the list is not one the engine supports.
+bool SelectBelow(Element* root, const std::wstring& selectorList, std::vector<Element*>& found);
+
 struct Declaration {
     std::wstring property;  // lower case
     std::wstring value;     // trimmed, without "!important"

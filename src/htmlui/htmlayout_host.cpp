@@ -195,7 +195,8 @@ bool ResourceForUrl(const wchar_t* url, PageResource& resource)
     const size_t dot = text.rfind(L'.');
     resource.name = text.substr(0, dot);
     resource.type = dot == std::wstring::npos ? L"" : text.substr(dot + 1);
-    if (EqualsNoCase(resource.type, L"html"))
+    resource.htmlType = dot == std::wstring::npos || EqualsNoCase(resource.type, L"html");
+    if (resource.htmlType)
         resource.type.clear();
     return true;
 }
@@ -387,7 +388,7 @@ LRESULT dialog::OnLoadData(HlLoadDataRecord& record)
     DWORD size = 0;
     // Without data the engine goes on loading the URL its own way.
     if (LoadProgramResource(resource.name.c_str(),
-                            resource.type.empty() ? MAKEINTRESOURCEW(23) : resource.type.c_str(), data, size))
+                            resource.htmlType ? MAKEINTRESOURCEW(23) : resource.type.c_str(), data, size))
         HTMLayoutDataReady(record.header.hwndFrom, record.uri, static_cast<LPBYTE>(const_cast<void*>(data)), size);
     return 0;
 }

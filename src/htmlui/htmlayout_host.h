@@ -138,7 +138,8 @@ private:
 // is no dot or the extension is "html" in any case. False for an empty URL.
 struct PageResource {
     std::wstring name;
-    std::wstring type;  // empty for the HTML type
+    std::wstring type;  // the extension, when not the HTML type
+    bool htmlType;
 };
 bool ResourceForUrl(const wchar_t* url, PageResource& resource);
 
