@@ -100,22 +100,10 @@ BOOL WINAPI HTMLayoutLoadHtmlEx(HWND window, const BYTE* html, UINT size, LPCWST
 BOOL WINAPI HTMLayoutLoadFile(HWND window, LPCWSTR fileName)
 {
     View* view = View::Of(window, true);
-    if (!view || !fileName)
-        return FALSE;
-    HANDLE file = CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return FALSE;
-    const DWORD size = GetFileSize(file, nullptr);
     std::vector<BYTE> data;
-    DWORD read = 0;
-    bool ok = size != INVALID_FILE_SIZE && size <= 64 * 1024 * 1024;
-    if (ok) {
-        data.resize(size);
-        ok = size == 0 || (ReadFile(file, data.data(), size, &read, nullptr) && read == size);
-    }
-    CloseHandle(file);
-    return ok && view->Load(hl::DecodePage(data.data(), data.size()), fileName, true);
+    if (!view || !fileName || !hl::ReadLocalFile(fileName, data))
+        return FALSE;
+    return view->Load(hl::DecodePage(data.data(), data.size()), fileName, true);
 }
 
 BOOL WINAPI HTMLayoutDataReady(HWND window, LPCWSTR uri, LPBYTE data, DWORD size)

@@ -2,6 +2,8 @@
 
 #include <wincodec.h>
 
+#include "win/library.h"
+
 namespace hl {
 
 namespace {
@@ -28,29 +30,12 @@ private:
     T* p_ = nullptr;
 };
 
-HMODULE LoadFromSystemFolder(const wchar_t* name)
-{
-    HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module || GetLastError() != ERROR_INVALID_PARAMETER)
-        return module;
-    // Systems without the search flags: the full path in the system folder.
-    wchar_t path[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length + 1 + lstrlenW(name) >= MAX_PATH)
-        return nullptr;
-    lstrcatW(path, L"\\");
-    lstrcatW(path, name);
-    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 }  // namespace
 
 ImageDecoder::~ImageDecoder()
 {
     if (factory_)
         factory_->Release();
-    if (library_)
-        FreeLibrary(library_);
 }
 
 bool ImageDecoder::Start()
@@ -58,14 +43,11 @@ bool ImageDecoder::Start()
     if (started_)
         return factory_ != nullptr;
     started_ = true;
-    library_ = LoadFromSystemFolder(L"windowscodecs.dll");
-    if (!library_)
-        return false;
+    library_ = LoadSystemLibrary(L"windowscodecs.dll");
     // The factory through the library's own export: no class registration or COM apartment
     // needed to reach it.
     using CreateFactory = HRESULT(WINAPI*)(UINT, IWICImagingFactory**);
-    auto create = reinterpret_cast<CreateFactory>(
-        reinterpret_cast<void*>(GetProcAddress(library_, "WICCreateImagingFactory_Proxy")));
+    auto create = GetProc<CreateFactory>(library_.Get(), "WICCreateImagingFactory_Proxy");
     return create && SUCCEEDED(create(WINCODEC_SDK_VERSION, &factory_)) && factory_;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "win/handles.h"
+
 struct IWICImagingFactory;
 
 namespace hl {
@@ -33,7 +35,7 @@ public:
 private:
     bool Start();
 
-    HMODULE library_ = nullptr;
+    UniqueLibrary library_;
     IWICImagingFactory* factory_ = nullptr;
     bool started_ = false;
 };

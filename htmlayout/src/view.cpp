@@ -7,6 +7,7 @@
 
 #include "css.h"
 #include "html_parser.h"
+#include "win/handles.h"
 
 namespace hl {
 
@@ -35,7 +36,8 @@ bool IsInside(const Element* e, const Element* ancestor)
     return false;
 }
 
-// A URL that names a local file: a path with a drive or without any scheme, or a file: URL.
+}  // namespace
+
 bool ReadLocalFile(const std::wstring& url, std::vector<BYTE>& data)
 {
     std::wstring path = url;
@@ -46,23 +48,16 @@ bool ReadLocalFile(const std::wstring& url, std::vector<BYTE>& data)
     }
     const size_t colon = path.find(L':');
     if (colon != std::wstring::npos && colon != 1)
+        return false;  // another scheme
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD size = file ? GetFileSize(file.Get(), nullptr) : INVALID_FILE_SIZE;
+    if (size == INVALID_FILE_SIZE || size > kMaxFileData)
         return false;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const DWORD size = GetFileSize(file, nullptr);
-    bool ok = false;
-    if (size != INVALID_FILE_SIZE && size <= kMaxFileData) {
-        data.resize(size);
-        DWORD read = 0;
-        ok = size == 0 || (ReadFile(file, data.data(), size, &read, nullptr) && read == size);
-    }
-    CloseHandle(file);
-    return ok;
+    data.resize(size);
+    DWORD read = 0;
+    return size == 0 || (ReadFile(file.Get(), data.data(), size, &read, nullptr) && read == size);
 }
-
-}  // namespace
 
 Element* BehaviorElement(Element* e)
 {

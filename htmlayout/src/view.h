@@ -104,6 +104,9 @@ private:
     bool pressHandled_ = false;
 };
 
+// The bytes of a local file named by a path or a file: URL (at most 32 MiB).
+bool ReadLocalFile(const std::wstring& url, std::vector<BYTE>& data);
+
 // Every element's behavior: itself or its nearest ancestor that is a link or a button.
 Element* BehaviorElement(Element* e);
 
