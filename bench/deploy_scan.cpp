@@ -1,7 +1,8 @@
 // The deployment's scan of a generated distribution of 10,000 files in 200 folders (with two
 // exclusion entries that match nothing, so that every path is compared) against a plain
 // FindFirstFileW walk of the same tree in the same run. Prints the medians and their ratio, the
-// scan's own cost on top of listing the files; asserts nothing.
+// scan's own cost on top of listing the files; asserts nothing. The scan lists the folder of the
+// running program, so the bench copies itself into the generated distribution and measures there.
 #include <windows.h>
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "config/setup_ini.h"
 #include "deploy/deployment_scan.h"
 
 namespace {
@@ -80,32 +80,8 @@ void RemoveTree(const std::wstring& folder)
     RemoveDirectoryW(folder.c_str());
 }
 
-}  // namespace
-
-int wmain()
+int Measure(const std::wstring& root, int runs)
 {
-    const char* runsText = getenv("BENCH_RUNS");
-    const int runs = runsText && atoi(runsText) > 0 ? atoi(runsText) : 9;
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring root = std::wstring(temp) + L"deploy_scan_bench";
-    RemoveTree(root);
-    CreateDirectoryW(root.c_str(), nullptr);
-    bool made = WriteFileText(root + L"\\setup.ini",
-                              "[DeploymentExcludeFolders]\r\nFolder0=#Root#\\absent\r\n"
-                              "[DeploymentExcludeFiles]\r\nFile0=#Root#\\absent.txt\r\n");
-    for (int folder = 0; folder < kFolders && made; ++folder) {
-        const std::wstring path = root + L"\\folder" + std::to_wstring(folder);
-        made = CreateDirectoryW(path.c_str(), nullptr) != 0;
-        for (int file = 0; file < kFilesPerFolder && made; ++file)
-            made = WriteFileText(path + L"\\file" + std::to_wstring(file) + L".dat", "content");
-    }
-    if (!made) {
-        fprintf(stderr, "cannot write the bench's distribution\n");
-        return 1;
-    }
-    SetProgramFile(root + L"\\setup.exe");
-
     std::vector<double> scanTimes;
     std::vector<double> walkTimes;
     size_t scanned = 0;
@@ -129,6 +105,49 @@ int wmain()
     printf("%-26s median %8.1f ms\n", "ScanDistribution", Median(scanTimes));
     printf("%-26s median %8.1f ms\n", "plain FindFirstFileW walk", Median(walkTimes));
     printf("ratio scan/plain walk: %.3f\n", Median(scanTimes) / Median(walkTimes));
-    RemoveTree(root);
+    fflush(stdout);
     return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const char* runsText = getenv("BENCH_RUNS");
+    const int runs = runsText && atoi(runsText) > 0 ? atoi(runsText) : 9;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring root = std::wstring(temp) + L"deploy_scan_bench";
+    if (argc == 2 && wcscmp(argv[1], L"--inside") == 0)
+        return Measure(root, runs);
+
+    RemoveTree(root);
+    CreateDirectoryW(root.c_str(), nullptr);
+    bool made = WriteFileText(root + L"\\deploy_scan.ini",
+                              "[DeploymentExcludeFolders]\r\nFolder0=#Root#\\absent\r\n"
+                              "[DeploymentExcludeFiles]\r\nFile0=#Root#\\absent.txt\r\n");
+    for (int folder = 0; folder < kFolders && made; ++folder) {
+        const std::wstring path = root + L"\\folder" + std::to_wstring(folder);
+        made = CreateDirectoryW(path.c_str(), nullptr) != 0;
+        for (int file = 0; file < kFilesPerFolder && made; ++file)
+            made = WriteFileText(path + L"\\file" + std::to_wstring(file) + L".dat", "content");
+    }
+    const std::wstring inside = root + L"\\deploy_scan.exe";
+    if (!made || !CopyFileW(argv[0], inside.c_str(), FALSE)) {
+        fprintf(stderr, "cannot write the bench's distribution\n");
+        return 1;
+    }
+    std::wstring command = L"\"" + inside + L"\" --inside";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    DWORD code = 1;
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    RemoveTree(root);
+    return static_cast<int>(code);
 }

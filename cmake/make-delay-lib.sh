@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
-# Makes a delay-import library for a Windows DLL from mingw's import library of it:
-#   make-delay-lib.sh <i686|x86_64> <dll base name> <output .a>
+# Makes a delay-import library for a Windows DLL from mingw's import library of it, or from the
+# module definition the linker wrote for a DLL of our own (htmlayout.dll):
+#   make-delay-lib.sh <i686|x86_64> <dll base name> <output .a> [linker-written .def]
 # A delay-loaded DLL is loaded on first use, after start-up has restricted the DLL search to
 # the system folder, instead of by the loader before the program's first instruction.
 set -euo pipefail
 arch=$1 name=$2 out=$3
 prefix=$arch-w64-mingw32
+implib=/usr/$prefix/lib/lib$name.a
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 {
   echo "LIBRARY $name.dll"
   echo "EXPORTS"
-  if [ "$arch" = i686 ]; then
-    "$prefix-nm" "/usr/$prefix/lib/lib$name.a" | sed -n 's/^.* I __imp__//p' | sort -u
+  if [ -n "${4:-}" ]; then
+    # "name = name@n @ordinal" on i686, "name @ordinal" otherwise: the import takes the
+    # decorated name the compiler refers to.
+    awk '$1 != "EXPORTS" && NF { print ($2 == "=" ? $3 : $1) }' "$4"
+  elif [ "$arch" = i686 ]; then
+    "$prefix-nm" "$implib" | sed -n 's/^.* I __imp__//p' | sort -u
   else
-    "$prefix-nm" "/usr/$prefix/lib/lib$name.a" | sed -n 's/^.* I __imp_//p' | sort -u
+    "$prefix-nm" "$implib" | sed -n 's/^.* I __imp_//p' | sort -u
   fi
 } >"$work/$name.def"
 kill_at=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks a built setup.exe: GUI subsystem, stripped, statically linked, and importing nothing
-# but the libraries Windows protects as known DLLs (everything else is loaded at run time
-# from the system folder).
+# Checks a built setup.exe (or htmlayout.dll): GUI subsystem, stripped, statically linked, and
+# importing nothing but the libraries Windows protects as known DLLs (everything else is loaded
+# at run time from the system folder).
 set -euo pipefail
 exe=$1
 arch=$2  # i686 or x86_64

@@ -50,12 +50,8 @@ const std::wstring* FindValue(const wchar_t* section, const wchar_t* key)
     return ini ? ini->Find(section, key) : nullptr;
 }
 
-std::wstring g_ProgramFile;
-
 std::wstring ProgramFile()
 {
-    if (!g_ProgramFile.empty())
-        return g_ProgramFile.size() < MAX_PATH ? g_ProgramFile : std::wstring();
     wchar_t buffer[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
@@ -64,11 +60,6 @@ std::wstring ProgramFile()
 }
 
 }  // namespace
-
-void SetProgramFile(const std::wstring& path)
-{
-    g_ProgramFile = path;
-}
 
 std::wstring GetModulePath(bool cutAtDot, bool addBackslash)
 {

@@ -3,10 +3,6 @@
 
 #include "log/version.h"
 
-// Takes the program's paths (its folder, its ini, "#Root#") from this program file instead of the
-// running module: for a host that runs the library on a distribution lying elsewhere. The
-// program never calls it; an empty path goes back to the running module.
-void SetProgramFile(const std::wstring& path);
 // The program's own path: cut at the last "." (cutAtDot) or at the last "\" (otherwise),
 // with a trailing "\" when asked. Empty when the path cannot be had.
 std::wstring GetModulePath(bool cutAtDot, bool addBackslash);

@@ -1,8 +1,70 @@
 #include "htmlui/start_screen.h"
 
+#include <windows.h>
+
+#include "config/setup_ini.h"
+#include "htmlui/htmlayout_host.h"
+#include "prereq/system_checks.h"
+#include "win/text.h"
+
+namespace {
+
+constexpr int kStartPageId = 101;
+constexpr WORD kHtmlResourceType = 23;
+
+// The start page of the program's resources: each link sets the result and closes the window.
+class StartDlg : public htmlayout::dialog {
+public:
+    StartDlg() : dialog(nullptr, 0) {}
+
+protected:
+    bool OnBehaviorEvent(HELEMENT element, HlBehaviorRecord& record) override
+    {
+        if (record.cmd != HL_HYPERLINK_CLICK)
+            return dialog::OnBehaviorEvent(element, record);
+        const htmlayout::dom::element target(record.target);
+        const int result = StartResultForHref(target.attribute("href"));
+        if (result >= 0)
+            result_ = result;
+        PostMessageW(target.root_window(), WM_CLOSE, 0, 0);
+        return true;
+    }
+};
+
+bool EngineIsBesideProgram(const std::wstring& path)
+{
+    return path.size() < MAX_PATH && FileExists(path);
+}
+
+}  // namespace
+
+int StartResultForHref(const wchar_t* href)
+{
+    if (!href)
+        return -1;
+    if (EqualsNoCase(href, L"install"))
+        return kStartInstall;
+    if (EqualsNoCase(href, L"deployment"))
+        return kStartDeploy;
+    if (EqualsNoCase(href, L"cancel"))
+        return kStartCancel;
+    return -1;
+}
+
 int ShowStartScreen()
 {
-    // This build carries no HTML layout host, so the screen is never drawn: the run goes on as an
-    // installation, exactly as when htmlayout.dll is absent from the program's folder.
-    return kStartInstall;
+    const std::wstring enginePath = GetModulePath(false, true) + kHtmlEngineFile;
+    const int showStartDialog = IniReadInt(kMainSection, L"ShowStartDialog", 1);
+    // The engine is probed whenever it is there, even when the ini switches the screen off.
+    const bool available = EngineIsBesideProgram(enginePath) && IsHtmlLayoutAvailable();
+    if (!available || showStartDialog == 0)
+        return kStartInstall;
+
+    StartDlg dialog;
+    const void* page = nullptr;
+    DWORD size = 0;
+    if (!htmlayout::LoadProgramResource(MAKEINTRESOURCEW(kStartPageId), MAKEINTRESOURCEW(kHtmlResourceType), page,
+                                        size))
+        return kStartPageMissing;
+    return dialog.RunModal(page, size);
 }

@@ -4,7 +4,12 @@
 constexpr int kStartInstall = 1000;
 constexpr int kStartDeploy = 1001;
 constexpr int kStartCancel = 2;
+constexpr int kStartPageMissing = 0;
 
-// Offers the start screen when the HTML engine lies beside the program and the ini wants it;
-// answers kStartInstall without showing anything otherwise.
+// Offers the start screen when the HTML engine lies beside the program, loads, and the ini does
+// not switch the screen off; answers kStartInstall without showing anything otherwise.
 int ShowStartScreen();
+
+// The result a link of the start page stands for ("install", "deployment", "cancel", case
+// ignored); -1 for any other href.
+int StartResultForHref(const wchar_t* href);

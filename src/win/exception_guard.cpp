@@ -8,10 +8,11 @@ namespace {
 
 volatile DWORD g_thread;
 volatile DWORD g_escapedCode;
+Filter g_filter;
 
 LONG WINAPI ReturnToGuard(EXCEPTION_POINTERS* info)
 {
-    if (GetCurrentThreadId() != g_thread)
+    if (GetCurrentThreadId() != g_thread || (g_filter && !g_filter(*info->ExceptionRecord)))
         return EXCEPTION_CONTINUE_SEARCH;
     g_escapedCode = info->ExceptionRecord->ExceptionCode;
     __builtin_longjmp(g_jump, 1);
@@ -19,8 +20,9 @@ LONG WINAPI ReturnToGuard(EXCEPTION_POINTERS* info)
 
 }  // namespace
 
-LPTOP_LEVEL_EXCEPTION_FILTER Arm()
+LPTOP_LEVEL_EXCEPTION_FILTER Arm(Filter filter)
 {
+    g_filter = filter;
     g_thread = GetCurrentThreadId();
     return SetUnhandledExceptionFilter(ReturnToGuard);
 }
@@ -29,6 +31,7 @@ void Disarm(LPTOP_LEVEL_EXCEPTION_FILTER previous)
 {
     SetUnhandledExceptionFilter(previous);
     g_thread = 0;
+    g_filter = nullptr;
 }
 
 DWORD EscapedCode()

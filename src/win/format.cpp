@@ -1,6 +1,7 @@
 #include "win/format.h"
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 std::wstring FormatV(const wchar_t* format, va_list args)
@@ -20,4 +21,13 @@ std::wstring Format(const wchar_t* format, ...)
     std::wstring text = FormatV(format, args);
     va_end(args);
     return text;
+}
+
+std::string FormatNarrowV(const char* format, va_list args)
+{
+    char buffer[kMaxFormattedNarrow + 1];
+    int written = _vsnprintf(buffer, kMaxFormattedNarrow, format, args);
+    buffer[kMaxFormattedNarrow] = '\0';
+    size_t length = written < 0 ? strlen(buffer) : static_cast<size_t>(written);
+    return std::string(buffer, length);
 }

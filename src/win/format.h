@@ -9,3 +9,8 @@ constexpr size_t kMaxFormatted = 4095;
 
 std::wstring FormatV(const wchar_t* format, va_list args);
 std::wstring Format(const wchar_t* format, ...);
+
+// The same rules for an 8-bit format (the start screen's CSS selectors): "%S" takes a wide
+// string there. Results are cut to kMaxFormattedNarrow bytes.
+constexpr size_t kMaxFormattedNarrow = 2047;
+std::string FormatNarrowV(const char* format, va_list args);

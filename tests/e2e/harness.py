@@ -24,7 +24,7 @@ import tempfile
 import time
 import unittest
 from dataclasses import dataclass, field
-from typing import Callable, List, Optional, Sequence
+from typing import Callable, List, Optional, Sequence, Tuple
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.abspath(os.environ.get('SETUP_BUILD_DIR') or os.path.join(REPO, 'out', 'build-x86'))
@@ -46,6 +46,9 @@ QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subproc
 SAMPLE_CODE = '{BCB2E58D-E401-4D1B-B531-45824E859732}'
 SAMPLE_TITLE = 'Sample Product (2.1.0) Setup'
 INSTALLATION_ERROR = 'Installation Error'
+START_TITLE = 'Платформа Orvanta 21.0'     # the start screen and its buttons' centres
+START_INSTALL, START_DEPLOY, START_CANCEL = (253, 173), (253, 235), (253, 372)
+ENGINE = os.path.join(BUILD, 'htmlayout', 'htmlayout.dll')
 INTERNAL_ERROR = 'An irrecoverable internal error occured.'
 NO_TRANSFORM = ['User LangId is 1033', 'Language transform for LangId 1033 not found, trying primary language',
                 'Primary LangId is 1033', 'Primary LangId transform not found']
@@ -194,6 +197,7 @@ def windows() -> str:
 class Window:
     title: str
     cls: str
+    client: List[int]       # the client area: left and top on the screen, width, height
     children: List[dict]
 
     def child(self, id: int) -> Optional[dict]:
@@ -211,7 +215,7 @@ class Window:
 
 def wait_window(title=None, contains=None, cls='#32770', timeout: float = 60) -> Window:
     w = json.loads(_ui('texts', title, contains, cls, timeout=timeout))
-    return Window(w['title'], w['class'], w['children'])
+    return Window(w['title'], w['class'], w['client'], w['children'])
 
 
 def click(title=None, button=None, id=None, contains=None, cls='#32770'):
@@ -246,6 +250,20 @@ def set_text(title: str, id: int, text: str):
 
 def select(title: str, id: int, index: int):
     _ui('select', title, extra=['--id', str(id), '--index', str(index)])
+
+
+def mouse(title: str, at: Tuple[int, int], press=False, cls=None):
+    """Real pointer input on the window's client point: a move there, and a click when asked."""
+    _ui('mouse', title, cls=cls, extra=['--at', '%d,%d' % at, '--click', '1' if press else '0'])
+
+
+def key(title: str, vk: int, cls=None):
+    _ui('key', title, cls=cls, extra=['--vk', str(vk)])
+
+
+def screenshot(path: str):
+    """The whole virtual screen as a PNG."""
+    subprocess.run(['import', '-window', 'root', path], env=session(), check=True, timeout=60, **QUIET)
 
 
 def poll(what: str, check: Callable, timeout: float = 30):

@@ -13,12 +13,15 @@
 //   uidriver click-at MATCH --id N [--at X,Y]            a mouse click on a control's point
 //   uidriver set-text MATCH --id N --text T, select MATCH --id N --index I
 //                                       types into an edit, picks a combo box's item
+//   uidriver mouse MATCH --at X,Y [--click 1]   moves the pointer onto the window's client point
+//                                       (and clicks there) through SendInput, as a mouse would
+//   uidriver key MATCH --vk N           posts a key press and release of virtual key N
 //   uidriver list                       every top-level window, one per line
 //   uidriver loadlib NAME               a plain LoadLibraryW, as a careless program would
 //   uidriver product-state|uninstall CODE, uidriver product-info CODE PROPERTY
 //
-// MATCH is --title T (exact) or --contains T, optionally --class C and --process NAME; only
-// visible top-level windows match. Waits poll every 100 ms (default 30 s; texts 0 s). Exit code
+// MATCH is --title T (exact) or --contains T, optionally --class C; only visible top-level
+// windows match. texts gives the window's client area too: its top left on the screen and size. Waits poll every 100 ms (default 30 s; texts 0 s). Exit code
 // 0 on success, 1 for a failed call or bad usage, 2 when nothing matched in time.
 #include <windows.h>
 #include <commctrl.h>
@@ -148,8 +151,13 @@ bool IsCheckable(HWND h) {
 std::wstring Bool(bool b) { return b ? L"true" : L"false"; }
 
 void PrintWindow(HWND h) {
+    RECT client = {};
+    GetClientRect(h, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(h, &origin);
     std::wstring out = L"{\"title\": " + Json(CaptionOf(h)) + L", \"class\": " + Json(ClassOf(h)) +
-                       L", \"children\": [";
+                       L", \"client\": [" + std::to_wstring(origin.x) + L", " + std::to_wstring(origin.y) + L", " +
+                       std::to_wstring(client.right) + L", " + std::to_wstring(client.bottom) + L"], \"children\": [";
     bool first = true;
     for (HWND c : Windows(h)) {
         DWORD_PTR check = 0;
@@ -338,6 +346,28 @@ int ClickAt(const Options& o, double timeout) {
     return 0;
 }
 
+// Real input, for windows that track the pointer themselves: a move where the pointer is put,
+// then a press and release when asked.
+int Mouse(HWND window, const Options& o) {
+    POINT point = {};
+    if (swscanf(o.get(L"at").c_str(), L"%ld,%ld", &point.x, &point.y) != 2) return Fail(1, L"--at wants X,Y");
+    ClientToScreen(window, &point);
+    SetCursorPos(point.x, point.y);
+    INPUT input[3] = {};
+    for (INPUT& i : input) i.type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    const UINT count = o.number(L"click", 0) ? 3 : 1;
+    return SendInput(count, input, sizeof(INPUT)) == count ? 0 : Fail(1, L"SendInput failed");
+}
+
+void PostKey(HWND window, UINT key) {
+    const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+    PostMessageW(window, WM_KEYDOWN, key, MAKELPARAM(1, scan));
+    PostMessageW(window, WM_KEYUP, key, MAKELPARAM(1, scan | 0xC000));
+}
+
 // ---- processes and products ----------------------------------------------------------------
 
 int Run(const Options& o, double timeout) {
@@ -414,7 +444,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (!o.has(L"title") && !o.has(L"contains")) return Fail(1, verb + L" needs --title or --contains");
-    if (verb == L"texts" || verb == L"close") {
+    if (verb == L"texts" || verb == L"close" || verb == L"mouse" || verb == L"key") {
         HWND found = nullptr;
         if (!Poll(timeout, [&] {
                 for (HWND h : Windows())
@@ -423,6 +453,8 @@ int wmain(int argc, wchar_t** argv) {
             }))
             return Fail(2, L"no such window");
         if (verb == L"close") PostMessageW(found, WM_CLOSE, 0, 0);
+        else if (verb == L"mouse") return Mouse(found, o);
+        else if (verb == L"key") PostKey(found, (UINT)o.number(L"vk"));
         else PrintWindow(found);
         return 0;
     }

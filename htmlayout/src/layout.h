@@ -1,0 +1,55 @@
+// Layout: blocks stacked top to bottom, lines of words and images, absolutely positioned boxes.
+#pragma once
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dom.h"
+#include "image.h"
+
+namespace hl {
+
+using ImageMap = std::map<std::wstring, Image>;
+
+// The fonts of a page, made on first use, and a screen-compatible DC to measure text with.
+class Fonts {
+public:
+    Fonts();
+    ~Fonts();
+    Fonts(const Fonts&) = delete;
+    Fonts& operator=(const Fonts&) = delete;
+
+    // Selects the style's font into dc (or the measuring DC when dc is null).
+    void Select(const Style& style, HDC dc = nullptr);
+    // The line height and ascent of the style's font.
+    void Metrics(const Style& style, int& height, int& ascent);
+    int TextWidth(const Style& style, const std::wstring& text);
+    HDC MeasuringDc() const { return dc_; }
+
+private:
+    struct Entry {
+        std::wstring family;
+        int size;
+        bool bold;
+        HFONT font;
+        int height;
+        int ascent;
+    };
+    const Entry& Find(const Style& style);
+
+    HDC dc_;
+    std::vector<Entry> fonts_;
+};
+
+struct LayoutResult {
+    int right = 0;   // the right-most and bottom-most edges of all boxes
+    int bottom = 0;
+    std::vector<Element*> paintOrder;  // back to front
+};
+
+// Lays out the page for a client area of the given size. The page's elements get their boxes.
+LayoutResult LayOut(Document& document, Fonts& fonts, const ImageMap& images, int width, int height);
+
+}  // namespace hl

@@ -1,0 +1,141 @@
+// The HTML engine's selector matching and its parser against malformed input.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+#include "css.h"
+#include "html_parser.h"
+#include "layout.h"
+
+namespace {
+
+const wchar_t kPage[] =
+    L"<html><body>"
+    L"<div id=a class='x y'><p id=b role='default-button'>t</p><span id=c name=OK></span></div>"
+    L"<div id=d><div id=e class=y><img id=f src=i.png href=go></div></div>"
+    L"</body></html>";
+
+// The ids of what the selector finds, in order; "invalid" when the engine refuses it.
+std::wstring Select(hl::Document& document, const wchar_t* selector)
+{
+    std::vector<hl::Element*> found;
+    if (!hl::SelectBelow(document.root, selector, found))
+        return L"invalid";
+    std::wstring ids;
+    for (const hl::Element* e : found) {
+        const std::wstring* id = e->Attribute(L"id");
+        ids += (ids.empty() ? L"" : L",") + (id ? *id : e->tag);
+    }
+    return ids;
+}
+
+TEST(HtmlEngine, SelectorsMatchInDocumentOrder)
+{
+    const struct {
+        const wchar_t* selector;
+        const wchar_t* ids;
+    } cases[] = {
+        {L"div", L"a,d,e"},
+        {L"DIV.x", L"a"},
+        {L"#e", L"e"},
+        {L".y", L"a,e"},
+        {L"[class~=y]", L"a,e"},
+        {L"[role='default-button']", L"b"},
+        {L"[role=\"default-button\"]", L"b"},
+        {L"[ role = default-button ]", L"b"},
+        {L"[role='cancel-button']", L""},
+        {L"[name]", L"c"},
+        {L"[name='ok']", L""},  // values keep their case
+        {L"div > img", L"f"},
+        {L"#d img", L"f"},
+        {L"#d > img", L""},
+        {L"body > div > div > img", L"f"},
+        {L"div p, img", L"b,f"},
+        {L"*:first-child", L"body,a,b,e,f"},
+        {L"title", L""},
+        {L"div + p", L"invalid"},
+        {L"p::before", L"invalid"},
+        {L":nth-child(2)", L"invalid"},
+        {L"[role=", L"invalid"},
+        {L"div >", L"invalid"},
+        {L"", L"invalid"},
+    };
+    std::unique_ptr<hl::Document> document = hl::ParseHtml(kPage, L"");
+    for (const auto& c : cases)
+        EXPECT_EQ(Select(*document, c.selector), c.ids) << c.selector;
+}
+
+TEST(HtmlEngine, StateSelectorsFollowTheElementState)
+{
+    std::unique_ptr<hl::Document> document = hl::ParseHtml(kPage, L"");
+    std::vector<hl::Element*> found;
+    ASSERT_TRUE(hl::SelectBelow(document->root, L"#e", found));
+    EXPECT_EQ(Select(*document, L"#d > div:hover > img"), L"");
+    found[0]->state = hl::kHover;
+    EXPECT_EQ(Select(*document, L"#d > div:hover > img, :active"), L"f");
+    found[0]->state = hl::kActive;
+    EXPECT_EQ(Select(*document, L"div:hover img, div:active"), L"e");
+}
+
+// Every node below e hangs from its parent, and no chain is deeper than the parser allows.
+void CheckTree(const hl::Element* e, int depth)
+{
+    ASSERT_LE(depth, hl::kMaxDepth + 1);
+    ASSERT_TRUE(hl::IsLive(e));
+    for (const hl::Element* child : e->children) {
+        ASSERT_EQ(child->parent, e);
+        ASSERT_TRUE(!child->IsText() || child->children.empty());
+        CheckTree(child, depth + 1);
+    }
+}
+
+// Markup made of pieces of pages (with their style rules) and stray bytes.
+std::string RandomPage(std::mt19937& random)
+{
+    static const char* const kPieces[] = {
+        "<div", "<img src=x.png", "<p>", "</p>", "</div>", "<span id=", "'a'", "\"", ">", "/>", "<", "&",
+        "&#x1F600;", "&#99999999;", "&amp", "<!--", "-->", "<!DOCTYPE html>", "<style>", "</style>", "<title>",
+        "</title>", "<script>", "#a > b:hover{", "position:absolute;left:-5px;top:99999px;width:",
+        "height:1e9px}", "margin: 1 2 3 4 5;", "foreground-image:url(", ")", "@media x {", "}", "{", "<br>",
+        "style='display:block;padding:3px'", " ", "\n", "Платформа", "\xEF\xBB\xBF", "\xFF\xFE", "\xC3"};
+    std::string page;
+    const int pieces = std::uniform_int_distribution<int>(0, 400)(random);
+    for (int i = 0; i < pieces; ++i) {
+        if (random() % 8 == 0)
+            page += static_cast<char>(random());
+        else
+            page += kPieces[random() % (sizeof(kPieces) / sizeof(kPieces[0]))];
+    }
+    return page;
+}
+
+TEST(HtmlEngine, MalformedPagesParseStyleAndLayOutWithoutHarm)
+{
+    const unsigned seed = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::printf("HTML engine fuzz seed: %u\n", seed);
+    std::mt19937 random(seed);
+    hl::Fonts fonts;
+    const hl::ImageMap noImages;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    int pages = 0;
+    for (; std::chrono::steady_clock::now() < end; ++pages) {
+        const std::string bytes = RandomPage(random);
+        std::unique_ptr<hl::Document> document =
+            hl::ParseHtml(hl::DecodePage(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), L"base/");
+        ASSERT_EQ(document->root->tag, L"html") << "seed " << seed << ", page " << pages;
+        CheckTree(document->root, 0);
+        hl::ComputeStyles(document->root, document->rules, L"base/");
+        const hl::LayoutResult layout = hl::LayOut(*document, fonts, noImages, pages % 600, 400);
+        ASSERT_FALSE(layout.paintOrder.empty());
+        std::vector<hl::Element*> found;
+        hl::SelectBelow(document->root, hl::DecodePage(reinterpret_cast<const BYTE*>(bytes.data()),
+                                                       std::min<size_t>(bytes.size(), 40)),
+                        found);
+    }
+    std::printf("HTML engine fuzz: %d pages\n", pages);
+    EXPECT_GT(pages, 50);
+}
+
+}  // namespace
