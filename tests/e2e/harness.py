@@ -213,8 +213,10 @@ class Window:
         return [c['text'].replace('&', '') for c in self.children if c['class'] == 'Button']
 
 
-def wait_window(title=None, contains=None, cls='#32770', timeout: float = 60) -> Window:
-    w = json.loads(_ui('texts', title, contains, cls, timeout=timeout))
+def wait_window(title=None, contains=None, cls='#32770', timeout: float = 60, holding: Optional[int] = None) -> Window:
+    """The first window that matches and, when asked, holds the control of that id."""
+    w = json.loads(_ui('texts', title, contains, cls, ['--with', str(holding)] if holding is not None else (),
+                       timeout=timeout))
     return Window(w['title'], w['class'], w['client'], w['children'])
 
 
@@ -264,6 +266,16 @@ def key(title: str, vk: int, cls=None):
 def screenshot(path: str):
     """The whole virtual screen as a PNG."""
     subprocess.run(['import', '-window', 'root', path], env=session(), check=True, timeout=60, **QUIET)
+
+
+def on_start_screen(*inputs):
+    """A run's step: waits for the start screen, then gives it the inputs: a client point to
+    click, or a virtual key."""
+    def step(test, dist):
+        wait_window(START_TITLE)
+        for what in inputs:
+            key(START_TITLE, what) if isinstance(what, int) else mouse(START_TITLE, what, press=True)
+    return step
 
 
 def poll(what: str, check: Callable, timeout: float = 30):

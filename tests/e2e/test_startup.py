@@ -123,18 +123,21 @@ class PlantedLibraries(h.Scenario):
                'wintrust')
 
     def test_no_planted_library_runs_during_an_install_with_windows(self):
+        """With the start screen too: the engine is the one library taken from beside the program."""
         marks = os.path.join(h.RUNS, 'marks-%d.txt' % os.getpid())
         env = {'MARKER_FILE': h.winpath(marks)}
 
         def plant(dist):
             for name in self.PLANTED:
                 dist.add(os.path.join(h.BUILD, 'tests', 'fixtures', 'marker.dll'), name + '.dll')
+            dist.add(h.ENGINE, 'htmlayout.dll')
 
-        self.run_case(Case('planted', '/i', installed='product_v1', prepare=plant, env=env,
-                           overrides=','.join(self.PLANTED) + '=n,b',
-                           boxes=[Box(SAMPLE_TITLE, 'Older version of this product is already installed. '
-                                                    'Do you want to upgrade it?', 'Yes')],
-                           then=lambda t, d, l: t.assertFalse(os.path.exists(marks))))
+        upgrade = Box(SAMPLE_TITLE, 'Older version of this product is already installed. Do you want to upgrade it?',
+                      'Yes')
+        for args, boxes in (('/i', [upgrade]), ('', [h.on_start_screen(h.START_INSTALL), upgrade])):
+            self.run_case(Case('planted ' + args, args, installed='product_v1', prepare=plant, env=env,
+                               overrides=','.join(self.PLANTED) + '=n,b', boxes=boxes,
+                               then=lambda t, d, l: t.assertFalse(os.path.exists(marks))))
         # The marker works: a careless program in the same folder does load it.
         probe = h.Distribution('probe', 'probe.exe', h.UIDRIVER)
         plant(probe)

@@ -20,8 +20,8 @@
 //   uidriver loadlib NAME               a plain LoadLibraryW, as a careless program would
 //   uidriver product-state|uninstall CODE, uidriver product-info CODE PROPERTY
 //
-// MATCH is --title T (exact) or --contains T, optionally --class C; only visible top-level
-// windows match. texts gives the window's client area too: its top left on the screen and size. Waits poll every 100 ms (default 30 s; texts 0 s). Exit code
+// MATCH is --title T (exact) or --contains T, optionally --class C and --with ID (a control the
+// window holds); only visible top-level windows match. texts gives the window's client area too: its top left on the screen and size. Waits poll every 100 ms (default 30 s; texts 0 s). Exit code
 // 0 on success, 1 for a failed call or bad usage, 2 when nothing matched in time.
 #include <windows.h>
 #include <commctrl.h>
@@ -133,13 +133,20 @@ std::vector<HWND> Windows(HWND parent = nullptr) {
     return all;
 }
 
+long IdOf(HWND h) { return (long)GetWindowLongPtrW(h, GWLP_ID) & 0xFFFF; }
+
+bool HasControl(HWND h, long id) {
+    for (HWND c : Windows(h))
+        if (IdOf(c) == (id & 0xFFFF)) return true;
+    return false;
+}
+
 bool Matches(HWND h, const Options& o) {
     std::wstring caption = CaptionOf(h);
     return IsWindowVisible(h) && (!o.has(L"title") || caption == o.at(L"title")) &&
-           caption.find(o.get(L"contains")) != std::wstring::npos && (!o.has(L"class") || ClassOf(h) == o.at(L"class"));
+           caption.find(o.get(L"contains")) != std::wstring::npos &&
+           (!o.has(L"class") || ClassOf(h) == o.at(L"class")) && (!o.has(L"with") || HasControl(h, o.number(L"with")));
 }
-
-long IdOf(HWND h) { return (long)GetWindowLongPtrW(h, GWLP_ID) & 0xFFFF; }
 
 bool IsCheckable(HWND h) {
     LONG type = GetWindowLongW(h, GWL_STYLE) & BS_TYPEMASK;

@@ -1,0 +1,332 @@
+"""Network deployment: the wizard reached from the start screen's Deployment button and walked as
+an administrator would, against real folders. Failing destinations are real mounts: the tests
+run as root, where file modes do not stop a write."""
+
+import configparser
+import os
+import re
+import shutil
+import subprocess
+
+import harness as h
+from harness import START_DEPLOY
+
+PRODUCT = 'Sample Product'
+SHEET = 'Deployment ' + PRODUCT
+NEXT, BACK, FINISH, CANCEL = 12324, 12323, 12325, 2
+WELCOME, LICENCE, ACCEPT, FOLDER, COMMON, UPLOAD, READY, PROGRESS, COMPLETE = (
+    10015, 10032, 10031, 10019, 10025, 10042, 10029, 10033, 10038)
+DEST = os.path.join(h.RUNS, 'deployed')
+LICENCE_RTF = r'{\rtf1\ansi Terms of the sample licence.\par}'
+CONTENT = ['HELP/index.txt', 'HELP/Sub/page.txt', 'Docs/readme.txt', 'Docs/Ru/readme.txt', 'Extras/tool.txt',
+           'Redist/setup.ini']
+EXCLUSIONS = {'DeploymentExcludeFolders': {'Folder3': r'#Root#\help', 'Folder5': '#Root#\\Extras\\',
+                                           'Folder7': 'Redist'},
+              'DeploymentExcludeFiles': {'File0': r'#Root#\Docs\readme.txt'}}
+CANCEL_QUESTION = 'Do you really want to cancel the deployment of\n%s?' % PRODUCT
+COMPLETED, CANCELLED = 'Completed %s Deployment Wizard' % PRODUCT, 'Deployment %s canceled' % PRODUCT
+START = ['UILevel is set to 5', "Start deployment '%s'." % PRODUCT]
+UNITS = ('Bytes', 'KB', 'MB', 'GB', 'TB')
+
+
+def size_text(v: int) -> str:
+    x, unit = float(v), 0
+    while v >= 1024 and unit < 4:
+        x, v, unit = v / 1024, v >> 10, unit + 1
+    return '%.2f %s' % (x, UNITS[unit])
+
+
+def distribution(name, sections=None, licence=True, content=CONTENT, big=0) -> h.Distribution:
+    dist = h.Distribution(name)
+    dist.add(h.package('product_v2').path, 'Sample Product.msi')
+    dist.add(h.ENGINE, 'htmlayout.dll')
+    if licence:
+        dist.add_file('License.rtf', LICENCE_RTF)
+    for path in content:
+        os.makedirs(os.path.dirname(dist.path(path)), exist_ok=True)
+        dist.add_file(path, 'content of ' + path)
+    os.makedirs(dist.path('Empty'))
+    if big:
+        dist.add_file('big.bin', b'\0' * big)
+    dist.write_ini({'MsiPath': 'Sample Product.msi', 'ShowStartDialog': 1}, sections)
+    return dist
+
+
+def tree(folder) -> set:
+    """Files below the folder, and folders that hold none, as relative paths with '/'."""
+    found = set()
+    for top, dirs, files in os.walk(folder):
+        rel = os.path.relpath(top, folder).replace(os.sep, '/')
+        found.update((f if rel == '.' else rel + '/' + f) for f in files)
+        if not files and not dirs and rel != '.':
+            found.add(rel + '/')
+    return found
+
+
+def win(folder, rel='') -> str:
+    return h.winpath(os.path.join(folder, rel)) if rel else h.winpath(folder)
+
+
+class Wizard:
+    """One run of setup.exe without arguments, its start screen answered with Deployment."""
+
+    def __init__(self, dist: h.Distribution):
+        self.process = h.Process(dist.exe, '', dist.dir)
+        h.on_start_screen(START_DEPLOY)(None, dist)
+
+    def page(self, control: int, timeout: float = 60) -> h.Window:
+        """The sheet once the page holding that control is the one shown."""
+        return h.poll('page of control %d' % control,
+                      lambda: (lambda w: w if (w.child(control) or {}).get('visible') else None)(h.wait_window(SHEET)),
+                      timeout)
+
+    def press(self, button: int, then: int = None) -> h.Window:
+        h.click(SHEET, id=button)
+        return self.page(then) if then else None
+
+    def enabled(self, control: int) -> bool:
+        return h.wait_window(SHEET).child(control)['enabled']
+
+    def to_destination(self):
+        self.page(WELCOME)
+        self.press(NEXT, ACCEPT)
+        h.click(SHEET, id=ACCEPT)
+        h.poll('Next enabled', lambda: self.enabled(NEXT))
+        self.press(NEXT, FOLDER)
+
+    def destination(self, text: str, then=COMMON):
+        h.set_text(SHEET, FOLDER, text)
+        return self.press(NEXT, then)
+
+    def box(self, title: str, text: str, button: str = 'OK', buttons=('OK',)):
+        box = h.wait_window(title, holding=0xFFFF)     # a box may share the sheet's caption
+        assert (box.message, box.buttons) == (text, list(buttons)), (box.message, box.buttons)
+        h.click(title, button)
+
+    def finish(self, header: str) -> h.Log:
+        sheet = self.page(COMPLETE, 120)
+        assert sheet.child(COMPLETE)['text'] == header, sheet.child(COMPLETE)
+        assert not sheet.child(CANCEL)['enabled']
+        h.click(SHEET, id=FINISH)
+        assert self.process.wait() == 0, self.process.output
+        return h.the_log('Sample Product Deployment (*).log')
+
+
+class Deployment(h.Scenario):
+    def tidy(self):
+        super().tidy()
+        for point in (os.path.join(DEST, 'ro'), os.path.join(DEST, 'small')):
+            subprocess.run(['umount', point], stderr=subprocess.DEVNULL)
+        for link in ('m:', 'm::'):
+            if os.path.lexists(os.path.join(h.PREFIX, 'dosdevices', link)):
+                os.unlink(os.path.join(h.PREFIX, 'dosdevices', link))
+        shutil.rmtree(DEST, ignore_errors=True)
+
+    def assertOwnLines(self, log: h.Log, expected: list, copied=None):
+        """The log's own lines; `copied`, when given, is the set that the block of "copied"
+        lines, in the walk's order, must name."""
+        lines = log.own
+        if copied is not None:
+            block = [l for l in lines if l.startswith("File '") and l.endswith("' copied.")]
+            self.assertEqual(sorted(block), sorted("File '%s' copied." % win(DEST, c) for c in copied), log.dump())
+            first = lines.index(block[0]) if block else lines.index('Finish files copy.')
+            lines = lines[:first] + ['<copied>'] + lines[first + len(block):]
+        self.assertEqual(lines, expected, log.dump())
+
+    def test_copies(self):
+        kept = {'setup.exe', 'setup.ini', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf',
+                'Docs/Ru/readme.txt', 'Extras/tool.txt', 'Redist/setup.ini'}
+        for name, typed, common, upload, written in [
+            # Blanks around the folder go; the settings page and the log choice as chosen.
+            ('choices', '  %s  ' % win(DEST), r'\\server\common', 0, (r'\\server\common', '0')),
+            # A trailing backslash stays single; pages left as they came: empty folder, choice 2.
+            ('defaults', win(DEST) + '\\', None, None, ('', '2')),
+        ]:
+            with self.subTest(name):
+                self.tidy()
+                dist = distribution(name, EXCLUSIONS)
+                wizard = Wizard(dist)
+                wizard.page(WELCOME)
+                self.assertEqual(h.wait_window(SHEET).child(WELCOME)['text'],
+                                 'Welcome to the %s Deployment Wizard' % PRODUCT)
+                sheet = wizard.press(NEXT, ACCEPT)
+                self.assertEqual(sheet.child(LICENCE)['text'].strip(), 'Terms of the sample licence.')
+                self.assertFalse(wizard.enabled(NEXT))
+                for ticked in (True, False, True):     # the box turns Next on and off
+                    h.click(SHEET, id=ACCEPT)
+                    h.poll('Next %s' % ticked, lambda: wizard.enabled(NEXT) == ticked)
+                wizard.press(NEXT, FOLDER)
+                wizard.destination(typed)
+                if common is not None:
+                    h.set_text(SHEET, COMMON, common)
+                sheet = wizard.press(NEXT, UPLOAD)
+                self.assertEqual(sheet.child(UPLOAD)['text'], 'Upload with informing in the welcome window')
+                if upload is not None:
+                    h.select(SHEET, UPLOAD, upload)
+                next_text = h.wait_window(SHEET).child(NEXT)['text']
+                self.assertEqual(wizard.press(NEXT, READY).child(NEXT)['text'], '&Deploy')
+                if name == 'choices':
+                    # Back to the folder and on again: a new check, but the scan is not repeated.
+                    wizard.press(BACK, UPLOAD)
+                    self.assertEqual(h.wait_window(SHEET).child(NEXT)['text'], next_text)
+                    wizard.press(BACK, COMMON)
+                    wizard.press(BACK, FOLDER)
+                    wizard.press(NEXT, COMMON)
+                    wizard.press(NEXT, UPLOAD)
+                    wizard.press(NEXT, READY)
+                wizard.press(NEXT, PROGRESS)
+                log = wizard.finish(COMPLETED)
+
+                self.assertEqual(tree(DEST), kept)
+                copy, original = configparser.ConfigParser(interpolation=None), configparser.ConfigParser()
+                copy.optionxform = str
+                copy.read(os.path.join(DEST, 'setup.ini'), encoding='cp1252')
+                original.read(dist.path('setup.ini'), encoding='cp1252')
+                self.assertEqual(copy.sections(), ['Main', 'InstallProperties'])
+                self.assertEqual(dict(copy['Main']), {'MsiPath': 'Sample Product.msi', 'ShowStartDialog': '0'})
+                self.assertEqual(list(copy['InstallProperties'].items()), [
+                    ('AFTER_DEPLOYMENT', '1'), ('COMMON_FOLDER', written[0]),
+                    ('UPLOAD_CMDLOG_TO_BRIXWELL_SERVER', written[1])])
+                self.assertIn('DeploymentExcludeFolders', original.sections())
+                ini = win(DEST, 'setup.ini')
+                writes = [("Main", "ShowStartDialog", "0"), ("InstallProperties", "AFTER_DEPLOYMENT", "1"),
+                          ("InstallProperties", "COMMON_FOLDER", written[0]),
+                          ("InstallProperties", "UPLOAD_CMDLOG_TO_BRIXWELL_SERVER", written[1])]
+                self.assertOwnLines(log, [
+                    *START,
+                    "Folder '%s' excluded from deployment." % win(dist.dir, 'help'),
+                    "Folder '%s\\Extras\\' excluded from deployment." % win(dist.dir),
+                    "Folder 'Redist' excluded from deployment.",
+                    "File '%s' excluded from deployment." % win(dist.dir, r'Docs\readme.txt'),
+                    'Start files copy:', '<copied>', 'Finish files copy.',
+                    *["String write to file '%s'. Section='%s' Key='%s' Value='%s'." % (ini, *w) for w in writes],
+                    "Deployment '%s' completed successfully." % PRODUCT],
+                    {k.replace('/', '\\') for k in kept})
+
+    def test_refusals(self):
+        dist = distribution('refusals', content=[], big=2 << 20)
+        read_only, small = os.path.join(DEST, 'ro'), os.path.join(DEST, 'small')
+        for point, options in ((read_only, 'size=1m'), (small, 'size=1m')):
+            os.makedirs(point)
+            subprocess.run(['mount', '-t', 'tmpfs', '-o', options, 'tmpfs', point], check=True)
+        os.makedirs(os.path.join(read_only, 'made'))
+        subprocess.run(['mount', '-o', 'remount,ro', read_only], check=True)
+        os.symlink(small, os.path.join(h.PREFIX, 'dosdevices', 'm:'))
+        cluster = os.statvfs('/').f_frsize     # Z: is the root of the file system
+        required = sum(s + cluster - s % cluster for s in
+                       (os.path.getsize(os.path.join(top, f)) for top, _, fs in os.walk(dist.dir) for f in fs))
+        free = os.statvfs(small).f_bavail * os.statvfs(small).f_frsize
+        sizes = (size_text(free), size_text(required))
+        wizard = Wizard(dist)
+        wizard.to_destination()
+        for typed, text in [
+            (win(read_only, r'new\sub'), "Cannot create folder '%s'.\n\nError(3) 'Path not found.'"
+             % win(read_only, r'new\sub')),
+            (win(read_only, 'made'), "The selected folder '%s\\' is not available for copying.\n\n"
+                                     "Error(5) 'Access denied.'" % win(read_only, 'made')),
+            ('M:\\deploy', 'There is not enough free disk space to deploy the product. You can delete some files or '
+                           'select another drive.\n\nDisk: M:\\\nFree space: %s\nRequired space: %s' % sizes),
+        ]:
+            h.set_text(SHEET, FOLDER, typed)
+            h.click(SHEET, id=NEXT)
+            wizard.box(SHEET, text)
+            wizard.page(FOLDER)
+        # Cancel asks; No keeps the page, and the close box asks the same question.
+        h.click(SHEET, id=CANCEL)
+        wizard.box(SHEET, CANCEL_QUESTION, 'No', ['Yes', 'No'])
+        wizard.page(FOLDER)
+        h.close(SHEET)
+        wizard.box(SHEET, CANCEL_QUESTION, 'Yes', ['Yes', 'No'])
+        log = wizard.finish(CANCELLED)
+        self.assertEqual(tree(DEST), {'ro/made/', 'small/deploy/'})
+        self.assertOwnLines(log, [
+            *START,
+            "Can't create folder for deployment '%s'. Error(3) 'Path not found.'" % win(read_only, r'new\sub'),
+            "Can't copy file to folder for deployment '%s\\'. Error(5) 'Access denied.'" % win(read_only, 'made'),
+            "There is not enough free disk space to deployment. Disk: M:\\, available volume:'%s', "
+            "required volume:'%s'" % sizes,
+            "Deployment '%s' canceled by user." % PRODUCT, "Deployment '%s' canceled." % PRODUCT])
+
+    def test_rollbacks(self):
+        many = ['Docs/readme.txt', 'Extras/new.txt'] + ['Data/part%02d.txt' % n for n in range(16)]
+        before = {'before.txt': 'kept', 'Extras/old.txt': 'kept', 'Docs/readme.txt': 'overwritten'}
+
+        def ready(dist, prepare=None):
+            for rel, text in before.items():
+                os.makedirs(os.path.dirname(os.path.join(DEST, rel)), exist_ok=True)
+                with open(os.path.join(DEST, rel), 'w') as f:
+                    f.write(text)
+            wizard = Wizard(dist)
+            wizard.to_destination()
+            wizard.destination(win(DEST))
+            if prepare:
+                prepare()
+            wizard.press(NEXT, UPLOAD)
+            wizard.press(NEXT, READY)
+            wizard.press(NEXT, PROGRESS)
+            return wizard
+
+        def rollback(log, copied, folders):
+            """The lines from the copy on: what was copied, removed newest first, then the folders
+            (when given). Answers the lines before the rollback."""
+            lines = log.own[log.own.index('Start files copy:'):]
+            copies = [re.fullmatch(r"File '(.*)' copied\.", l).group(1) for l in lines if l.endswith("' copied.")]
+            self.assertEqual(sorted(copies), sorted(win(DEST, c.replace('/', '\\')) for c in copied), log.dump())
+            start = lines.index('Start Rollback')
+            self.assertEqual(lines[start + 1:start + 1 + len(copies)],
+                             ["File '%s' removed." % c for c in reversed(copies)], log.dump())
+            self.assertEqual(lines[-2:], ['Finish rollback', "Deployment '%s' canceled." % PRODUCT], log.dump())
+            if folders is not None:
+                self.assertEqual(lines[start + 1 + len(copies):-2], folders, log.dump())
+            return lines[:start]
+
+        with self.subTest('cancelled, then rolled back'):
+            dist = distribution('cancel', content=many)
+            wizard = ready(dist)
+            h.click(SHEET, id=CANCEL)
+            wizard.box(SHEET, CANCEL_QUESTION, 'No', ['Yes', 'No'])
+            h.click(SHEET, id=CANCEL)
+            wizard.box(SHEET, CANCEL_QUESTION, 'Yes', ['Yes', 'No'])
+            log = wizard.finish(CANCELLED)
+            copies = [l for l in log.own if l.endswith("' copied.")]
+            self.assertTrue(0 < len(copies) < len(many) + 5, log.dump())
+            copied = {re.fullmatch(r"File '%s\\(.*)' copied\." % re.escape(win(DEST)), l).group(1).replace('\\', '/')
+                      for l in copies}
+            head = rollback(log, copied, None)
+            self.assertEqual(head[-1], "Deployment '%s' canceled by user." % PRODUCT)
+            # What was there before stays, unless a copy went over it.
+            self.assertEqual(tree(DEST), {'before.txt', 'Extras/old.txt', 'Docs/readme.txt'} - copied)
+
+        self.tidy()
+        with self.subTest('settings cannot be written'):
+            before.clear()
+            sections = {'DeploymentExcludeFiles': {'File0': r'#Root#\setup.ini'}}
+            dist = distribution('settings', sections, content=CONTENT)
+            # Where the settings go, a folder: the copy's ini cannot be written.
+            wizard = ready(dist, lambda: os.makedirs(os.path.join(DEST, 'setup.ini')))
+            ini = win(DEST, 'setup.ini')
+            wizard.box(h.INSTALLATION_ERROR, "Cannot write to file\n'%s'.\n\nError(5) 'Access denied.'" % ini)
+            log = wizard.finish(CANCELLED)
+            self.assertEqual(tree(DEST), set())
+            folders = ["Folder '%s' removed." % win(DEST, f) for f in
+                       ('Docs\\Ru', 'Docs', 'Extras', 'HELP\\Sub', 'HELP', 'Redist', 'setup.ini')]
+            copied = {'setup.exe', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf', *CONTENT}
+            head = rollback(log, copied, folders + ["Folder '%s\\' removed." % win(DEST)])
+            self.assertEqual(head[-2:], [
+                'Finish files copy.',
+                "Can't write string to file '%s'. Section='Main' Key='ShowStartDialog' Value='0'. "
+                "Error(5) 'Access denied.'" % ini])
+
+        self.tidy()
+        with self.subTest('no licence'):
+            dist = distribution('no-licence', licence=False)
+            wizard = Wizard(dist)
+            wizard.page(WELCOME)
+            h.click(SHEET, id=NEXT)
+            path = dist.path('License.rtf')
+            wizard.box(SHEET, "Cannot open license agreement file:\n'%s'.\n\nError(2) 'File not found.'" % win(path))
+            log = wizard.finish(CANCELLED)
+            self.assertFalse(os.path.exists(DEST))
+            self.assertOwnLines(log, [*START,
+                                   "Can't open license agreement file '%s'. Error(2) 'File not found.'" % win(path),
+                                   "Deployment '%s' canceled." % PRODUCT])

@@ -1,0 +1,129 @@
+"""The start screen: a run without arguments, with our engine beside setup.exe, shows the start
+page; its buttons, clicked with the mouse, choose the road. Screenshots of the screen, plain and
+with each button hovered, are kept under <build>/e2e-artefacts."""
+
+import os
+import struct
+import subprocess
+import time
+
+import harness as h
+from harness import START_CANCEL, START_DEPLOY, START_INSTALL, START_TITLE, Case
+
+ARTEFACTS = os.path.join(h.BUILD, 'e2e-artefacts')
+BUTTONS = {'install': (START_INSTALL, (135, 147, 237, 52)), 'deployment': (START_DEPLOY, (135, 209, 237, 52)),
+           'cancel': (START_CANCEL, (221, 358, 65, 29))}
+VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
+RT_HTML = 23
+
+
+def with_engine(without: bytes = None):
+    """Our engine beside the program; `without`: its export of that name spelt otherwise."""
+    def prepare(dist):
+        with open(h.ENGINE, 'rb') as f:
+            data = f.read()
+        if without:
+            assert data.count(without + b'\0') == 1
+            data = data.replace(without + b'\0', without[:-1] + b'_\0')
+        dist.add_file('htmlayout.dll', data)
+    return prepare
+
+
+def without_start_page(dist):
+    """The program's resource directory with its HTML type renumbered: no page 101 any more."""
+    with open(dist.exe, 'r+b') as f:
+        image = f.read()
+        pe = struct.unpack_from('<I', image, 0x3C)[0]
+        sections, optional_size = struct.unpack_from('<H12xH', image, pe + 6)
+        optional = pe + 24
+        directories = optional + (96 if struct.unpack_from('<H', image, optional)[0] == 0x10B else 112)
+        rsrc = struct.unpack_from('<I', image, directories + 2 * 8)[0]
+        for s in range(sections):
+            size, rva, _, raw = struct.unpack_from('<4I', image, optional + optional_size + 40 * s + 8)
+            if rva <= rsrc < rva + size:
+                root = rsrc - rva + raw
+        named, numbered = struct.unpack_from('<2H', image, root + 12)
+        for entry in range(root + 16 + 8 * named, root + 16 + 8 * (named + numbered), 8):
+            if struct.unpack_from('<I', image, entry)[0] == RT_HTML:
+                f.seek(entry)
+                f.write(struct.pack('<I', RT_HTML - 1))
+                return
+        raise h.HarnessError('no HTML resources in ' + dist.exe)
+
+
+def installed(test, dist, log):
+    test.assertEqual(h.product_state(h.SAMPLE_CODE), 5)
+
+
+def not_installed(test, dist, log):
+    test.assertEqual(h.product_state(h.SAMPLE_CODE), -1)
+
+
+class StartScreen(h.Scenario):
+
+    def test_roads(self):
+        def close_box(test, dist):
+            time.sleep(1)           # the keys' time to act, were they to
+            h.close(START_TITLE)
+        for case in [
+            Case('install', '', prepare=with_engine(), boxes=[h.on_start_screen(START_INSTALL)], then=installed),
+            Case('cancel', '', prepare=with_engine(), boxes=[h.on_start_screen(START_CANCEL)], exit=2, log=None,
+                 then=not_installed),
+            # The page has no default or cancel role: the keys leave the screen up.
+            Case('enter and escape, then the close box', '', prepare=with_engine(),
+                 boxes=[h.on_start_screen(VK_RETURN, VK_ESCAPE), close_box], exit=2, log=None, then=not_installed),
+            # Without the screen the run goes on as an installation.
+            Case('screen turned off', '', ini={'ShowStartDialog': 0}, prepare=with_engine(), then=installed),
+            Case('no engine', '', then=installed),
+            Case('engine without a function', '', prepare=with_engine(b'HTMLayoutDataReady'),
+                 then=installed),
+            Case('engine without its probe', '', prepare=with_engine(b'HTMLayoutClassNameA'),
+                 then=installed),
+            Case('no start page', '', prepare=lambda d: (with_engine()(d), without_start_page(d)), exit=3, log=None,
+                 then=not_installed),
+        ]:
+            self.run_case(case)
+
+    def test_window_and_hover(self):
+        os.makedirs(ARTEFACTS, exist_ok=True)
+        dist = h.Distribution('start-window')
+        dist.add(h.package('product_v2').path, 'Sample Product.msi')
+        dist.write_ini({'MsiPath': 'Sample Product.msi'})
+        with_engine()(dist)
+        setup = h.Process(dist.exe, '', dist.dir)
+        window = h.wait_window(START_TITLE)
+        left, top, width, height = window.client
+        self.assertEqual((width, height), (507, 407))
+        h.mouse(START_TITLE, (5, 5))
+        plain = self.shot('start')
+        screen = [int(n) for n in subprocess.run(['identify', '-format', '%w %h', plain], capture_output=True,
+                                                 text=True, check=True).stdout.split()]
+        # Centred as a window: the caption above the client area shifts it down a little.
+        self.assertLessEqual(abs(left + width // 2 - screen[0] // 2), 2)
+        self.assertLessEqual(abs(top + height // 2 - screen[1] // 2) - 15, 0)
+        for name, (centre, (x, y, w, hgt)) in BUTTONS.items():
+            with self.subTest(name):
+                h.mouse(START_TITLE, centre)
+                hovered = h.poll(name + ' hovered', lambda: self.changed(plain, self.shot('start-' + name)))
+                dx, dy, dw, dh = hovered
+                self.assertTrue(left + x <= dx and dx + dw <= left + x + w and top + y <= dy and
+                                dy + dh <= top + y + hgt, (name, hovered))
+                h.mouse(START_TITLE, (5, 5))
+                h.poll(name + ' left', lambda: not self.changed(plain, self.shot('start-after-' + name)))
+        h.close(START_TITLE)
+        self.assertEqual(setup.wait(), 2)
+
+    @staticmethod
+    def shot(name):
+        path = os.path.join(ARTEFACTS, name + '.png')
+        h.screenshot(path)
+        return path
+
+    @staticmethod
+    def changed(a, b):
+        """The box around the pixels that differ, or None."""
+        box = subprocess.run(['convert', a, b, '-compose', 'difference', '-composite', '-threshold', '0',
+                              '-format', '%@', 'info:'], capture_output=True, text=True, check=True).stdout
+        w, rest = box.split('x')
+        hgt, x, y = rest.split('+')
+        return None if int(w) == 0 or int(hgt) == 0 or box.startswith('0x0') else (int(x), int(y), int(w), int(hgt))
