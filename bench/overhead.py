@@ -13,41 +13,34 @@ import harness as h  # noqa: E402
 RUNS = int(os.environ.get('BENCH_RUNS', '15'))
 
 
-def timed(start):
+def timed(program, args):
     began = time.monotonic()
-    code = start()
-    return code, time.monotonic() - began
+    code = h.run_program(program, args)
+    assert code == 0, '%s answered %d' % (program, code)
+    return time.monotonic() - began
 
 
 def main():
-    product = h.PACKAGES['product_v2']
     dist = h.Distribution('bench')
-    package = dist.add_package('product_v2', 'Sample Product.msi')
+    package = dist.add(h.package('product_v2').path, 'Sample Product.msi')
     dist.write_ini({'MsiPath': 'Sample Product.msi', 'AdminNeed': 0})
     setup_times, msiexec_times = [], []
-    # One warm-up of each, not counted.
-    for counted in [False] + [True] * RUNS:
-        h.ensure_absent(product.product_code)
-        code, setup_time = timed(lambda: h.run_program(h.winpath(dist.exe), ['/i', '/quiet']))
-        assert code == 0, 'setup.exe answered %d' % code
-        h.ensure_absent(product.product_code)
-        code, msiexec_time = timed(lambda: h.msiexec(['/i', h.winpath(package), '/qn']))
-        assert code == 0, 'msiexec answered %d' % code
+    for counted in [False] + [True] * RUNS:      # one warm-up of each, not counted
+        h.ensure_absent(h.SAMPLE_CODE)
+        setup_time = timed(dist.exe, '/i /quiet')
+        h.ensure_absent(h.SAMPLE_CODE)
+        msiexec_time = timed('msiexec.exe', '/i "%s" /qn' % h.winpath(package))
         if counted:
             setup_times.append(setup_time)
             msiexec_times.append(msiexec_time)
-    h.ensure_absent(product.product_code)
-
-    setup_median = statistics.median(setup_times)
-    msiexec_median = statistics.median(msiexec_times)
+    h.ensure_absent(h.SAMPLE_CODE)
+    setup, msiexec = statistics.median(setup_times), statistics.median(msiexec_times)
     print('runs: %d (after one warm-up each)' % RUNS)
-    print('setup.exe /i /quiet     median %.3f s  (%s)' % (
-        setup_median, ' '.join('%.3f' % t for t in setup_times)))
-    print('msiexec /i package /qn  median %.3f s  (%s)' % (
-        msiexec_median, ' '.join('%.3f' % t for t in msiexec_times)))
-    print('overhead ratio setup/msiexec: %.3f' % (setup_median / msiexec_median))
-    size = os.path.getsize(h.SETUP_EXE)
-    print('size of %s: %d bytes (%.1f KB)' % (os.path.normpath(h.SETUP_EXE), size, size / 1024))
+    print('setup.exe /i /quiet     median %.3f s' % setup)
+    print('msiexec /i package /qn  median %.3f s' % msiexec)
+    print('overhead ratio setup/msiexec: %.3f' % (setup / msiexec))
+    for path in (h.SETUP_EXE, h.ENGINE):
+        print('size of %s: %d bytes' % (os.path.relpath(path, h.REPO), os.path.getsize(path)))
 
 
 if __name__ == '__main__':
