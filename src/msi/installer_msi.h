@@ -3,6 +3,9 @@
 
 // Installs the .msi product named by the ini: first installation, maintenance of the same
 // version, upgrade of an older one, refusal of a newer one, administrative image.
+// "Install" or "InstallUpgrade", without regard to case: the operation types of a product.
+bool IsProductOperationType(const std::wstring& type);
+
 class CInstallerMsi : public CInstaller {
 public:
     bool Install(bool& restartNeeded) override;

@@ -243,14 +243,19 @@ bool VersionTextEquals(const std::wstring& a, const std::wstring& b)
     return true;
 }
 
+bool UsesCheckingToolAnswer(const PrerequisiteInfo& record)
+{
+    // The rule serves the Stavora family only; for any other record the tool's answer is unused.
+    return record.Name.compare(0, 7, L"Stavora") == 0;
+}
+
 bool CheckRunExeCondition(PrerequisiteInfo& record)
 {
     std::wstring text;
     DWORD exitCode = 0;
     if (!RunExe(record.RunExeCond, text, exitCode))
         return false;
-    // The rule serves the Stavora family only; for any other record the tool's answer is unused.
-    if (record.Name.compare(0, 7, L"Stavora") != 0)
+    if (!UsesCheckingToolAnswer(record))
         return false;
     record.Installed = false;
     switch (exitCode) {

@@ -32,6 +32,8 @@ bool ParseVersion5(const std::wstring& text, long parts[5]);
 // Both texts parse to the same first four components; false when both are empty.
 bool VersionTextEquals(const std::wstring& a, const std::wstring& b);
 
+// Whether the checking tool's answer counts for the record: only for the "Stavora" family.
+bool UsesCheckingToolAnswer(const PrerequisiteInfo& record);
 // The checking-tool rule of a record with RunExeCond: runs the tool and, for the "Stavora"
 // family, acts on its exit code. Answers as CheckPrerequisite does.
 bool CheckRunExeCondition(PrerequisiteInfo& record);
