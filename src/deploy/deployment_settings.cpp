@@ -8,6 +8,8 @@
 #include "deploy/deployment_scan.h"
 #include "win/format.h"
 
+const wchar_t kInstallPropertiesSection[] = L"InstallProperties";
+
 bool WriteDeploymentSettings(const DeploymentState& state)
 {
     const std::wstring ini = state.DestinationFolder + SetupIniFileName();
@@ -23,7 +25,7 @@ bool WriteDeploymentSettings(const DeploymentState& state)
         {L"UPLOAD_CMDLOG_TO_BRIXWELL_SERVER", Format(L"%d", state.UploadChoice)},
     };
     for (const auto& property : properties) {
-        if (!IniWriteStringLogged(L"InstallProperties", property.first, property.second.c_str(), ini, true))
+        if (!IniWriteStringLogged(kInstallPropertiesSection, property.first, property.second.c_str(), ini, true))
             return false;
     }
     return true;

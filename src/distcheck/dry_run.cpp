@@ -68,10 +68,10 @@ void DryRun(std::vector<Detection>& detection)
 {
     Recorder recorder(detection);
     PrerequisiteList list;
-    ReadPrerequisites(L"PreReq%d", list, &recorder);
-    ReadPostRequisites(L"PostReq%d", list);
+    ReadPrerequisites(kPrerequisiteFormat, list, &recorder);
+    ReadPostRequisites(kPostRequisiteFormat, list);
     for (size_t index = 0; index < list.size(); ++index) {
-        detection.push_back(Detection{Format(L"PostReq%u", static_cast<unsigned>(index)), list[index].Name,
+        detection.push_back(Detection{Format(kPostRequisiteFormat, static_cast<int>(index)), list[index].Name,
                                       L"runs-after", L"no condition: runs after the product"});
     }
 }

@@ -12,6 +12,7 @@
 #include "config/setup_ini.h"
 #include "config/windows_version.h"
 #include "deploy/deployment_scan.h"
+#include "deploy/deployment_settings.h"
 #include "msi/installer.h"
 #include "msi/installer_msi.h"
 #include "msi/installer_msp.h"
@@ -27,8 +28,9 @@ namespace {
 
 // Integers are read through a buffer of this many characters and its terminating zero.
 constexpr size_t kIntegerChars = 29;
-const wchar_t kPreReq[] = L"PreReq";
-const wchar_t kPostReq[] = L"PostReq";
+// The section names without their number: "PreReq", "PostReq".
+const std::wstring kPreReq(kPrerequisiteFormat, wcslen(kPrerequisiteFormat) - 2);
+const std::wstring kPostReq(kPostRequisiteFormat, wcslen(kPostRequisiteFormat) - 2);
 
 enum class SectionKind { Main, PreReq, PostReq, ExcludeFolders, ExcludeFiles, Properties, Unknown };
 
@@ -68,15 +70,15 @@ SectionKind KindOf(const std::wstring& name, int& number)
 {
     if (EqualsNoCase(name, kMainSection))
         return SectionKind::Main;
-    if (NumberedName(name, kPreReq, number))
+    if (NumberedName(name, kPreReq.c_str(), number))
         return SectionKind::PreReq;
-    if (NumberedName(name, kPostReq, number))
+    if (NumberedName(name, kPostReq.c_str(), number))
         return SectionKind::PostReq;
     if (EqualsNoCase(name, kExcludeFoldersSection))
         return SectionKind::ExcludeFolders;
     if (EqualsNoCase(name, kExcludeFilesSection))
         return SectionKind::ExcludeFiles;
-    if (EqualsNoCase(name, L"InstallProperties"))
+    if (EqualsNoCase(name, kInstallPropertiesSection))
         return SectionKind::Properties;
     return SectionKind::Unknown;
 }
@@ -196,7 +198,8 @@ void CheckValue(Checker& check, const std::wstring& section, const std::wstring&
     case IniKeyType::String:
         if (WideToAnsi(text, g_Settings.CodePage).size() >= kIniValueBytes)
             check.Error(section, name, Format(L"%u bytes", static_cast<unsigned>(text.size())),
-                        Format(L"longer than the setup reads: cut after %u bytes", static_cast<unsigned>(kIniValueBytes - 1)));
+                        Format(L"longer than the setup reads: cut after %u bytes",
+                               static_cast<unsigned>(kIniValueBytes - 1)));
         break;
     }
 }
@@ -204,8 +207,8 @@ void CheckValue(Checker& check, const std::wstring& section, const std::wstring&
 // Unknown keys, keys beyond the numbers read, repeated keys and values read otherwise.
 void CheckKeys(Checker& check, const IniFile::Section& section, SectionKind kind)
 {
-    static const IniKey kCondition = {PrereqKey::RegCond, IniKeyType::String};
-    static const IniKey kExclusion = {kExcludeFolderKey, IniKeyType::String};
+    // Numbered keys (conditions, exclusion entries) are strings.
+    static const IniKey kNumbered = {L"", IniKeyType::String};
     const KeyTable table = kind == SectionKind::Main     ? KeyTable{kMainKeys, kMainKeyCount}
                            : kind == SectionKind::PreReq ? KeyTable{kPrerequisiteKeys, kPrerequisiteKeyCount}
                            : kind == SectionKind::PostReq ? KeyTable{kPostRequisiteKeys, kPostRequisiteKeyCount}
@@ -227,13 +230,10 @@ void CheckKeys(Checker& check, const IniFile::Section& section, SectionKind kind
         for (const wchar_t* prefix : numbered) {
             if (known || !prefix || !NumberedName(key->name, prefix, number))
                 continue;
-            if (number >= limit) {
+            if (number >= limit)
                 check.Error(section.name, key->name, key->value,
                             Format(L"never read: the setup reads %s0 to %s%d", prefix, prefix, limit - 1));
-                known = &kCondition;
-            } else {
-                known = kind == SectionKind::PreReq ? &kCondition : &kExclusion;
-            }
+            known = &kNumbered;
         }
         if (!known) {
             check.Warning(section.name, key->name, key->value, UnknownKeyReason(table, key->name));
@@ -272,8 +272,10 @@ void CheckPackage(Checker& check)
         check.Error(kMainSection, MainKey::MsiPath, msiPath, L"the package cannot be read as a product package");
     else
         product = !patch;
-    g_Settings.CodePage = patch ? AnsiCodePageOf(static_cast<unsigned long>(IniReadInt(kMainSection, MainKey::ProductLangID, 0)))
-                                : AnsiCodePageOf(wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10));
+    // The code page the setup's Prepare sets before it reads the rest of the ini.
+    const int patchLanguage = IniReadInt(kMainSection, MainKey::ProductLangID, 0);
+    g_Settings.CodePage = AnsiCodePageOf(patch ? static_cast<unsigned long>(patchLanguage)
+                                               : wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10));
 
     const std::wstring type = IniReadString(kMainSection, MainKey::MsiType, patch ? L"Major" : L"Install");
     if (patch && !IsPatchOperationType(type))
@@ -342,7 +344,8 @@ void CheckRegConditions(Checker& check, const IniFile::Section& section)
             break;
         case RegCondFault::UnknownRoot:
             check.Error(section.name, pathKey, path,
-                        Format(L"unknown root key %s (write it in full, as HKEY_LOCAL_MACHINE): the condition never holds",
+                        Format(L"unknown root key %s (write it in full, as HKEY_LOCAL_MACHINE): "
+                               L"the condition never holds",
                                parts.rootName.c_str()));
             break;
         case RegCondFault::UnknownType:
@@ -361,7 +364,8 @@ void CheckPrerequisiteSection(Checker& check, const IniFile::Section& section, i
 {
     if (number >= kPrerequisiteSections) {
         check.Error(section.name, std::wstring(), std::wstring(),
-                    Format(L"never read: the setup reads %s0 to %s%d", kPreReq, kPreReq, kPrerequisiteSections - 1));
+                    Format(L"never read: the setup reads %s0 to %s%d", kPreReq.c_str(), kPreReq.c_str(),
+                           kPrerequisiteSections - 1));
         return;
     }
     PrerequisiteInfo record;
@@ -396,21 +400,21 @@ void CheckPrerequisiteSection(Checker& check, const IniFile::Section& section, i
 void CheckPostRequisites(Checker& check, const std::vector<const IniFile::Section*>& sections)
 {
     PrerequisiteList list;
-    ReadPostRequisites(L"PostReq%d", list);
+    ReadPostRequisites(kPostRequisiteFormat, list);
     for (size_t index = 0; index < list.size(); ++index) {
-        CheckPath(check, Format(L"%s%u", kPostReq, static_cast<unsigned>(index)), PrereqKey::InstPath,
+        CheckPath(check, Format(kPostRequisiteFormat, static_cast<int>(index)), PrereqKey::InstPath,
                   list[index].InstPath, true, true, L"not in the distribution: the component cannot be run");
     }
     for (const IniFile::Section* section : sections) {
         int number = 0;
-        NumberedName(section->name, kPostReq, number);
+        NumberedName(section->name, kPostReq.c_str(), number);
         if (static_cast<size_t>(number) == list.size())
             check.Error(section->name, PrereqKey::Name, std::wstring(),
                         L"no Name: the setup stops reading post-requisites here");
         else if (static_cast<size_t>(number) > list.size())
             check.Error(section->name, std::wstring(), std::wstring(),
-                        Format(L"never read: %s%u has no Name and the setup stops there", kPostReq,
-                               static_cast<unsigned>(list.size())));
+                        Format(L"never read: %s has no Name and the setup stops there",
+                               Format(kPostRequisiteFormat, static_cast<int>(list.size())).c_str()));
     }
 }
 
@@ -481,7 +485,8 @@ void CheckDistribution(std::vector<Finding>& findings)
             continue;
         }
         if (ini->FindSection(section.name.c_str()) != &section) {
-            check.Warning(section.name, std::wstring(), std::wstring(), L"a second section of this name: only the first counts");
+            check.Warning(section.name, std::wstring(), std::wstring(),
+                          L"a second section of this name: only the first counts");
             continue;
         }
         int number = 0;

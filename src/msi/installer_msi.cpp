@@ -30,14 +30,12 @@ InstalledState QueryState()
     return state;
 }
 
-const wchar_t kPrerequisiteSections[] = L"PreReq%d";
-
 // Components run after a first installation: each is tried once, in order, and only a restart
 // it asks for is kept; the runner has logged everything else.
 void InstallPostRequisites(bool& restartNeeded)
 {
     PrerequisiteList components;
-    ReadPostRequisites(L"PostReq%d", components);
+    ReadPostRequisites(kPostRequisiteFormat, components);
     for (const PrerequisiteInfo& component : components) {
         std::wstring errorText;
         if (InstallComponent(component, errorText) == ERROR_SUCCESS_REBOOT_REQUIRED)
@@ -49,7 +47,7 @@ void InstallPostRequisites(bool& restartNeeded)
 bool BringUpPrerequisites(CInstaller& installer, bool& restartNeeded)
 {
     int restart = 0;
-    const int answer = CheckAndInstallPrerequisites(installer, kPrerequisiteSections, restart);
+    const int answer = CheckAndInstallPrerequisites(installer, kPrerequisiteFormat, restart);
     if (restart)
         restartNeeded = true;
     return answer == kPrereqGoOn;

@@ -26,6 +26,9 @@ const wchar_t Name[] = L"Name", Url[] = L"Url", InstPath[] = L"InstPath", InstRe
               SkipIfFoundInPath[] = L"SkipIfFoundInPath", Optional[] = L"Optional";
 }
 
+const wchar_t kPrerequisiteFormat[] = L"PreReq%d";
+const wchar_t kPostRequisiteFormat[] = L"PostReq%d";
+
 // OSver is read as text and taken as a decimal integer: an integer key to whoever checks it.
 const IniKey kPrerequisiteKeys[] = {
     {PrereqKey::Name, IniKeyType::String},         {PrereqKey::Url, IniKeyType::String},

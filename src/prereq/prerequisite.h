@@ -48,6 +48,9 @@ using PrerequisiteList = std::vector<PrerequisiteInfo>;
 // Sections format(0) … format(kPrerequisiteSections - 1) are read; conditions "RegPath"/"RegCond"
 // and those numbered 0 … kNumberedRegConditions - 1.
 constexpr int kPrerequisiteSections = 100;
+// The section names of the setup's components: "PreReq%d" before the product, "PostReq%d" after it.
+extern const wchar_t kPrerequisiteFormat[];
+extern const wchar_t kPostRequisiteFormat[];
 constexpr int kNumberedRegConditions = 32;
 
 // The keys of the prerequisite sections, each name spelled once here for the readers.
