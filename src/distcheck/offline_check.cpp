@@ -13,7 +13,6 @@
 #include "config/windows_version.h"
 #include "deploy/deployment_scan.h"
 #include "deploy/deployment_settings.h"
-#include "msi/installer.h"
 #include "msi/installer_msi.h"
 #include "msi/installer_msp.h"
 #include "msi/package_info.h"
@@ -273,16 +272,19 @@ void CheckPackage(Checker& check)
     else
         product = !patch;
     // The code page the setup's Prepare sets before it reads the rest of the ini.
-    const int patchLanguage = IniReadInt(kMainSection, MainKey::ProductLangID, 0);
-    g_Settings.CodePage = AnsiCodePageOf(patch ? static_cast<unsigned long>(patchLanguage)
-                                               : wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10));
+    g_Settings.CodePage = patch ? PatchCodePage() : ProductCodePage();
 
-    const std::wstring type = IniReadString(kMainSection, MainKey::MsiType, patch ? L"Major" : L"Install");
-    if (patch && !IsPatchOperationType(type))
-        check.Error(kMainSection, MainKey::MsiType, type, L"not an operation type of a patch (Minor, Major): refused");
-    if (!patch && !IsProductOperationType(type))
-        check.Error(kMainSection, MainKey::MsiType, type,
-                    L"not an operation type of a product (Install, InstallUpgrade): refused");
+    // Without the key the setup takes a valid default.
+    const IniFile* ini = CachedIni(GetIniPath(), g_Settings.CodePage);
+    const std::wstring type = IniReadString(kMainSection, MainKey::MsiType, nullptr);
+    if (ini && ini->Find(kMainSection, MainKey::MsiType)) {
+        if (patch && !IsPatchOperationType(type))
+            check.Error(kMainSection, MainKey::MsiType, type,
+                        L"not an operation type of a patch (Minor, Major): refused");
+        if (!patch && !IsProductOperationType(type))
+            check.Error(kMainSection, MainKey::MsiType, type,
+                        L"not an operation type of a product (Install, InstallUpgrade): refused");
+    }
     if (patch)
         return;
     if (product && IniReadInt(kMainSection, MainKey::Os32Need, 0) != 0 && PackageIs64Bit())

@@ -55,6 +55,11 @@ bool BringUpPrerequisites(CInstaller& installer, bool& restartNeeded)
 
 }  // namespace
 
+unsigned ProductCodePage()
+{
+    return AnsiCodePageOf(wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10));
+}
+
 bool CInstallerMsi::Prepare()
 {
     const std::wstring path = ConfiguredPackagePath();
@@ -62,7 +67,7 @@ bool CInstallerMsi::Prepare()
         ShowAlways(nullptr, FormatText(IDS_CANT_READ_PACKAGE, path.c_str()), Title, MB_ICONERROR);
         return false;
     }
-    g_Settings.CodePage = AnsiCodePageOf(wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10));
+    g_Settings.CodePage = ProductCodePage();
     return true;
 }
 

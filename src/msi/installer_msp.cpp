@@ -10,10 +10,14 @@
 #include "resources/string_ids.h"
 #include "win/text.h"
 
+unsigned PatchCodePage()
+{
+    return AnsiCodePageOf(static_cast<unsigned long>(IniReadInt(kMainSection, MainKey::ProductLangID, 0)));
+}
+
 bool CInstallerMsp::Prepare()
 {
-    const int language = IniReadInt(kMainSection, MainKey::ProductLangID, 0);
-    g_Settings.CodePage = AnsiCodePageOf(static_cast<unsigned long>(language));
+    g_Settings.CodePage = PatchCodePage();
     return true;
 }
 

@@ -6,6 +6,9 @@
 // "Minor" or "Major", without regard to case: the operation types of a patch.
 bool IsPatchOperationType(const std::wstring& type);
 
+// The code page a patch run reads the ini in: that of the ini's ProductLangID.
+unsigned PatchCodePage();
+
 class CInstallerMsp : public CInstaller {
 public:
     bool Install(bool& restartNeeded) override;
