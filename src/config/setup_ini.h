@@ -46,7 +46,8 @@ constexpr size_t kIniValueBytes = 2048;
 extern const wchar_t kMainSection[];
 
 // How the setup reads a key of the ini.
-enum class IniKeyType { String, Integer, Version };
+// Decimal: a string taken as a decimal integer (wcstol), unlike Integer's profile reading.
+enum class IniKeyType { String, Integer, Decimal, Version };
 struct IniKey {
     const wchar_t* name;
     IniKeyType type;

@@ -185,6 +185,13 @@ void CheckValue(Checker& check, const std::wstring& section, const std::wstring&
             check.Warning(section, name, written, Format(L"not a number: reads as %d", static_cast<int>(value)));
         break;
     }
+    case IniKeyType::Decimal: {
+        wchar_t* end = nullptr;
+        const long value = wcstol(text.c_str(), &end, 10);
+        if (!text.empty() && (end == text.c_str() || *end != L'\0'))
+            check.Warning(section, name, written, Format(L"not a decimal number: reads as %ld", value));
+        break;
+    }
     case IniKeyType::Version: {
         std::wstring padded = text;
         for (size_t dots = std::count(text.begin(), text.end(), L'.'); dots < 3; ++dots)

@@ -29,7 +29,6 @@ const wchar_t Name[] = L"Name", Url[] = L"Url", InstPath[] = L"InstPath", InstRe
 const wchar_t kPrerequisiteFormat[] = L"PreReq%d";
 const wchar_t kPostRequisiteFormat[] = L"PostReq%d";
 
-// OSver is read as text and taken as a decimal integer: an integer key to whoever checks it.
 const IniKey kPrerequisiteKeys[] = {
     {PrereqKey::Name, IniKeyType::String},         {PrereqKey::Url, IniKeyType::String},
     {PrereqKey::InstPath, IniKeyType::String},     {PrereqKey::InstRegPath, IniKeyType::String},
@@ -37,7 +36,7 @@ const IniKey kPrerequisiteKeys[] = {
     {PrereqKey::NotAssociateWithMSOfficeFiles, IniKeyType::Integer},
     {PrereqKey::IsUninstall, IniKeyType::Integer}, {PrereqKey::AdminNeed, IniKeyType::Integer},
     {PrereqKey::RunAs, IniKeyType::Integer},       {PrereqKey::OSbit, IniKeyType::Integer},
-    {PrereqKey::OSver, IniKeyType::Integer},       {PrereqKey::Key64, IniKeyType::Integer},
+    {PrereqKey::OSver, IniKeyType::Decimal},       {PrereqKey::Key64, IniKeyType::Integer},
     {PrereqKey::FilePath, IniKeyType::String},     {PrereqKey::FileVer, IniKeyType::Version},
     {PrereqKey::FileTryLoad, IniKeyType::Integer}, {PrereqKey::MsiProd, IniKeyType::String},
     {PrereqKey::RegPath, IniKeyType::String},      {PrereqKey::RegCond, IniKeyType::String},

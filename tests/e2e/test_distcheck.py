@@ -83,7 +83,7 @@ LINTS = [
     lint('invalid OSbit', None, {'PreReq0': {'OSbit': '64'}}, 'product_v2', (),
          ('warning', 'PreReq0', 'OSbit', 'restricts nothing')),
     lint('invalid OSver', None, {'PreReq0': {'OSver': '5.1'}}, 'product_v2', (),
-         ('warning', 'PreReq0', 'OSver', 'reads as 5')),
+         ('warning', 'PreReq0', 'OSver', 'not a decimal number: reads as 5')),
     lint('InstPath not in the distribution', None, {'PreReq0': {'InstPath': r'#Root#\absent.exe'}}, 'product_v2', (),
          ('error', 'PreReq0', 'InstPath', 'cannot be installed')),
     lint('checking tool not in the distribution', None, {'PreReq1': {'RunExeCond': r'#Root#\absent.exe --exit 1'}},
