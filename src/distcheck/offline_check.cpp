@@ -144,12 +144,6 @@ std::wstring UnknownMacro(const std::wstring& path)
     return std::wstring();
 }
 
-bool IsFullPath(const std::wstring& path)
-{
-    return path.compare(0, 2, L"\\\\") == 0 || (path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' &&
-                                                 path[2] == L'\\');
-}
-
 // The program a command line starts: its first token, quoted or up to the first blank.
 std::wstring ProgramOf(const std::wstring& command)
 {
@@ -166,7 +160,7 @@ void CheckPath(Checker& check, const std::wstring& section, const wchar_t* key, 
     if (!macro.empty())
         check.Error(section, key, path, Format(L"%s is no path macro the setup knows here: it stays as written",
                                                macro.c_str()));
-    else if (mustExist && IsFullPath(path) && !FileExists(path))
+    else if (mustExist && IsFullyQualified(path) && !FileExists(path))
         error ? check.Error(section, key, path, missing) : check.Warning(section, key, path, missing);
 }
 
@@ -463,7 +457,7 @@ void CheckExclusions(Checker& check)
                 check.Warning(kind.section, entry.Key, path, L"wildcards are not expanded: never matches");
             else if (path.back() == L'\\' || path.back() == L'/')
                 check.Warning(kind.section, entry.Key, path, L"ends in a backslash: never matches");
-            else if (!IsFullPath(path))
+            else if (!IsFullyQualified(path))
                 check.Warning(kind.section, entry.Key, path, L"not a full path (write #Root#\\...): never matches");
             else if (!NamesSomething(path, kind.folder, everything.SourceFiles, root.size()))
                 check.Warning(kind.section, entry.Key, path, L"names nothing in the distribution");

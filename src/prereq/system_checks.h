@@ -7,6 +7,9 @@
 #include "log/version.h"
 #include "prereq/prerequisite.h"
 
+// "X:\..." or "\\server\...": a full path, the only kind the loader accepts with a search of
+// the library's folder.
+bool IsFullyQualified(const std::wstring& path);
 // Replaces every occurrence of macro (case-sensitive) by the replacement.
 void ReplaceMacro(std::wstring& text, const wchar_t* macro, const std::wstring& replacement);
 // The setup program's folder without a trailing backslash: what "#Root#" stands for.
