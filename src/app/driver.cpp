@@ -34,11 +34,6 @@ bool IniFileIsPresent(const std::wstring& path)
     return length != 0 && length < MAX_PATH;
 }
 
-bool EndsWith64(const std::wstring& text)
-{
-    return text.size() >= 2 && text.compare(text.size() - 2, 2, L"64") == 0;
-}
-
 // Asks for the restart an installation needs: at full level the user decides, below it the
 // computer restarts unasked. Answers the exit code.
 unsigned long RestartAfterInstallation(const SetupSettings& settings, const std::wstring& title)
@@ -93,7 +88,7 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
         return kExitSuccess;
     }
 
-    if (IsNativeX86() && EndsWith64(PackagePlatform())) {
+    if (IsNativeX86() && PackageIs64Bit()) {
         ShowAlways(nullptr, LoadText(IDS_UNSUPPORTED_PROCESSOR), installer.Title, MB_ICONERROR);
         return kExitRefused;
     }
@@ -107,13 +102,13 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
                       installer.Title, MB_ICONERROR);
         return kExitRefused;
     }
-    if (IniReadInt(kMainSection, L"Os32Need", 0) != 0 && !IsNativeX86()) {
+    if (IniReadInt(kMainSection, MainKey::Os32Need, 0) != 0 && !IsNativeX86()) {
         ReportMessage(settings, nullptr, LoadText(IDS_REQUIRES_32BIT_WINDOWS), installer.Title, MB_ICONERROR);
         return kExitRefused;
     }
     if (!CheckWinVersion())
         return kExitRefused;
-    if (IniReadInt(kMainSection, L"AdminNeed", 1) != 0 && !IsUserAdmin()) {
+    if (IniReadInt(kMainSection, MainKey::AdminNeed, 1) != 0 && !IsUserAdmin()) {
         ReportMessage(settings, nullptr, LoadText(IDS_ADMIN_REQUIRED), installer.Title, MB_ICONERROR);
         return kExitRefused;
     }
@@ -141,7 +136,7 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
         settings.UILevel = kUILevelBasicProgress;
     }
 
-    settings.PackagePath = GetModulePath(false, true) + IniReadString(kMainSection, L"MsiPath", L"");
+    settings.PackagePath = ConfiguredPackagePath();
     if (GetFileAttributesW(settings.PackagePath.c_str()) == INVALID_FILE_ATTRIBUTES) {
         ReportMessage(settings, nullptr, FormatText(IDS_FILE_NOT_FOUND, settings.PackagePath.c_str()),
                       installer.Title, MB_ICONERROR);
@@ -150,7 +145,7 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
 
     CollectPublicProperties(commandLine, settings.Properties);
     if (settings.Properties.empty())
-        settings.Properties = IniReadString(kMainSection, L"MsiProp", L"");
+        settings.Properties = IniReadString(kMainSection, MainKey::MsiProp, L"");
 
     if (settings.Mode != ModeAdminInstall)
         SelectLanguageTransform(settings);
@@ -165,7 +160,7 @@ unsigned long RunInstallation(CInstaller& installer, wchar_t* commandLine)
 
 unsigned long RunSetup(wchar_t* commandLine)
 {
-    if (IniReadInt(kMainSection, L"MsiPatch", 0) == 1) {
+    if (IniReadInt(kMainSection, MainKey::MsiPatch, 0) == 1) {
         CInstallerMsp patch;
         return RunInstallation(patch, commandLine);
     }

@@ -155,7 +155,7 @@ std::wstring StripQuotes(const std::wstring& value)
     return value;
 }
 
-unsigned long ProfileInteger(const std::wstring& text)
+unsigned long ProfileInteger(const std::wstring& text, bool* wholeNumber)
 {
     size_t position = 0;
     while (position < text.size() && (text[position] == L' ' || text[position] == L'\t' ||
@@ -178,6 +178,7 @@ unsigned long ProfileInteger(const std::wstring& text)
             position += 2;
     }
     unsigned long value = 0;
+    const size_t digits = position;
     for (; position < text.size(); ++position) {
         const wchar_t c = text[position];
         unsigned digit;
@@ -193,6 +194,8 @@ unsigned long ProfileInteger(const std::wstring& text)
             break;
         value = value * base + digit;
     }
+    if (wholeNumber)
+        *wholeNumber = position > digits && position == text.size();
     return negative ? 0ul - value : value;
 }
 

@@ -27,6 +27,8 @@ public:
     // The section's entries as GetPrivateProfileSection lists them ("name=value", or "name" for
     // a line without "="; comments and empty lines left out); null when the section is absent.
     const Section* FindSection(const wchar_t* section) const;
+    // Every section in file order, the nameless one of keys before the first header first.
+    const std::vector<Section>& Sections() const { return sections_; }
 
 private:
     std::vector<Section> sections_;
@@ -36,7 +38,8 @@ private:
 std::wstring StripQuotes(const std::wstring& value);
 // The integer reading of a profile value: blanks, a sign, a 0x/0o/0b prefix, then digits;
 // the value wraps around like an unsigned 32-bit number.
-unsigned long ProfileInteger(const std::wstring& text);
+// wholeNumber (optional) tells whether digits were read and nothing but them followed.
+unsigned long ProfileInteger(const std::wstring& text, bool* wholeNumber = nullptr);
 
 // The setup ini, parsed once and parsed again only when its time stamp, size or the code page
 // in use changes. Null when the file cannot be read.

@@ -12,17 +12,17 @@ namespace {
 
 constexpr unsigned kChinese = LANG_CHINESE;
 
-std::wstring TransformPath(unsigned langId)
-{
-    return GetModulePath(false, true) + Format(L"%d.mst", static_cast<int>(langId));
-}
-
 bool FileExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
+
+std::wstring TransformPath(unsigned langId)
+{
+    return GetModulePath(false, true) + Format(L"%d.mst", static_cast<int>(langId));
+}
 
 unsigned PrimaryLanguage(unsigned id)
 {
@@ -46,7 +46,7 @@ unsigned PrimaryLanguage(unsigned id)
 
 void SelectLanguageTransform(SetupSettings& settings)
 {
-    settings.LangId = static_cast<unsigned>(IniReadInt(kMainSection, L"LangId", 0));
+    settings.LangId = static_cast<unsigned>(IniReadInt(kMainSection, MainKey::LangId, 0));
     const bool fromIni = settings.LangId != 0;
     if (fromIni) {
         LogPrintf(L"LangId %d is set from ini file\r\n", static_cast<int>(settings.LangId));

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 
 struct SetupSettings;
 
@@ -6,6 +7,9 @@ struct SetupSettings;
 // "<folder>\<LangId>.mst" beside the program, falling back from the user's language to its
 // primary language. Sets LangId, and Transform when a file was found; logs each decision.
 void SelectLanguageTransform(SetupSettings& settings);
+
+// The transform file of a language: "<program folder>\<id>.mst".
+std::wstring TransformPath(unsigned langId);
 
 // The language whose transform stands in for id: its primary language, with the Chinese
 // scripts kept apart (2052 simplified, 1028 traditional, 4 otherwise); 0 for 0xFFFFFFFF.

@@ -14,9 +14,31 @@
 
 const wchar_t kMainSection[] = L"Main";
 
+namespace MainKey {
+const wchar_t MsiPatch[] = L"MsiPatch", MsiPath[] = L"MsiPath", MsiProp[] = L"MsiProp", MsiType[] = L"MsiType",
+              Os32Need[] = L"Os32Need", AdminNeed[] = L"AdminNeed", LangId[] = L"LangId",
+              UpdateDisable[] = L"UpdateDisable", DefaultReinstallmode[] = L"DefaultReinstallmode", Name[] = L"Name",
+              ProductNameLangNeutral[] = L"ProductNameLangNeutral", VersionTarget[] = L"VersionTarget",
+              ProductLangID[] = L"ProductLangID", ShowStartDialog[] = L"ShowStartDialog",
+              SendErrorLogTo[] = L"SendErrorLogTo", MinWinVersion[] = L"MinWinVersion",
+              MinWinServicePack[] = L"MinWinServicePack", MinWinMessage[] = L"MinWinMessage";
+}
+
+const IniKey kMainKeys[] = {
+    {MainKey::MsiPatch, IniKeyType::Integer},         {MainKey::MsiPath, IniKeyType::String},
+    {MainKey::MsiProp, IniKeyType::String},           {MainKey::MsiType, IniKeyType::String},
+    {MainKey::Os32Need, IniKeyType::Integer},         {MainKey::AdminNeed, IniKeyType::Integer},
+    {MainKey::LangId, IniKeyType::Integer},           {MainKey::UpdateDisable, IniKeyType::Integer},
+    {MainKey::DefaultReinstallmode, IniKeyType::String}, {MainKey::Name, IniKeyType::String},
+    {MainKey::ProductNameLangNeutral, IniKeyType::String}, {MainKey::VersionTarget, IniKeyType::String},
+    {MainKey::ProductLangID, IniKeyType::Integer},    {MainKey::ShowStartDialog, IniKeyType::Integer},
+    {MainKey::SendErrorLogTo, IniKeyType::String},    {MainKey::MinWinVersion, IniKeyType::String},
+    {MainKey::MinWinServicePack, IniKeyType::String}, {MainKey::MinWinMessage, IniKeyType::String},
+};
+const size_t kMainKeyCount = sizeof(kMainKeys) / sizeof(kMainKeys[0]);
+
 namespace {
 
-constexpr DWORD kStringValueBytes = 2048;
 constexpr DWORD kSectionChars = 2048;
 
 std::string Ansi(const wchar_t* text)
@@ -50,8 +72,12 @@ const std::wstring* FindValue(const wchar_t* section, const wchar_t* key)
     return ini ? ini->Find(section, key) : nullptr;
 }
 
+std::wstring g_ProgramFile;
+
 std::wstring ProgramFile()
 {
+    if (!g_ProgramFile.empty())
+        return g_ProgramFile;
     wchar_t buffer[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
@@ -60,6 +86,11 @@ std::wstring ProgramFile()
 }
 
 }  // namespace
+
+void SetProgramFile(const std::wstring& path)
+{
+    g_ProgramFile = path;
+}
 
 std::wstring GetModulePath(bool cutAtDot, bool addBackslash)
 {
@@ -77,6 +108,11 @@ std::wstring GetModulePath(bool cutAtDot, bool addBackslash)
 std::wstring GetIniPath()
 {
     return GetModulePath(true, false) + L".ini";
+}
+
+std::wstring ConfiguredPackagePath()
+{
+    return GetModulePath(false, true) + IniReadString(kMainSection, MainKey::MsiPath, L"");
 }
 
 SetupIniSnapshot::SetupIniSnapshot()
@@ -106,11 +142,11 @@ std::wstring IniReadString(const wchar_t* section, const wchar_t* key, const wch
 {
     const std::wstring* value = FindValue(section, key);
     std::wstring text = value ? StripQuotes(*value) : std::wstring(defaultValue ? defaultValue : L"");
-    // Values are read into a buffer of kStringValueBytes ANSI bytes.
-    if (text.size() * 2 >= kStringValueBytes) {
+    // Values are read into a buffer of kIniValueBytes ANSI bytes.
+    if (text.size() * 2 >= kIniValueBytes) {
         std::string ansi = WideToAnsi(text, g_Settings.CodePage);
-        if (ansi.size() >= kStringValueBytes)
-            text = AnsiToWide(ansi.data(), kStringValueBytes - 1, g_Settings.CodePage);
+        if (ansi.size() >= kIniValueBytes)
+            text = AnsiToWide(ansi.data(), kIniValueBytes - 1, g_Settings.CodePage);
     }
     return text;
 }

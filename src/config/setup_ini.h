@@ -3,6 +3,9 @@
 
 #include "log/version.h"
 
+// Makes the paths below, and so every read of the setup ini and every "#Root#", derive from this
+// file instead of the running program: a tool that checks a distribution names its setup.exe.
+void SetProgramFile(const std::wstring& path);
 // The program's own path: cut at the last "." (cutAtDot) or at the last "\" (otherwise),
 // with a trailing "\" when asked. Empty when the path cannot be had.
 std::wstring GetModulePath(bool cutAtDot, bool addBackslash);
@@ -20,6 +23,9 @@ public:
     SetupIniSnapshot& operator=(const SetupIniSnapshot&) = delete;
 };
 
+// The package MsiPath names, relative to the program's folder.
+std::wstring ConfiguredPackagePath();
+
 // Reads of the setup ini. A missing file or key reads as the default.
 int IniReadInt(const wchar_t* section, const wchar_t* key, int defaultValue);
 // A null default reads as empty.
@@ -34,4 +40,24 @@ int IniWriteStringLogged(const wchar_t* section, const wchar_t* key, const wchar
                          const std::wstring& path, bool showFailure);
 int IniDeleteSection(const wchar_t* section, const std::wstring& path);
 
+// A string value is read into this many ANSI bytes, its terminating zero included.
+constexpr size_t kIniValueBytes = 2048;
+
 extern const wchar_t kMainSection[];
+
+// How the setup reads a key of the ini.
+// Decimal: a string taken as a decimal integer (wcstol), unlike Integer's profile reading.
+enum class IniKeyType { String, Integer, Decimal, Version };
+struct IniKey {
+    const wchar_t* name;
+    IniKeyType type;
+};
+
+// The keys of section "Main" that the setup reads, each name spelled once here for every reader.
+namespace MainKey {
+extern const wchar_t MsiPatch[], MsiPath[], MsiProp[], MsiType[], Os32Need[], AdminNeed[], LangId[],
+    UpdateDisable[], DefaultReinstallmode[], Name[], ProductNameLangNeutral[], VersionTarget[], ProductLangID[],
+    ShowStartDialog[], SendErrorLogTo[], MinWinVersion[], MinWinServicePack[], MinWinMessage[];
+}
+extern const IniKey kMainKeys[];
+extern const size_t kMainKeyCount;

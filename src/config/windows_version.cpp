@@ -110,7 +110,7 @@ std::wstring WindowsVersionText(unsigned major, unsigned minor, unsigned service
 
 bool CheckWinVersion()
 {
-    const std::wstring versionValue = IniReadString(kMainSection, L"MinWinVersion", L"");
+    const std::wstring versionValue = IniReadString(kMainSection, MainKey::MinWinVersion, L"");
     if (versionValue.empty())
         return true;
     unsigned major = 0;
@@ -119,7 +119,7 @@ bool CheckWinVersion()
 
     unsigned servicePackMajor = 0;
     unsigned servicePackMinor = 0;
-    const std::wstring servicePackValue = IniReadString(kMainSection, L"MinWinServicePack", L"");
+    const std::wstring servicePackValue = IniReadString(kMainSection, MainKey::MinWinServicePack, L"");
     if (!servicePackValue.empty() &&
         !ParseKey(L"MinWinServicePack", servicePackValue, servicePackMajor, servicePackMinor))
         valid = false;
@@ -148,7 +148,7 @@ bool CheckWinVersion()
                                        conditions) == TRUE)
         return true;
 
-    const std::wstring message = IniReadString(kMainSection, L"MinWinMessage", L"");
+    const std::wstring message = IniReadString(kMainSection, MainKey::MinWinMessage, L"");
     // Shown at the full level only, captioned "Installation Error", and not logged.
     ShowMessage(message.empty()
                     ? FormatText(IDS_WINDOWS_TOO_OLD,

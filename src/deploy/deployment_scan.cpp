@@ -17,18 +17,12 @@
 
 namespace {
 
-constexpr int kExclusionKeys = 100;
-
-void ReadExclusionSection(const wchar_t* section, const wchar_t* keyFormat, const wchar_t* logFormat,
+void ReadExclusionSection(const wchar_t* section, const wchar_t* key, const wchar_t* logFormat,
                           std::vector<std::wstring>& list)
 {
-    for (int n = 0; n < kExclusionKeys; ++n) {
-        std::wstring value = IniReadString(section, Format(keyFormat, n).c_str(), L"");
-        if (value.empty())
-            continue;
-        ExpandPathMacros(value);
-        list.push_back(value);
-        LogPrintf(logFormat, value.c_str());
+    for (ExclusionEntry& entry : ReadExclusionEntries(section, key)) {
+        LogPrintf(logFormat, entry.Path.c_str());
+        list.push_back(std::move(entry.Path));
     }
 }
 
@@ -70,6 +64,23 @@ int CreateDestinationFolder(const std::wstring& folder)
 
 }  // namespace
 
+const wchar_t kExcludeFoldersSection[] = L"DeploymentExcludeFolders", kExcludeFolderKey[] = L"Folder";
+const wchar_t kExcludeFilesSection[] = L"DeploymentExcludeFiles", kExcludeFileKey[] = L"File";
+
+std::vector<ExclusionEntry> ReadExclusionEntries(const wchar_t* section, const wchar_t* key)
+{
+    std::vector<ExclusionEntry> entries;
+    for (int n = 0; n < kExclusionKeys; ++n) {
+        ExclusionEntry entry{Format(L"%s%d", key, n), std::wstring()};
+        entry.Path = IniReadString(section, entry.Key.c_str(), L"");
+        if (entry.Path.empty())
+            continue;
+        ExpandPathMacros(entry.Path);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
 uint64_t EstimatedFileSize(uint64_t size, uint32_t clusterSize)
 {
     const uint64_t cluster = clusterSize ? clusterSize : kFallbackClusterSize;
@@ -109,9 +120,9 @@ std::wstring VolumeRootOf(const std::wstring& path)
 void ReadExclusions(DeploymentState& state)
 {
     const SetupIniSnapshot snapshot;
-    ReadExclusionSection(L"DeploymentExcludeFolders", L"Folder%d", L"Folder '%s' excluded from deployment.\r\n",
+    ReadExclusionSection(kExcludeFoldersSection, kExcludeFolderKey, L"Folder '%s' excluded from deployment.\r\n",
                          state.ExcludedFolders);
-    ReadExclusionSection(L"DeploymentExcludeFiles", L"File%d", L"File '%s' excluded from deployment.\r\n",
+    ReadExclusionSection(kExcludeFilesSection, kExcludeFileKey, L"File '%s' excluded from deployment.\r\n",
                          state.ExcludedFiles);
 }
 

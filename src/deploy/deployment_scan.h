@@ -25,6 +25,18 @@ std::wstring FormatSize(uint64_t bytes);
 // The drive or share root of the path with one trailing backslash; empty when it has none.
 std::wstring VolumeRootOf(const std::wstring& path);
 
+// One exclusion entry: its key and its value with the path macros expanded.
+struct ExclusionEntry {
+    std::wstring Key;
+    std::wstring Path;
+};
+// The exclusion sections and their keys: the key name followed by 0 … kExclusionKeys - 1.
+constexpr int kExclusionKeys = 100;
+extern const wchar_t kExcludeFoldersSection[], kExcludeFolderKey[];
+extern const wchar_t kExcludeFilesSection[], kExcludeFileKey[];
+// The expanded, non-empty entries of an exclusion section, in key order.
+std::vector<ExclusionEntry> ReadExclusionEntries(const wchar_t* section, const wchar_t* key);
+
 // Appends the expanded, non-empty Folder0..Folder99 and File0..File99 entries of the setup ini's
 // exclusion sections to the state's lists, logging each.
 void ReadExclusions(DeploymentState& state);

@@ -7,3 +7,6 @@
 // InstallProperties, in that order. Every write is logged; the first that fails shows message
 // 208 and ends the writing with false.
 bool WriteDeploymentSettings(const DeploymentState& state);
+
+// The section of public properties a deployed copy carries.
+extern const wchar_t kInstallPropertiesSection[];

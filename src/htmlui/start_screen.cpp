@@ -54,7 +54,7 @@ int StartResultForHref(const wchar_t* href)
 int ShowStartScreen()
 {
     const std::wstring enginePath = GetModulePath(false, true) + kHtmlEngineFile;
-    const int showStartDialog = IniReadInt(kMainSection, L"ShowStartDialog", 1);
+    const int showStartDialog = IniReadInt(kMainSection, MainKey::ShowStartDialog, 1);
     // The engine is probed whenever it is there, even when the ini switches the screen off.
     const bool available = EngineIsBesideProgram(enginePath) && IsHtmlLayoutAvailable();
     if (!available || showStartDialog == 0)

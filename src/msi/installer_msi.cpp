@@ -30,14 +30,12 @@ InstalledState QueryState()
     return state;
 }
 
-const wchar_t kPrerequisiteSections[] = L"PreReq%d";
-
 // Components run after a first installation: each is tried once, in order, and only a restart
 // it asks for is kept; the runner has logged everything else.
 void InstallPostRequisites(bool& restartNeeded)
 {
     PrerequisiteList components;
-    ReadPostRequisites(L"PostReq%d", components);
+    ReadPostRequisites(kPostRequisiteFormat, components);
     for (const PrerequisiteInfo& component : components) {
         std::wstring errorText;
         if (InstallComponent(component, errorText) == ERROR_SUCCESS_REBOOT_REQUIRED)
@@ -49,7 +47,7 @@ void InstallPostRequisites(bool& restartNeeded)
 bool BringUpPrerequisites(CInstaller& installer, bool& restartNeeded)
 {
     int restart = 0;
-    const int answer = CheckAndInstallPrerequisites(installer, kPrerequisiteSections, restart);
+    const int answer = CheckAndInstallPrerequisites(installer, kPrerequisiteFormat, restart);
     if (restart)
         restartNeeded = true;
     return answer == kPrereqGoOn;
@@ -57,14 +55,19 @@ bool BringUpPrerequisites(CInstaller& installer, bool& restartNeeded)
 
 }  // namespace
 
+unsigned ProductCodePage()
+{
+    return AnsiCodePageOf(wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10));
+}
+
 bool CInstallerMsi::Prepare()
 {
-    const std::wstring path = GetModulePath(false, true) + IniReadString(kMainSection, L"MsiPath", L"");
+    const std::wstring path = ConfiguredPackagePath();
     if (!ReadPackageInfo(path)) {
         ShowAlways(nullptr, FormatText(IDS_CANT_READ_PACKAGE, path.c_str()), Title, MB_ICONERROR);
         return false;
     }
-    g_Settings.CodePage = AnsiCodePageOf(wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10));
+    g_Settings.CodePage = ProductCodePage();
     return true;
 }
 
@@ -88,11 +91,15 @@ std::wstring CInstallerMsi::GetTitle()
     return FormatText(IDS_PRODUCT_TITLE, GetProductName().c_str(), GetProductVersion().c_str());
 }
 
+bool IsProductOperationType(const std::wstring& type)
+{
+    return EqualsNoCase(type, L"Install") || EqualsNoCase(type, L"InstallUpgrade");
+}
+
 bool CInstallerMsi::CheckOperationType()
 {
-    g_Settings.MsiType = IniReadString(kMainSection, L"MsiType", L"Install");
-    return EqualsNoCase(g_Settings.MsiType, L"Install") ||
-           EqualsNoCase(g_Settings.MsiType, L"InstallUpgrade");
+    g_Settings.MsiType = IniReadString(kMainSection, MainKey::MsiType, L"Install");
+    return IsProductOperationType(g_Settings.MsiType);
 }
 
 bool CInstallerMsi::Install(bool& restartNeeded)
@@ -127,7 +134,7 @@ unsigned CInstallerMsi::RunProductInstall(bool& restartNeeded)
         const InstalledState state = QueryState();
         commandLine = g_Settings.Properties;
         if (state.installed || state.advertised) {
-            const int updateDisable = IniReadInt(kMainSection, L"UpdateDisable", 0);
+            const int updateDisable = IniReadInt(kMainSection, MainKey::UpdateDisable, 0);
             if (state.installed && state.comparison > 0)
                 return kNewerVersionInstalled;
             if (state.installed && state.comparison < 0) {
@@ -141,7 +148,7 @@ unsigned CInstallerMsi::RunProductInstall(bool& restartNeeded)
                     return ERROR_SUCCESS;
                 if (!BringUpPrerequisites(*this, restartNeeded))
                     return ERROR_SUCCESS;
-                g_Settings.ReinstallMode = IniReadString(kMainSection, L"DefaultReinstallmode", L"");
+                g_Settings.ReinstallMode = IniReadString(kMainSection, MainKey::DefaultReinstallmode, L"");
                 commandLine = g_Settings.ReinstallMode.empty() ? kDefaultReinstall : g_Settings.ReinstallMode;
             }
         }

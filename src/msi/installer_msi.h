@@ -3,6 +3,13 @@
 
 // Installs the .msi product named by the ini: first installation, maintenance of the same
 // version, upgrade of an older one, refusal of a newer one, administrative image.
+// "Install" or "InstallUpgrade", without regard to case: the operation types of a product.
+bool IsProductOperationType(const std::wstring& type);
+
+// The code page a product run reads the ini in: that of the package's ProductLanguage (read by
+// ReadPackageInfo).
+unsigned ProductCodePage();
+
 class CInstallerMsi : public CInstaller {
 public:
     bool Install(bool& restartNeeded) override;

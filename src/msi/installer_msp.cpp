@@ -10,26 +10,30 @@
 #include "resources/string_ids.h"
 #include "win/text.h"
 
+unsigned PatchCodePage()
+{
+    return AnsiCodePageOf(static_cast<unsigned long>(IniReadInt(kMainSection, MainKey::ProductLangID, 0)));
+}
+
 bool CInstallerMsp::Prepare()
 {
-    const int language = IniReadInt(kMainSection, L"ProductLangID", 0);
-    g_Settings.CodePage = AnsiCodePageOf(static_cast<unsigned long>(language));
+    g_Settings.CodePage = PatchCodePage();
     return true;
 }
 
 std::wstring CInstallerMsp::GetProductName()
 {
-    return IniReadString(kMainSection, L"Name", L"");
+    return IniReadString(kMainSection, MainKey::Name, L"");
 }
 
 std::wstring CInstallerMsp::GetProductNameLangNeutral()
 {
-    return IniReadString(kMainSection, L"ProductNameLangNeutral", L"");
+    return IniReadString(kMainSection, MainKey::ProductNameLangNeutral, L"");
 }
 
 std::wstring CInstallerMsp::GetProductVersion()
 {
-    return IniReadString(kMainSection, L"VersionTarget", L"");
+    return IniReadString(kMainSection, MainKey::VersionTarget, L"");
 }
 
 std::wstring CInstallerMsp::GetTitle()
@@ -37,10 +41,15 @@ std::wstring CInstallerMsp::GetTitle()
     return FormatText(IDS_PATCH_TITLE, GetProductName().c_str());
 }
 
+bool IsPatchOperationType(const std::wstring& type)
+{
+    return EqualsNoCase(type, L"Minor") || EqualsNoCase(type, L"Major");
+}
+
 bool CInstallerMsp::CheckOperationType()
 {
-    g_Settings.MsiType = IniReadString(kMainSection, L"MsiType", L"Major");
-    return EqualsNoCase(g_Settings.MsiType, L"Minor") || EqualsNoCase(g_Settings.MsiType, L"Major");
+    g_Settings.MsiType = IniReadString(kMainSection, MainKey::MsiType, L"Major");
+    return IsPatchOperationType(g_Settings.MsiType);
 }
 
 bool CInstallerMsp::Install(bool& /*restartNeeded*/)

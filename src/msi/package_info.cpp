@@ -62,6 +62,12 @@ bool ReadPackageInfo(const std::wstring& msiPath)
     return true;
 }
 
+bool PackageIs64Bit()
+{
+    const std::wstring platform = PackagePlatform();
+    return platform.size() >= 2 && platform.compare(platform.size() - 2, 2, L"64") == 0;
+}
+
 std::wstring PackagePlatform()
 {
     const std::wstring& text = g_PackageInfo.Template;

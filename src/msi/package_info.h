@@ -18,6 +18,8 @@ bool ReadPackageInfo(const std::wstring& msiPath);
 
 // The template's part before its first ";" ("Intel", "x64"), or empty.
 std::wstring PackagePlatform();
+// The package is for 64-bit Windows only: its platform text ends in "64" ("x64", "Intel64").
+bool PackageIs64Bit();
 
 // Whether the package's product is installed. advertised (optional) tells whether it is only
 // advertised; comparison (optional) gets CompareVersion(installed, package) when installed,

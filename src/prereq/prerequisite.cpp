@@ -15,10 +15,43 @@
 #include "prereq/system_checks.h"
 #include "win/format.h"
 
-namespace {
+namespace PrereqKey {
+const wchar_t Name[] = L"Name", Url[] = L"Url", InstPath[] = L"InstPath", InstRegPath[] = L"InstRegPath",
+              InstParams[] = L"InstParams", UpdateParams[] = L"UpdateParams",
+              NotAssociateWithMSOfficeFiles[] = L"NotAssociateWithMSOfficeFiles", IsUninstall[] = L"IsUninstall",
+              AdminNeed[] = L"AdminNeed", RunAs[] = L"RunAs", OSbit[] = L"OSbit", OSver[] = L"OSver",
+              Key64[] = L"Key64", FilePath[] = L"FilePath", FileVer[] = L"FileVer", FileTryLoad[] = L"FileTryLoad",
+              MsiProd[] = L"MsiProd", RegPath[] = L"RegPath", RegCond[] = L"RegCond",
+              ChooseDownload[] = L"ChooseDownload", RunExeCond[] = L"RunExeCond",
+              SkipIfFoundInPath[] = L"SkipIfFoundInPath", Optional[] = L"Optional";
+}
 
-constexpr int kPrerequisiteSections = 100;
-constexpr int kNumberedRegConditions = 32;
+const wchar_t kPrerequisiteFormat[] = L"PreReq%d";
+const wchar_t kPostRequisiteFormat[] = L"PostReq%d";
+
+const IniKey kPrerequisiteKeys[] = {
+    {PrereqKey::Name, IniKeyType::String},         {PrereqKey::Url, IniKeyType::String},
+    {PrereqKey::InstPath, IniKeyType::String},     {PrereqKey::InstRegPath, IniKeyType::String},
+    {PrereqKey::InstParams, IniKeyType::String},   {PrereqKey::UpdateParams, IniKeyType::String},
+    {PrereqKey::NotAssociateWithMSOfficeFiles, IniKeyType::Integer},
+    {PrereqKey::IsUninstall, IniKeyType::Integer}, {PrereqKey::AdminNeed, IniKeyType::Integer},
+    {PrereqKey::RunAs, IniKeyType::Integer},       {PrereqKey::OSbit, IniKeyType::Integer},
+    {PrereqKey::OSver, IniKeyType::Decimal},       {PrereqKey::Key64, IniKeyType::Integer},
+    {PrereqKey::FilePath, IniKeyType::String},     {PrereqKey::FileVer, IniKeyType::Version},
+    {PrereqKey::FileTryLoad, IniKeyType::Integer}, {PrereqKey::MsiProd, IniKeyType::String},
+    {PrereqKey::RegPath, IniKeyType::String},      {PrereqKey::RegCond, IniKeyType::String},
+    {PrereqKey::ChooseDownload, IniKeyType::String}, {PrereqKey::RunExeCond, IniKeyType::String},
+    {PrereqKey::SkipIfFoundInPath, IniKeyType::String}, {PrereqKey::Optional, IniKeyType::Integer},
+};
+const size_t kPrerequisiteKeyCount = sizeof(kPrerequisiteKeys) / sizeof(kPrerequisiteKeys[0]);
+const IniKey kPostRequisiteKeys[] = {
+    {PrereqKey::Name, IniKeyType::String},       {PrereqKey::Url, IniKeyType::String},
+    {PrereqKey::InstPath, IniKeyType::String},   {PrereqKey::InstParams, IniKeyType::String},
+    {PrereqKey::RunAs, IniKeyType::Integer},
+};
+const size_t kPostRequisiteKeyCount = sizeof(kPostRequisiteKeys) / sizeof(kPostRequisiteKeys[0]);
+
+namespace {
 
 bool ContainsNoCase(std::wstring text, const wchar_t* lowerCaseWord)
 {
@@ -31,7 +64,7 @@ bool ContainsNoCase(std::wstring text, const wchar_t* lowerCaseWord)
 // up to its first blank, with the whole value before InstParams. False when it cannot be read.
 bool ReadInstallCommandFromRegistry(const wchar_t* section, PrerequisiteInfo& record)
 {
-    const std::wstring regPath = IniReadString(section, L"InstRegPath", nullptr);
+    const std::wstring regPath = IniReadString(section, PrereqKey::InstRegPath, nullptr);
     std::wstring value;
     const LONG result = ReadRegistryPathValue(regPath, false, value);
     if (result != ERROR_SUCCESS) {
@@ -41,53 +74,8 @@ bool ReadInstallCommandFromRegistry(const wchar_t* section, PrerequisiteInfo& re
     const size_t blank = value.find(L' ');
     if (blank != std::wstring::npos) {
         record.InstPath = value.substr(0, blank);
-        record.InstParams = value + L' ' + IniReadString(section, L"InstParams", nullptr);
+        record.InstParams = value + L' ' + IniReadString(section, PrereqKey::InstParams, nullptr);
     }
-    return true;
-}
-
-// Reads one "PreReq%d" section. False when the section is no prerequisite (no name, nothing to run).
-bool ReadPrerequisite(const wchar_t* section, PrerequisiteInfo& record)
-{
-    // Up to 86 keys: one look at the file's time stamp for all of them.
-    const SetupIniSnapshot snapshot;
-    record.Name = IniReadString(section, L"Name", nullptr);
-    if (record.Name.empty())
-        return false;
-    record.Url = IniReadString(section, L"Url", nullptr);
-    record.InstPath = IniReadString(section, L"InstPath", nullptr);
-    if (record.InstPath.empty()) {
-        if (!ReadInstallCommandFromRegistry(section, record))
-            return false;
-    } else {
-        ExpandPathMacros(record.InstPath);
-        record.InstParams = IniReadString(section, L"InstParams", nullptr);
-        record.UpdateParams = IniReadString(section, L"UpdateParams", nullptr);
-        if (ContainsNoCase(record.Name, L"libre office") &&
-            IniReadInt(section, L"NotAssociateWithMSOfficeFiles", 0) != 0)
-            record.InstParams += L" REGISTER_NO_MSO_TYPES=1 ";
-    }
-    if (record.InstPath.empty())
-        return false;
-
-    record.IsUninstall = IniReadInt(section, L"IsUninstall", 0);
-    record.AdminNeed = IniReadInt(section, L"AdminNeed", 1);
-    record.RunAs = IniReadInt(section, L"RunAs", 0);
-    record.OSbit = IniReadInt(section, L"OSbit", 0);
-    record.OSver = wcstol(IniReadString(section, L"OSver", nullptr).c_str(), nullptr, 10);
-    record.Key64 = IniReadInt(section, L"Key64", 0);
-    record.FilePath = IniReadString(section, L"FilePath", nullptr);
-    ExpandPathMacros(record.FilePath);
-    record.FileVer = IniReadVersion(section, L"FileVer");
-    record.FileTryLoad = IniReadInt(section, L"FileTryLoad", 0);
-    record.MsiProd = IniReadString(section, L"MsiProd", nullptr);
-    ReadRegConditions(section, record.RegConditions);
-    record.ChooseDownload = IniReadString(section, L"ChooseDownload", nullptr);
-    record.RunExeCond = IniReadString(section, L"RunExeCond", nullptr);
-    record.SkipIfFoundInPath = IniReadString(section, L"SkipIfFoundInPath", nullptr);
-    record.Selected = true;
-    const int optional = IniReadOptional(section, L"Optional", 1);
-    record.OptionalState = optional == -1 ? 2 : optional == 0 ? 1 : 0;
     return true;
 }
 
@@ -99,15 +87,18 @@ void AppendRegCondition(const wchar_t* section, const wchar_t* pathKey, const wc
         list.push_back(std::move(condition));
 }
 
-// Whether the record applies to this Windows: its bitness and its version bound.
-bool AppliesToThisWindows(const PrerequisiteInfo& record)
+// Whether the record applies to this Windows: its bitness and its version bound. When not,
+// the decision says which.
+bool AppliesToThisWindows(const PrerequisiteInfo& record, PrerequisiteDecision& decision)
 {
+    decision = PrerequisiteDecision::OtherBitness;
     if (record.OSbit == 1 && !IsNativeX86())
         return false;
     if (record.OSbit == 2 && IsNativeX86())
         return false;
     if (record.OSver == 0)
         return true;
+    decision = PrerequisiteDecision::OtherVersion;
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof(version);
     if (!platform::GetWindowsVersion(&version))
@@ -120,17 +111,68 @@ bool AppliesToThisWindows(const PrerequisiteInfo& record)
 
 }  // namespace
 
-void ReadPrerequisites(const wchar_t* format, PrerequisiteList& list)
+bool ReadPrerequisite(const wchar_t* section, PrerequisiteInfo& record)
+{
+    // Up to 86 keys: one look at the file's time stamp for all of them.
+    const SetupIniSnapshot snapshot;
+    record.Name = IniReadString(section, PrereqKey::Name, nullptr);
+    if (record.Name.empty())
+        return false;
+    record.Url = IniReadString(section, PrereqKey::Url, nullptr);
+    record.InstPath = IniReadString(section, PrereqKey::InstPath, nullptr);
+    if (record.InstPath.empty()) {
+        if (!ReadInstallCommandFromRegistry(section, record))
+            return false;
+    } else {
+        ExpandPathMacros(record.InstPath);
+        record.InstParams = IniReadString(section, PrereqKey::InstParams, nullptr);
+        record.UpdateParams = IniReadString(section, PrereqKey::UpdateParams, nullptr);
+        if (ContainsNoCase(record.Name, L"libre office") &&
+            IniReadInt(section, PrereqKey::NotAssociateWithMSOfficeFiles, 0) != 0)
+            record.InstParams += L" REGISTER_NO_MSO_TYPES=1 ";
+    }
+    if (record.InstPath.empty())
+        return false;
+
+    record.IsUninstall = IniReadInt(section, PrereqKey::IsUninstall, 0);
+    record.AdminNeed = IniReadInt(section, PrereqKey::AdminNeed, 1);
+    record.RunAs = IniReadInt(section, PrereqKey::RunAs, 0);
+    record.OSbit = IniReadInt(section, PrereqKey::OSbit, 0);
+    record.OSver = wcstol(IniReadString(section, PrereqKey::OSver, nullptr).c_str(), nullptr, 10);
+    record.Key64 = IniReadInt(section, PrereqKey::Key64, 0);
+    record.FilePath = IniReadString(section, PrereqKey::FilePath, nullptr);
+    ExpandPathMacros(record.FilePath);
+    record.FileVer = IniReadVersion(section, PrereqKey::FileVer);
+    record.FileTryLoad = IniReadInt(section, PrereqKey::FileTryLoad, 0);
+    record.MsiProd = IniReadString(section, PrereqKey::MsiProd, nullptr);
+    ReadRegConditions(section, record.RegConditions);
+    record.ChooseDownload = IniReadString(section, PrereqKey::ChooseDownload, nullptr);
+    record.RunExeCond = IniReadString(section, PrereqKey::RunExeCond, nullptr);
+    record.SkipIfFoundInPath = IniReadString(section, PrereqKey::SkipIfFoundInPath, nullptr);
+    record.Selected = true;
+    const int optional = IniReadOptional(section, PrereqKey::Optional, 1);
+    record.OptionalState = optional == -1 ? 2 : optional == 0 ? 1 : 0;
+    return true;
+}
+
+void ReadPrerequisites(const wchar_t* format, PrerequisiteList& list, PrerequisiteObserver* observer)
 {
     const CLogBurst burst;
     list.clear();
     for (int index = 0; index < kPrerequisiteSections; ++index) {
         const std::wstring section = Format(format, index);
         PrerequisiteInfo record;
-        if (!ReadPrerequisite(section.c_str(), record))
+        PrerequisiteDecision decision = PrerequisiteDecision::NoCondition;
+        if (!ReadPrerequisite(section.c_str(), record)) {
+            if (observer && !record.Name.empty())
+                observer->Seen(section, record, false, decision, false);
             continue;
+        }
         // Entries that remove something are always listed; others only when the setup must act.
-        if (CheckPrerequisite(record) || record.IsUninstall != 0)
+        const bool act = CheckPrerequisite(record, &decision) || record.IsUninstall != 0;
+        if (observer)
+            observer->Seen(section, record, true, decision, act);
+        if (act)
             list.push_back(std::move(record));
     }
 }
@@ -142,15 +184,15 @@ void ReadPostRequisites(const wchar_t* format, PrerequisiteList& list)
         const std::wstring section = Format(format, index);
         const SetupIniSnapshot snapshot;
         PrerequisiteInfo record;
-        record.RunAs = IniReadInt(section.c_str(), L"RunAs", 0);
-        record.Name = IniReadString(section.c_str(), L"Name", nullptr);
+        record.RunAs = IniReadInt(section.c_str(), PrereqKey::RunAs, 0);
+        record.Name = IniReadString(section.c_str(), PrereqKey::Name, nullptr);
         if (record.Name.empty())
             return;
-        record.Url = IniReadString(section.c_str(), L"Url", nullptr);
-        record.InstPath = IniReadString(section.c_str(), L"InstPath", nullptr);
+        record.Url = IniReadString(section.c_str(), PrereqKey::Url, nullptr);
+        record.InstPath = IniReadString(section.c_str(), PrereqKey::InstPath, nullptr);
         if (!record.InstPath.empty()) {
             ExpandPathMacros(record.InstPath);
-            record.InstParams = IniReadString(section.c_str(), L"InstParams", nullptr);
+            record.InstParams = IniReadString(section.c_str(), PrereqKey::InstParams, nullptr);
         }
         list.push_back(std::move(record));
     }
@@ -158,40 +200,52 @@ void ReadPostRequisites(const wchar_t* format, PrerequisiteList& list)
 
 void ReadRegConditions(const wchar_t* section, std::vector<RegCondition>& list)
 {
-    AppendRegCondition(section, L"RegPath", L"RegCond", list);
+    AppendRegCondition(section, PrereqKey::RegPath, PrereqKey::RegCond, list);
     for (int number = 0; number < kNumberedRegConditions; ++number) {
-        AppendRegCondition(section, Format(L"RegPath%d", number).c_str(), Format(L"RegCond%d", number).c_str(),
+        AppendRegCondition(section, Format(L"%s%d", PrereqKey::RegPath, number).c_str(),
+                           Format(L"%s%d", PrereqKey::RegCond, number).c_str(),
                            list);
     }
 }
 
-bool CheckPrerequisite(PrerequisiteInfo& record)
+bool CheckPrerequisite(PrerequisiteInfo& record, PrerequisiteDecision* decision)
 {
-    if (!AppliesToThisWindows(record) || !record.Selected)
+    PrerequisiteDecision unused;
+    PrerequisiteDecision& decided = decision ? *decision : unused;
+    if (!AppliesToThisWindows(record, decided))
+        return false;
+    decided = PrerequisiteDecision::NotSelected;
+    if (!record.Selected)
         return false;
     record.Installed = true;
+    decided = PrerequisiteDecision::FoundInPath;
     if (!record.SkipIfFoundInPath.empty() && FindInPath(record.SkipIfFoundInPath))
         return false;
     // The first kind of condition the record has decides: file, product, registry, tool.
+    decided = PrerequisiteDecision::File;
     if (!record.FilePath.empty()) {
         if (IsValidFileVersion(record.FilePath, record.FileVer, record.FileTryLoad))
             return false;
         record.Installed = false;
         return true;
     }
+    decided = PrerequisiteDecision::Product;
     if (!record.MsiProd.empty()) {
         // Installed or advertised counts as present; a package that cannot be read does not.
         bool advertised = false;
         return !QueryInstalledProduct(record.InstPath, &advertised, nullptr) && !advertised;
     }
+    decided = PrerequisiteDecision::Registry;
     if (!record.RegConditions.empty()) {
         if (CheckRegConditions(record.RegConditions, record.Key64))
             return false;
         record.Installed = false;
         return true;
     }
+    decided = PrerequisiteDecision::Tool;
     if (!record.RunExeCond.empty())
         return CheckRunExeCondition(record);
+    decided = PrerequisiteDecision::NoCondition;
     // A record without any condition counts as present.
     return false;
 }

@@ -81,6 +81,13 @@ DWORD WaitWithMessages(HANDLE process)
     }
 }
 
+std::wstring CheckingToolCommand(const std::wstring& command)
+{
+    std::wstring commandLine = command;
+    ReplaceMacro(commandLine, L"#Root#", RootFolder());
+    return commandLine;
+}
+
 bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
@@ -99,8 +106,7 @@ bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode)
     startup.hStdError = writeEnd.Get();
 
     // The log names the command as it was started, with the program's folder in place.
-    std::wstring commandLine = command;
-    ReplaceMacro(commandLine, L"#Root#", RootFolder());
+    const std::wstring commandLine = CheckingToolCommand(command);
     std::wstring mutableLine = commandLine;
     PROCESS_INFORMATION started = {};
     if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,

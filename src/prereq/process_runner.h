@@ -9,6 +9,8 @@
 // windows stay responsive. Answers 0 when the process ended, else the failed wait's error code.
 DWORD WaitWithMessages(HANDLE process);
 
+// A checking tool's command as it is started: "#Root#" replaced by the program's folder.
+std::wstring CheckingToolCommand(const std::wstring& command);
 // Runs a checking tool without a window ("#Root#" replaced), collecting its standard output
 // and error (UTF-8, the last 4096-byte read, trimmed). True when it ran and was read.
 bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode);

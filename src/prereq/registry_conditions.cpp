@@ -63,24 +63,17 @@ HKEY FindRoot(const std::wstring& name)
     return nullptr;
 }
 
-// The comparer the condition's type word names, with the word's length; null for no known word.
-std::unique_ptr<CRegComparer> CreateComparer(const std::wstring& regCond, HKEY root, const std::wstring& keyPath,
-                                             const std::wstring& valueName, bool use64BitView,
-                                             size_t& wordLength)
+// The comparer of a parsed condition's type word.
+std::unique_ptr<CRegComparer> CreateComparer(const RegCondParts& parts, bool use64BitView)
 {
-    if (StartsWithFolded(regCond, L"DWORD")) {
-        wordLength = 5;
-        return std::make_unique<CRegComparerDword>(root, keyPath, valueName, use64BitView);
+    switch (parts.typeWord) {
+    case 5:
+        return std::make_unique<CRegComparerDword>(parts.root, parts.keyPath, parts.valueName, use64BitView);
+    case 6:
+        return std::make_unique<CRegComparerString>(parts.root, parts.keyPath, parts.valueName, use64BitView);
+    default:
+        return std::make_unique<CRegComparerVersion>(parts.root, parts.keyPath, parts.valueName, use64BitView);
     }
-    if (StartsWithFolded(regCond, L"STRING")) {
-        wordLength = 6;
-        return std::make_unique<CRegComparerString>(root, keyPath, valueName, use64BitView);
-    }
-    if (StartsWithFolded(regCond, L"VERSION")) {
-        wordLength = 7;
-        return std::make_unique<CRegComparerVersion>(root, keyPath, valueName, use64BitView);
-    }
-    return nullptr;
 }
 
 }  // namespace
@@ -151,47 +144,68 @@ bool CheckRegConditions(const std::vector<RegCondition>& conditions, int key64)
     return false;
 }
 
-bool IsValidRegCond(const std::wstring& regPath, const std::wstring& regCond, int key64)
+RegCondFault ParseRegCond(const std::wstring& regPath, const std::wstring& regCond, RegCondParts& parts)
 {
     const size_t rootEnd = regPath.find(L'\\');
-    if (rootEnd == std::wstring::npos) {
-        LogPrintf(L"IsValidRegCond() failed. Invalid registry key '%s'.\r\n", regPath.c_str());
-        return false;
-    }
-    const std::wstring rootName = regPath.substr(0, rootEnd);
-    const HKEY root = FindRoot(rootName);
-    if (!root) {
-        LogPrintf(L"IsValidRegCond() failed. Can't find root registry key '%s'.\r\n", rootName.c_str());
-        return false;
-    }
+    if (rootEnd == std::wstring::npos)
+        return RegCondFault::InvalidKey;
+    parts.rootName = regPath.substr(0, rootEnd);
+    parts.root = FindRoot(parts.rootName);
+    if (!parts.root)
+        return RegCondFault::UnknownRoot;
     const std::wstring rest = regPath.substr(rootEnd + 1);
     const size_t valueStart = rest.rfind(L'\\');
-    if (valueStart == std::wstring::npos) {
+    if (valueStart == std::wstring::npos)
+        return RegCondFault::NoValueName;
+    parts.keyPath = rest.substr(0, valueStart);
+    parts.valueName = rest.substr(valueStart + 1);
+
+    static const wchar_t* const kTypeWords[] = {L"DWORD", L"STRING", L"VERSION"};
+    parts.typeWord = 0;
+    for (const wchar_t* word : kTypeWords) {
+        if (StartsWithFolded(regCond, word)) {
+            parts.typeWord = wcslen(word);
+            break;
+        }
+    }
+    if (parts.typeWord == 0)
+        return RegCondFault::UnknownType;
+    const std::wstring condition = regCond.substr(parts.typeWord);
+    if (StartsWithFolded(condition, L"="))
+        parts.op = L"=";
+    else if (StartsWithFolded(condition, L">="))
+        parts.op = L">=";
+    else
+        return RegCondFault::UnknownOperator;
+    parts.operand = condition.substr(parts.op.size());
+    return RegCondFault::None;
+}
+
+bool IsValidRegCond(const std::wstring& regPath, const std::wstring& regCond, int key64)
+{
+    RegCondParts parts;
+    switch (ParseRegCond(regPath, regCond, parts)) {
+    case RegCondFault::InvalidKey:
+        LogPrintf(L"IsValidRegCond() failed. Invalid registry key '%s'.\r\n", regPath.c_str());
+        return false;
+    case RegCondFault::UnknownRoot:
+        LogPrintf(L"IsValidRegCond() failed. Can't find root registry key '%s'.\r\n", parts.rootName.c_str());
+        return false;
+    case RegCondFault::NoValueName:
         LogPrintf(L"IsValidRegCond() failed. Invalid parameter RegPath='%s'.\r\n", regPath.c_str());
         return false;
-    }
-
-    size_t wordLength = 0;
-    std::unique_ptr<CRegComparer> comparer =
-        CreateComparer(regCond, root, rest.substr(0, valueStart), rest.substr(valueStart + 1), key64 != 0,
-                       wordLength);
-    if (!comparer) {
+    case RegCondFault::UnknownType:
         LogPrintf(L"IsValidRegCond() failed. Invalid variable in condition '%s'. RegPath='%s'.\r\n",
                   regCond.c_str(), regPath.c_str());
         return false;
-    }
-    const std::wstring condition = regCond.substr(wordLength);
-    std::wstring op;
-    if (StartsWithFolded(condition, L"="))
-        op = L"=";
-    else if (StartsWithFolded(condition, L">="))
-        op = L">=";
-    else {
+    case RegCondFault::UnknownOperator:
         LogPrintf(L"IsValidRegCond() failed. Invalid operation in condition '%s'. RegPath='%s'.\r\n",
                   regCond.c_str(), regPath.c_str());
         return false;
+    case RegCondFault::None:
+        break;
     }
-    if (comparer->Compare(op, condition.substr(op.size())))
+    if (CreateComparer(parts, key64 != 0)->Compare(parts.op, parts.operand))
         return true;
     LogPrintf(L"IsValidRegCond() failed. Invalid condition '%s'. RegPath='%s'.\r\n", regCond.c_str(),
               regPath.c_str());

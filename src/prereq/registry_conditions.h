@@ -46,6 +46,28 @@ public:
     bool Compare(const std::wstring& op, const std::wstring& operand) override;
 };
 
+// Why a condition cannot be evaluated, in the order the parts are looked at.
+enum class RegCondFault {
+    None,
+    InvalidKey,        // RegPath empty or without a backslash
+    UnknownRoot,       // the text before the first backslash names no root key
+    NoValueName,       // nothing but the root and one more item
+    UnknownType,       // RegCond begins with none of DWORD, STRING, VERSION
+    UnknownOperator,   // neither "=" nor ">=" follows the type word
+};
+// The parts of a condition as IsValidRegCond reads them. On RegCondFault::None, typeWord is 5, 6
+// or 7 (DWORD, STRING, VERSION) and op, operand what follows it.
+struct RegCondParts {
+    HKEY root = nullptr;
+    std::wstring rootName;
+    std::wstring keyPath;
+    std::wstring valueName;
+    size_t typeWord = 0;
+    std::wstring op;
+    std::wstring operand;
+};
+RegCondFault ParseRegCond(const std::wstring& regPath, const std::wstring& regCond, RegCondParts& parts);
+
 // True when at least one condition of the list holds (the conditions are alternatives).
 bool CheckRegConditions(const std::vector<RegCondition>& conditions, int key64);
 // Parses and evaluates one condition; every refusal and every unmet condition is logged.

@@ -38,7 +38,13 @@ private:
     GetFolderPathFn getFolderPath_;
 };
 
-// "X:\..." or "\\server\...": the only paths the loader accepts with a search of the library's folder.
+Version VersionOf(DWORD versionMS, DWORD versionLS)
+{
+    return Version{HIWORD(versionMS), LOWORD(versionMS), HIWORD(versionLS), LOWORD(versionLS)};
+}
+
+}  // namespace
+
 bool IsFullyQualified(const std::wstring& path)
 {
     if (path.compare(0, 2, L"\\\\") == 0)
@@ -46,13 +52,6 @@ bool IsFullyQualified(const std::wstring& path)
     return path.size() >= 3 && (path[0] | 0x20) >= L'a' && (path[0] | 0x20) <= L'z' && path[1] == L':' &&
            path[2] == L'\\';
 }
-
-Version VersionOf(DWORD versionMS, DWORD versionLS)
-{
-    return Version{HIWORD(versionMS), LOWORD(versionMS), HIWORD(versionLS), LOWORD(versionLS)};
-}
-
-}  // namespace
 
 void ReplaceMacro(std::wstring& text, const wchar_t* macro, const std::wstring& replacement)
 {
@@ -243,14 +242,19 @@ bool VersionTextEquals(const std::wstring& a, const std::wstring& b)
     return true;
 }
 
+bool UsesCheckingToolAnswer(const PrerequisiteInfo& record)
+{
+    // The rule serves the Stavora family only; for any other record the tool's answer is unused.
+    return record.Name.compare(0, 7, L"Stavora") == 0;
+}
+
 bool CheckRunExeCondition(PrerequisiteInfo& record)
 {
     std::wstring text;
     DWORD exitCode = 0;
     if (!RunExe(record.RunExeCond, text, exitCode))
         return false;
-    // The rule serves the Stavora family only; for any other record the tool's answer is unused.
-    if (record.Name.compare(0, 7, L"Stavora") != 0)
+    if (!UsesCheckingToolAnswer(record))
         return false;
     record.Installed = false;
     switch (exitCode) {

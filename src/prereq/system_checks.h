@@ -7,6 +7,9 @@
 #include "log/version.h"
 #include "prereq/prerequisite.h"
 
+// "X:\..." or "\\server\...": a full path, the only kind the loader accepts with a search of
+// the library's folder.
+bool IsFullyQualified(const std::wstring& path);
 // Replaces every occurrence of macro (case-sensitive) by the replacement.
 void ReplaceMacro(std::wstring& text, const wchar_t* macro, const std::wstring& replacement);
 // The setup program's folder without a trailing backslash: what "#Root#" stands for.
@@ -32,6 +35,8 @@ bool ParseVersion5(const std::wstring& text, long parts[5]);
 // Both texts parse to the same first four components; false when both are empty.
 bool VersionTextEquals(const std::wstring& a, const std::wstring& b);
 
+// Whether the checking tool's answer counts for the record: only for the "Stavora" family.
+bool UsesCheckingToolAnswer(const PrerequisiteInfo& record);
 // The checking-tool rule of a record with RunExeCond: runs the tool and, for the "Stavora"
 // family, acts on its exit code. Answers as CheckPrerequisite does.
 bool CheckRunExeCondition(PrerequisiteInfo& record);

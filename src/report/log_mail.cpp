@@ -77,7 +77,7 @@ void RaiseComposeWindow(const std::wstring& caption)
 void SendErrorLog(const std::wstring& logPath, const std::wstring& productName,
                   const std::wstring& productVersion)
 {
-    const std::wstring address = IniReadString(kMainSection, L"SendErrorLogTo", L"");
+    const std::wstring address = IniReadString(kMainSection, MainKey::SendErrorLogTo, L"");
     if (address.empty()) {
         LogLine(L"Can't read email address from ini file.\r\n");
         return;

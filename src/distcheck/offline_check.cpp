@@ -1,0 +1,510 @@
+#include "distcheck/offline_check.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+
+#include "app/settings.h"
+#include "config/ini_file.h"
+#include "config/language.h"
+#include "config/setup_ini.h"
+#include "config/windows_version.h"
+#include "deploy/deployment_scan.h"
+#include "deploy/deployment_settings.h"
+#include "msi/installer_msi.h"
+#include "msi/installer_msp.h"
+#include "msi/package_info.h"
+#include "prereq/prerequisite.h"
+#include "prereq/process_runner.h"
+#include "prereq/registry_conditions.h"
+#include "prereq/system_checks.h"
+#include "win/format.h"
+#include "win/text.h"
+
+namespace {
+
+// Integers are read through a buffer of this many characters and its terminating zero.
+constexpr size_t kIntegerChars = 29;
+// The section names without their number: "PreReq", "PostReq".
+const std::wstring kPreReq(kPrerequisiteFormat, wcslen(kPrerequisiteFormat) - 2);
+const std::wstring kPostReq(kPostRequisiteFormat, wcslen(kPostRequisiteFormat) - 2);
+
+enum class SectionKind { Main, PreReq, PostReq, ExcludeFolders, ExcludeFiles, Properties, Unknown };
+
+class Checker {
+public:
+    explicit Checker(std::vector<Finding>& findings) : findings_(findings) {}
+
+    void Error(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+               const std::wstring& reason)
+    {
+        findings_.push_back(Finding{true, section, key, value, reason});
+    }
+    void Warning(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+                 const std::wstring& reason)
+    {
+        findings_.push_back(Finding{false, section, key, value, reason});
+    }
+
+private:
+    std::vector<Finding>& findings_;
+};
+
+// The name is the prefix followed by a decimal number as "%d" writes it (no sign, no leading zero).
+bool NumberedName(const std::wstring& name, const wchar_t* prefix, int& number)
+{
+    const size_t length = wcslen(prefix);
+    if (name.size() <= length || name.size() > length + 9 || !EqualsNoCase(name.substr(0, length), prefix))
+        return false;
+    const std::wstring digits = name.substr(length);
+    if (digits.find_first_not_of(L"0123456789") != std::wstring::npos || (digits[0] == L'0' && digits.size() > 1))
+        return false;
+    number = static_cast<int>(wcstoul(digits.c_str(), nullptr, 10));
+    return true;
+}
+
+SectionKind KindOf(const std::wstring& name, int& number)
+{
+    if (EqualsNoCase(name, kMainSection))
+        return SectionKind::Main;
+    if (NumberedName(name, kPreReq.c_str(), number))
+        return SectionKind::PreReq;
+    if (NumberedName(name, kPostReq.c_str(), number))
+        return SectionKind::PostReq;
+    if (EqualsNoCase(name, kExcludeFoldersSection))
+        return SectionKind::ExcludeFolders;
+    if (EqualsNoCase(name, kExcludeFilesSection))
+        return SectionKind::ExcludeFiles;
+    if (EqualsNoCase(name, kInstallPropertiesSection))
+        return SectionKind::Properties;
+    return SectionKind::Unknown;
+}
+
+// Edit distance without regard to the case of ASCII letters.
+size_t Distance(const std::wstring& a, const std::wstring& b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            const bool same = FoldAsciiLetter(a[i - 1]) == FoldAsciiLetter(b[j - 1]);
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+struct KeyTable {
+    const IniKey* keys;
+    size_t count;
+};
+
+const IniKey* FindKey(const KeyTable& table, const std::wstring& name)
+{
+    for (size_t index = 0; index < table.count; ++index) {
+        if (EqualsNoCase(name, table.keys[index].name))
+            return &table.keys[index];
+    }
+    return nullptr;
+}
+
+std::wstring UnknownKeyReason(const KeyTable& table, const std::wstring& name)
+{
+    const IniKey* nearest = nullptr;
+    size_t best = name.size() < 6 ? 1 : 2;
+    for (size_t index = 0; index < table.count; ++index) {
+        const size_t distance = Distance(name, table.keys[index].name);
+        if (distance <= best) {
+            best = distance;
+            nearest = &table.keys[index];
+        }
+    }
+    return nearest ? Format(L"the setup does not know this key: did you mean %s?", nearest->name)
+                   : std::wstring(L"the setup does not know this key");
+}
+
+// "#Word#" left in a path after the setup expanded it: a macro it does not know (or wrote in
+// another case). Empty when there is none.
+std::wstring UnknownMacro(const std::wstring& path)
+{
+    for (size_t start = path.find(L'#'); start != std::wstring::npos; start = path.find(L'#', start + 1)) {
+        size_t end = start + 1;
+        while (end < path.size() && iswalpha(path[end]))
+            ++end;
+        if (end > start + 1 && end < path.size() && path[end] == L'#')
+            return path.substr(start, end - start + 1);
+    }
+    return std::wstring();
+}
+
+// The program a command line starts: its first token, quoted or up to the first blank.
+std::wstring ProgramOf(const std::wstring& command)
+{
+    if (!command.empty() && command[0] == L'"')
+        return command.substr(1, command.find(L'"', 1) - 1);
+    return command.substr(0, command.find(L' '));
+}
+
+// A path the setup takes from the ini must name a known macro and, when asked, a file that exists.
+void CheckPath(Checker& check, const std::wstring& section, const wchar_t* key, const std::wstring& path,
+               bool mustExist, bool error, const wchar_t* missing)
+{
+    const std::wstring macro = UnknownMacro(path);
+    if (!macro.empty())
+        check.Error(section, key, path, Format(L"%s is no path macro the setup knows here: it stays as written",
+                                               macro.c_str()));
+    else if (mustExist && IsFullyQualified(path) && !FileExists(path))
+        error ? check.Error(section, key, path, missing) : check.Warning(section, key, path, missing);
+}
+
+// How the setup reads a value of a known key, when that differs from what is written.
+void CheckValue(Checker& check, const std::wstring& section, const std::wstring& name, IniKeyType type,
+                const std::wstring& written)
+{
+    const std::wstring text = StripQuotes(written);
+    if (text != written)
+        check.Warning(section, name, written, L"the enclosing quotes are removed: reads as " + text);
+    switch (type) {
+    case IniKeyType::Integer: {
+        bool whole = false;
+        const unsigned long value = ProfileInteger(text.substr(0, kIntegerChars), &whole);
+        if (!text.empty() && !whole)
+            check.Warning(section, name, written, Format(L"not a number: reads as %d", static_cast<int>(value)));
+        break;
+    }
+    case IniKeyType::Decimal: {
+        wchar_t* end = nullptr;
+        const long value = wcstol(text.c_str(), &end, 10);
+        if (!text.empty() && (end == text.c_str() || *end != L'\0'))
+            check.Warning(section, name, written, Format(L"not a decimal number: reads as %ld", value));
+        break;
+    }
+    case IniKeyType::Version: {
+        std::wstring padded = text;
+        for (size_t dots = std::count(text.begin(), text.end(), L'.'); dots < 3; ++dots)
+            padded += L".0";
+        const std::wstring read = VersionText(ParseVersion(text));
+        if (padded != read)
+            check.Warning(section, name, written, L"not a dotted version of four numbers: reads as " + read);
+        break;
+    }
+    case IniKeyType::String:
+        if (WideToAnsi(text, g_Settings.CodePage).size() >= kIniValueBytes)
+            check.Error(section, name, Format(L"%u bytes", static_cast<unsigned>(text.size())),
+                        Format(L"longer than the setup reads: cut after %u bytes",
+                               static_cast<unsigned>(kIniValueBytes - 1)));
+        break;
+    }
+}
+
+// Unknown keys, keys beyond the numbers read, repeated keys and values read otherwise.
+void CheckKeys(Checker& check, const IniFile::Section& section, SectionKind kind)
+{
+    // Numbered keys (conditions, exclusion entries) are strings.
+    static const IniKey kNumbered = {L"", IniKeyType::String};
+    const KeyTable table = kind == SectionKind::Main     ? KeyTable{kMainKeys, kMainKeyCount}
+                           : kind == SectionKind::PreReq ? KeyTable{kPrerequisiteKeys, kPrerequisiteKeyCount}
+                           : kind == SectionKind::PostReq ? KeyTable{kPostRequisiteKeys, kPostRequisiteKeyCount}
+                                                          : KeyTable{nullptr, 0};
+    const wchar_t* numbered[2] = {PrereqKey::RegPath, PrereqKey::RegCond};
+    int limit = kNumberedRegConditions;
+    if (kind == SectionKind::ExcludeFolders || kind == SectionKind::ExcludeFiles) {
+        numbered[0] = numbered[1] = kind == SectionKind::ExcludeFolders ? kExcludeFolderKey : kExcludeFileKey;
+        limit = kExclusionKeys;
+    } else if (kind != SectionKind::PreReq) {
+        numbered[0] = numbered[1] = nullptr;
+    }
+
+    for (auto key = section.keys.begin(); key != section.keys.end(); ++key) {
+        if (key->name.empty() || key->name[0] == L';')
+            continue;
+        const IniKey* known = FindKey(table, key->name);
+        int number = 0;
+        for (const wchar_t* prefix : numbered) {
+            if (known || !prefix || !NumberedName(key->name, prefix, number))
+                continue;
+            if (number >= limit)
+                check.Error(section.name, key->name, key->value,
+                            Format(L"never read: the setup reads %s0 to %s%d", prefix, prefix, limit - 1));
+            known = &kNumbered;
+        }
+        if (!known) {
+            check.Warning(section.name, key->name, key->value, UnknownKeyReason(table, key->name));
+            continue;
+        }
+        const bool repeated = std::any_of(section.keys.begin(), key, [&key](const IniFile::Key& earlier) {
+            return EqualsNoCase(earlier.name, key->name.c_str());
+        });
+        if (repeated)
+            check.Warning(section.name, key->name, key->value, L"a second key of this name: only the first counts");
+        else if (!key->hasValue)
+            check.Warning(section.name, key->name, std::wstring(), L"no \"=\": reads as the default");
+        else
+            CheckValue(check, section.name, key->name, known->type, key->value);
+    }
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The package, its operation type, its platform and its transforms. Sets the code page the setup
+// reads the rest of the ini with.
+void CheckPackage(Checker& check)
+{
+    const bool patch = IniReadInt(kMainSection, MainKey::MsiPatch, 0) == 1;
+    const std::wstring msiPath = IniReadString(kMainSection, MainKey::MsiPath, nullptr);
+    const std::wstring path = ConfiguredPackagePath();
+    bool product = false;
+    if (msiPath.empty())
+        check.Error(kMainSection, MainKey::MsiPath, msiPath, L"no package named: the setup refuses to run");
+    else if (!Exists(path))
+        check.Error(kMainSection, MainKey::MsiPath, msiPath, L"the package is not in the distribution");
+    else if (!patch && !ReadPackageInfo(path))
+        check.Error(kMainSection, MainKey::MsiPath, msiPath, L"the package cannot be read as a product package");
+    else
+        product = !patch;
+    // The code page the setup's Prepare sets before it reads the rest of the ini.
+    g_Settings.CodePage = patch ? PatchCodePage() : ProductCodePage();
+
+    // Without the key the setup takes a valid default.
+    const IniFile* ini = CachedIni(GetIniPath(), g_Settings.CodePage);
+    const std::wstring type = IniReadString(kMainSection, MainKey::MsiType, nullptr);
+    if (ini && ini->Find(kMainSection, MainKey::MsiType)) {
+        if (patch && !IsPatchOperationType(type))
+            check.Error(kMainSection, MainKey::MsiType, type,
+                        L"not an operation type of a patch (Minor, Major): refused");
+        if (!patch && !IsProductOperationType(type))
+            check.Error(kMainSection, MainKey::MsiType, type,
+                        L"not an operation type of a product (Install, InstallUpgrade): refused");
+    }
+    if (patch)
+        return;
+    if (product && IniReadInt(kMainSection, MainKey::Os32Need, 0) != 0 && PackageIs64Bit())
+        check.Error(kMainSection, MainKey::Os32Need, IniReadString(kMainSection, MainKey::Os32Need, nullptr),
+                    L"the package is for 64-bit Windows and Os32Need refuses 64-bit Windows: it installs nowhere");
+    const unsigned langId = static_cast<unsigned>(IniReadInt(kMainSection, MainKey::LangId, 0));
+    if (langId != 0 && !Exists(TransformPath(langId)))
+        check.Warning(kMainSection, MainKey::LangId, Format(L"%u", langId),
+                      Format(L"no transform %u.mst beside the setup: installs without a transform", langId));
+    const unsigned packageLanguage = wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10);
+    if (product && langId == 0 && !Exists(TransformPath(packageLanguage)))
+        check.Warning(kMainSection, MainKey::LangId, std::wstring(),
+                      Format(L"no transform %u.mst for the package's language %u", packageLanguage, packageLanguage));
+}
+
+void CheckWindowsVersion(Checker& check)
+{
+    const std::wstring version = IniReadString(kMainSection, MainKey::MinWinVersion, nullptr);
+    const std::wstring servicePack = IniReadString(kMainSection, MainKey::MinWinServicePack, nullptr);
+    unsigned major = 0;
+    unsigned minor = 0;
+    if (!version.empty() && !ParseWindowsVersion(version, major, minor))
+        check.Error(kMainSection, MainKey::MinWinVersion, version,
+                    L"not a version the setup reads (major.minor, digits only): it refuses to run");
+    if (servicePack.empty())
+        return;
+    if (version.empty())
+        check.Warning(kMainSection, MainKey::MinWinServicePack, servicePack, L"ignored without MinWinVersion");
+    else if (!ParseWindowsVersion(servicePack, major, minor))
+        check.Error(kMainSection, MainKey::MinWinServicePack, servicePack,
+                    L"not a version the setup reads (major.minor, digits only): it refuses to run");
+}
+
+// The registry conditions of a section as pairs: each needs both sides, and both must parse.
+void CheckRegConditions(Checker& check, const IniFile::Section& section)
+{
+    for (const IniFile::Key& key : section.keys) {
+        int number = -1;
+        if (!EqualsNoCase(key.name, PrereqKey::RegCond) && !NumberedName(key.name, PrereqKey::RegCond, number))
+            continue;
+        if (number >= kNumberedRegConditions)
+            continue;
+        const std::wstring suffix = number < 0 ? std::wstring() : Format(L"%d", number);
+        const std::wstring pathKey = PrereqKey::RegPath + suffix;
+        const std::wstring condition = IniReadString(section.name.c_str(), key.name.c_str(), nullptr);
+        const std::wstring path = IniReadString(section.name.c_str(), pathKey.c_str(), nullptr);
+        if (path.empty() != condition.empty()) {
+            check.Warning(section.name, path.empty() ? key.name : pathKey, path.empty() ? condition : path,
+                          L"the other half of the pair is missing: the condition is ignored");
+            continue;
+        }
+        RegCondParts parts;
+        switch (ParseRegCond(path, condition, parts)) {
+        case RegCondFault::None:
+            break;
+        case RegCondFault::InvalidKey:
+        case RegCondFault::NoValueName:
+            check.Error(section.name, pathKey, path, L"not ROOT\\key\\value: the condition never holds");
+            break;
+        case RegCondFault::UnknownRoot:
+            check.Error(section.name, pathKey, path,
+                        Format(L"unknown root key %s (write it in full, as HKEY_LOCAL_MACHINE): "
+                               L"the condition never holds",
+                               parts.rootName.c_str()));
+            break;
+        case RegCondFault::UnknownType:
+            check.Error(section.name, key.name, condition,
+                        L"no type DWORD, STRING or VERSION: the condition never holds");
+            break;
+        case RegCondFault::UnknownOperator:
+            check.Error(section.name, key.name, condition,
+                        L"no operator \"=\" or \">=\" right after the type: the condition never holds");
+            break;
+        }
+    }
+}
+
+void CheckPrerequisiteSection(Checker& check, const IniFile::Section& section, int number)
+{
+    if (number >= kPrerequisiteSections) {
+        check.Error(section.name, std::wstring(), std::wstring(),
+                    Format(L"never read: the setup reads %s0 to %s%d", kPreReq.c_str(), kPreReq.c_str(),
+                           kPrerequisiteSections - 1));
+        return;
+    }
+    PrerequisiteInfo record;
+    const bool runnable = ReadPrerequisite(section.name.c_str(), record);
+    if (record.Name.empty()) {
+        check.Error(section.name, PrereqKey::Name, std::wstring(), L"no Name: the setup skips this section");
+        return;
+    }
+    if (!runnable) {
+        check.Error(section.name, PrereqKey::InstPath, std::wstring(),
+                    L"nothing to run (no InstPath, nor an InstRegPath value of a program and its parameters): "
+                    L"the setup drops this section");
+        return;
+    }
+    CheckRegConditions(check, section);
+    if (record.OSbit != 0 && record.OSbit != 1 && record.OSbit != 2)
+        check.Warning(section.name, PrereqKey::OSbit, Format(L"%d", record.OSbit),
+                      L"restricts nothing: 1 is 32-bit Windows only, 2 is 64-bit Windows only");
+    CheckPath(check, section.name, PrereqKey::InstPath, record.InstPath, true, record.Url.empty(),
+              record.Url.empty() ? L"not in the distribution: the component cannot be installed"
+                                 : L"not in the distribution: the user is sent to the download page");
+    CheckPath(check, section.name, PrereqKey::FilePath, record.FilePath, false, true, L"");
+    if (record.RunExeCond.empty())
+        return;
+    CheckPath(check, section.name, PrereqKey::RunExeCond, ProgramOf(CheckingToolCommand(record.RunExeCond)), true,
+              true, L"the checking tool is not in the distribution: the component counts as present");
+    if (!UsesCheckingToolAnswer(record))
+        check.Warning(section.name, PrereqKey::RunExeCond, record.RunExeCond,
+                      L"the tool's answer counts only for a Name beginning with \"Stavora\": here it is ignored");
+}
+
+void CheckPostRequisites(Checker& check, const std::vector<const IniFile::Section*>& sections)
+{
+    PrerequisiteList list;
+    ReadPostRequisites(kPostRequisiteFormat, list);
+    for (size_t index = 0; index < list.size(); ++index) {
+        CheckPath(check, Format(kPostRequisiteFormat, static_cast<int>(index)), PrereqKey::InstPath,
+                  list[index].InstPath, true, true, L"not in the distribution: the component cannot be run");
+    }
+    for (const IniFile::Section* section : sections) {
+        int number = 0;
+        NumberedName(section->name, kPostReq.c_str(), number);
+        if (static_cast<size_t>(number) == list.size())
+            check.Error(section->name, PrereqKey::Name, std::wstring(),
+                        L"no Name: the setup stops reading post-requisites here");
+        else if (static_cast<size_t>(number) > list.size())
+            check.Error(section->name, std::wstring(), std::wstring(),
+                        Format(L"never read: %s has no Name and the setup stops there",
+                               Format(kPostRequisiteFormat, static_cast<int>(list.size())).c_str()));
+    }
+}
+
+// Whether the entry equals the path of a file, or of a folder above one, of the distribution.
+bool NamesSomething(const std::wstring& entry, bool folder, const std::vector<std::wstring>& files, size_t rootLength)
+{
+    const std::vector<std::wstring> one = {entry};
+    for (const std::wstring& file : files) {
+        if (!folder && IsExcluded(one, file))
+            return true;
+        for (size_t cut = file.find(L'\\', rootLength + 1); folder && cut != std::wstring::npos;
+             cut = file.find(L'\\', cut + 1)) {
+            if (IsExcluded(one, file.substr(0, cut)))
+                return true;
+        }
+    }
+    return false;
+}
+
+void CheckExclusions(Checker& check)
+{
+    DeploymentState everything;
+    const std::wstring root = RootFolder();
+    WalkFolder(everything, root);
+    const struct {
+        const wchar_t* section;
+        const wchar_t* key;
+        bool folder;
+    } kSections[] = {{kExcludeFoldersSection, kExcludeFolderKey, true}, {kExcludeFilesSection, kExcludeFileKey, false}};
+    for (const auto& kind : kSections) {
+        for (const ExclusionEntry& entry : ReadExclusionEntries(kind.section, kind.key)) {
+            const std::wstring& path = entry.Path;
+            const std::wstring macro = UnknownMacro(path);
+            if (!macro.empty())
+                check.Error(kind.section, entry.Key, path, macro + L" is no path macro the setup knows: never matches");
+            else if (path.find_first_of(L"*?") != std::wstring::npos)
+                check.Warning(kind.section, entry.Key, path, L"wildcards are not expanded: never matches");
+            else if (path.back() == L'\\' || path.back() == L'/')
+                check.Warning(kind.section, entry.Key, path, L"ends in a backslash: never matches");
+            else if (!IsFullyQualified(path))
+                check.Warning(kind.section, entry.Key, path, L"not a full path (write #Root#\\...): never matches");
+            else if (!NamesSomething(path, kind.folder, everything.SourceFiles, root.size()))
+                check.Warning(kind.section, entry.Key, path, L"names nothing in the distribution");
+        }
+    }
+}
+
+}  // namespace
+
+void CheckDistribution(std::vector<Finding>& findings)
+{
+    Checker check(findings);
+    if (!Exists(GetIniPath())) {
+        check.Error(std::wstring(), std::wstring(), GetIniPath(), L"no setup ini: the setup ends at once");
+        return;
+    }
+    CheckPackage(check);
+    const IniFile* ini = CachedIni(GetIniPath(), g_Settings.CodePage);
+    if (!ini)
+        return;
+    CheckWindowsVersion(check);
+    std::vector<const IniFile::Section*> postRequisites;
+    for (const IniFile::Section& section : ini->Sections()) {
+        if (section.name.empty()) {
+            if (!section.keys.empty())
+                check.Warning(std::wstring(), section.keys[0].name, section.keys[0].value,
+                              L"before the first section: never read");
+            continue;
+        }
+        if (ini->FindSection(section.name.c_str()) != &section) {
+            check.Warning(section.name, std::wstring(), std::wstring(),
+                          L"a second section of this name: only the first counts");
+            continue;
+        }
+        int number = 0;
+        const SectionKind kind = KindOf(section.name, number);
+        if (kind == SectionKind::Unknown) {
+            check.Warning(section.name, std::wstring(), std::wstring(), L"the setup does not read this section");
+            continue;
+        }
+        if (kind != SectionKind::Properties)
+            CheckKeys(check, section, kind);
+        if (kind == SectionKind::PreReq)
+            CheckPrerequisiteSection(check, section, number);
+        if (kind == SectionKind::PostReq)
+            postRequisites.push_back(&section);
+    }
+    CheckPostRequisites(check, postRequisites);
+    CheckExclusions(check);
+}

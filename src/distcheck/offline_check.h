@@ -1,0 +1,10 @@
+#pragma once
+#include <vector>
+
+#include "distcheck/report.h"
+
+// Reads the distribution of the program SetProgramFile named, through the setup's own ini reader,
+// prerequisite reader, condition parsers and package reading, and lists what the setup would
+// ignore, read differently from what was written, or refuse. Sets the code page the setup would
+// read the ini with. Runs nothing.
+void CheckDistribution(std::vector<Finding>& findings);

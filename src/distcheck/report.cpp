@@ -1,0 +1,130 @@
+#include "distcheck/report.h"
+
+#include <algorithm>
+
+#include "win/format.h"
+
+namespace {
+
+// Values may be whole command lines; the table shows their beginning.
+constexpr size_t kValueColumn = 40;
+
+std::wstring Cut(const std::wstring& text, size_t width)
+{
+    return text.size() <= width ? text : text.substr(0, width - 3) + L"...";
+}
+
+// Rows of cells as columns padded to their widest cell; the last column is not padded.
+std::wstring Columns(const std::vector<std::vector<std::wstring>>& rows)
+{
+    std::vector<size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (size_t column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], row[column].size());
+    }
+    std::wstring text;
+    for (const auto& row : rows) {
+        for (size_t column = 0; column < row.size(); ++column) {
+            text += row[column];
+            if (column + 1 < row.size())
+                text += std::wstring(widths[column] - row[column].size() + 2, L' ');
+        }
+        text += L"\r\n";
+    }
+    return text;
+}
+
+std::wstring JsonString(const std::wstring& text)
+{
+    std::wstring quoted = L"\"";
+    for (const wchar_t c : text) {
+        if (c == L'"' || c == L'\\')
+            quoted += std::wstring(1, L'\\') + c;
+        else if (c < 0x20)
+            quoted += Format(L"\\u%04x", static_cast<unsigned>(c));
+        else
+            quoted += c;
+    }
+    return quoted + L"\"";
+}
+
+// "name": value pairs as one object.
+std::wstring JsonObject(const std::vector<std::pair<const wchar_t*, std::wstring>>& members)
+{
+    std::wstring text = L"{";
+    for (const auto& member : members)
+        text += (text.size() > 1 ? L", " : L"") + JsonString(member.first) + L": " + member.second;
+    return text + L"}";
+}
+
+size_t CountErrors(const Report& report, bool errors)
+{
+    return static_cast<size_t>(std::count_if(report.findings.begin(), report.findings.end(),
+                                             [errors](const Finding& finding) { return finding.error == errors; }));
+}
+
+}  // namespace
+
+int ExitCodeOf(const Report& report)
+{
+    if (CountErrors(report, true) > 0)
+        return 2;
+    return report.findings.empty() ? 0 : 1;
+}
+
+std::wstring ReportTable(const Report& report)
+{
+    std::wstring text = Format(L"Distribution of %s\r\n\r\n", report.distribution.c_str());
+    if (report.findings.empty()) {
+        text += L"No findings.\r\n";
+    } else {
+        std::vector<std::vector<std::wstring>> rows = {{L"SEVERITY", L"SECTION", L"KEY", L"VALUE", L"REASON"}};
+        for (const Finding& finding : report.findings) {
+            rows.push_back({finding.error ? L"error" : L"warning", finding.section, finding.key,
+                            Cut(finding.value, kValueColumn), finding.reason});
+        }
+        text += Columns(rows);
+    }
+    text += Format(L"\r\n%u error(s), %u warning(s)\r\n", static_cast<unsigned>(CountErrors(report, true)),
+                   static_cast<unsigned>(CountErrors(report, false)));
+    if (report.dryRun) {
+        std::vector<std::vector<std::wstring>> rows = {{L"SECTION", L"NAME", L"VERDICT", L"DECIDED BY"}};
+        for (const Detection& detection : report.detection)
+            rows.push_back({detection.section, detection.name, detection.verdict, detection.condition});
+        text += L"\r\nDetection on this machine:\r\n" + Columns(rows);
+    }
+    return text;
+}
+
+std::wstring ReportJson(const Report& report)
+{
+    std::wstring findings;
+    for (const Finding& finding : report.findings) {
+        findings += (findings.empty() ? L"\r\n    " : L",\r\n    ") +
+                    JsonObject({{L"severity", JsonString(finding.error ? L"error" : L"warning")},
+                                {L"section", JsonString(finding.section)},
+                                {L"key", JsonString(finding.key)},
+                                {L"value", JsonString(finding.value)},
+                                {L"reason", JsonString(finding.reason)}});
+    }
+    std::vector<std::pair<const wchar_t*, std::wstring>> members = {
+        {L"distribution", JsonString(report.distribution)},
+        {L"exitCode", Format(L"%d", ExitCodeOf(report))},
+        {L"errors", Format(L"%u", static_cast<unsigned>(CountErrors(report, true)))},
+        {L"warnings", Format(L"%u", static_cast<unsigned>(CountErrors(report, false)))},
+        {L"findings", L"[" + findings + L"]"},
+    };
+    if (report.dryRun) {
+        std::wstring detections;
+        for (const Detection& detection : report.detection) {
+            detections += (detections.empty() ? L"\r\n    " : L",\r\n    ") +
+                          JsonObject({{L"section", JsonString(detection.section)},
+                                      {L"name", JsonString(detection.name)},
+                                      {L"verdict", JsonString(detection.verdict)},
+                                      {L"condition", JsonString(detection.condition)}});
+        }
+        members.push_back({L"detection", L"[" + detections + L"]"});
+    }
+    return JsonObject(members) + L"\r\n";
+}

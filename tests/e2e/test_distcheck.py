@@ -1,0 +1,206 @@
+"""The distribution checker: a clean distribution gets no finding and each planted mistake exactly
+its own; its dry run decides every prerequisite as the setup's own detection does on the same
+machine (registry conditions, a file version, a checking tool, installed products), both run
+against one distribution and their verdicts compared."""
+
+import json
+import os
+import unittest
+
+import harness as h
+
+DISTCHECK = os.path.join(h.BUILD, 'distcheck.exe')
+TOOL = 'component_tool.exe'
+RUN_TOOL = '"#Root#\\%s" --exit 0' % TOOL
+DETECT = r'HKEY_CURRENT_USER\Software\SetupLauncherTest\DistCheck'
+DETECT_KEY = r'HKCU\Software\SetupLauncherTest\DistCheck'
+
+MAIN = {'MsiPath': 'Sample Product.msi', 'MsiType': 'InstallUpgrade', 'LangId': '1033', 'MinWinVersion': '5.1',
+        'MinWinServicePack': '2', 'Os32Need': '0'}
+SECTIONS = {
+    'PreReq0': {'Name': 'Runtime', 'InstPath': '#Root#\\' + TOOL, 'InstParams': '"#InstPath#" --exit 0',
+                'RegPath': DETECT + r'\Version', 'RegCond': 'VERSION>=2.1', 'RegPath0': DETECT + r'\Level',
+                'RegCond0': 'DWORD=1', 'FilePath': r'#System#\kernel32.dll', 'FileVer': '5.1.0.0', 'OSbit': '2',
+                'OSver': '501'},
+    'PreReq1': {'Name': 'Stavora Agent', 'InstPath': '#Root#\\' + TOOL, 'RunExeCond': '"#Root#\\%s" --exit 1' % TOOL},
+    'PostReq0': {'Name': 'Readme', 'InstPath': '#Root#\\' + TOOL},
+    'DeploymentExcludeFolders': {'Folder0': r'#Root#\Help'},
+    'DeploymentExcludeFiles': {'File0': r'#Root#\notes.txt'},
+}
+FILES = {'1033.mst': 'a transform', 'notes.txt': 'notes', r'Help\index.html': '<html/>'}
+
+
+def lint(name, main=None, sections=None, package='product_v2', drop=(), *findings):
+    """A distribution that differs from the clean one by `main` and `sections` (a None value
+    removes the key) and by the files in `drop`; `findings` are (severity, section, key, a part
+    of the reason), in the order the checker reports them."""
+    return name, main or {}, sections or {}, package, drop, list(findings)
+
+
+LINTS = [
+    lint('clean'),
+    lint('unknown key', {'AdminNeeded': '1'}, None, 'product_v2', (),
+         ('warning', 'Main', 'AdminNeeded', 'did you mean AdminNeed?')),
+    lint('integer that is no number', {'Os32Need': 'no'}, None, 'product_v2', (),
+         ('warning', 'Main', 'Os32Need', 'not a number: reads as 0')),
+    lint('value over the read limit', {'MsiProp': 'A=' + 'x' * 2100}, None, 'product_v2', (),
+         ('error', 'Main', 'MsiProp', 'cut after 2047 bytes')),
+    lint('quotes stripped', {'MsiProp': '"A=1"'}, None, 'product_v2', (),
+         ('warning', 'Main', 'MsiProp', 'quotes are removed: reads as A=1')),
+    lint('package missing', {'MsiPath': 'Absent.msi'}, None, 'product_v2', (),
+         ('error', 'Main', 'MsiPath', 'not in the distribution')),
+    lint('package unreadable', {'MsiPath': 'notes.txt'}, None, 'product_v2', (),
+         ('error', 'Main', 'MsiPath', 'cannot be read')),
+    lint('operation type of a product', {'MsiType': 'Upgrade'}, None, 'product_v2', (),
+         ('error', 'Main', 'MsiType', 'of a product')),
+    lint('operation type of a patch', {'MsiPatch': '1'}, None, 'product_v2', (),
+         ('error', 'Main', 'MsiType', 'of a patch')),
+    lint('64-bit package with Os32Need', {'Os32Need': '1'}, None, 'product_x64', (),
+         ('error', 'Main', 'Os32Need', 'installs nowhere')),
+    lint('LangId without transform', {'LangId': '1049'}, None, 'product_v2', (),
+         ('warning', 'Main', 'LangId', 'no transform 1049.mst')),
+    lint("package's language without transform", {'LangId': None}, None, 'product_v2', ('1033.mst',),
+         ('warning', 'Main', 'LangId', "package's language 1033")),
+    lint('invalid MinWinVersion', {'MinWinVersion': '6.x'}, None, 'product_v2', (),
+         ('error', 'Main', 'MinWinVersion', 'refuses to run')),
+    lint('invalid MinWinServicePack', {'MinWinServicePack': 'SP2'}, None, 'product_v2', (),
+         ('error', 'Main', 'MinWinServicePack', 'refuses to run')),
+    lint('prerequisite without Name', None, {'PreReq2': {'InstPath': '#Root#\\' + TOOL}}, 'product_v2', (),
+         ('error', 'PreReq2', 'Name', 'skips this section')),
+    lint('prerequisite number beyond 99', None, {'PreReq100': {'Name': 'Late', 'InstPath': '#Root#\\' + TOOL}},
+         'product_v2', (), ('error', 'PreReq100', '', 'PreReq0 to PreReq99')),
+    lint('more conditions than read', None, {'PreReq0': {'RegPath32': DETECT + r'\Level', 'RegCond32': 'DWORD=2'}},
+         'product_v2', (), ('error', 'PreReq0', 'RegPath32', 'RegPath0 to RegPath31'),
+         ('error', 'PreReq0', 'RegCond32', 'RegCond0 to RegCond31')),
+    lint('condition without its path', None, {'PreReq0': {'RegCond1': 'DWORD=2'}}, 'product_v2', (),
+         ('warning', 'PreReq0', 'RegCond1', 'other half of the pair')),
+    lint('invalid RegCond', None, {'PreReq0': {'RegCond0': 'DWORD>1'}}, 'product_v2', (),
+         ('error', 'PreReq0', 'RegCond0', 'no operator')),
+    lint('invalid RegPath', None, {'PreReq0': {'RegPath': r'HKLM\Software\Vendor\Version'}}, 'product_v2', (),
+         ('error', 'PreReq0', 'RegPath', 'unknown root key HKLM')),
+    lint('invalid FileVer', None, {'PreReq0': {'FileVer': '5.x'}}, 'product_v2', (),
+         ('warning', 'PreReq0', 'FileVer', 'reads as 5.0.0.0')),
+    lint('invalid OSbit', None, {'PreReq0': {'OSbit': '64'}}, 'product_v2', (),
+         ('warning', 'PreReq0', 'OSbit', 'restricts nothing')),
+    lint('invalid OSver', None, {'PreReq0': {'OSver': '5.1'}}, 'product_v2', (),
+         ('warning', 'PreReq0', 'OSver', 'not a decimal number: reads as 5')),
+    lint('InstPath not in the distribution', None, {'PreReq0': {'InstPath': r'#Root#\absent.exe'}}, 'product_v2', (),
+         ('error', 'PreReq0', 'InstPath', 'cannot be installed')),
+    lint('checking tool not in the distribution', None, {'PreReq1': {'RunExeCond': r'#Root#\absent.exe --exit 1'}},
+         'product_v2', (), ('error', 'PreReq1', 'RunExeCond', 'checking tool is not in the distribution')),
+    lint("checking tool's answer ignored", None, {'PreReq1': {'Name': 'Agent'}}, 'product_v2', (),
+         ('warning', 'PreReq1', 'RunExeCond', 'here it is ignored')),
+    lint('unknown path macro', None, {'PreReq0': {'FilePath': r'#SystemRoot#\kernel32.dll'}}, 'product_v2', (),
+         ('error', 'PreReq0', 'FilePath', '#SystemRoot# is no path macro')),
+    lint('post-requisite after a gap', None, {'PostReq2': {'Name': 'Late', 'InstPath': '#Root#\\' + TOOL}},
+         'product_v2', (), ('error', 'PostReq2', '', 'PostReq1 has no Name')),
+    lint('section the setup does not read', None, {'PreRequisite0': {'Name': 'Typo'}}, 'product_v2', (),
+         ('warning', 'PreRequisite0', '', 'does not read this section')),
+    lint('exclusions that never match', None,
+         {'DeploymentExcludeFolders': {'Folder1': 'Help', 'Folder2': '#Root#\\Help\\'},
+          'DeploymentExcludeFiles': {'File1': r'#Root#\*.txt', 'File2': r'#Root#\absent.txt'}}, 'product_v2', (),
+         ('warning', 'DeploymentExcludeFolders', 'Folder1', 'not a full path'),
+         ('warning', 'DeploymentExcludeFolders', 'Folder2', 'ends in a backslash'),
+         ('warning', 'DeploymentExcludeFiles', 'File1', 'wildcards'),
+         ('warning', 'DeploymentExcludeFiles', 'File2', 'names nothing')),
+]
+
+
+def changed(base, changes):
+    merged = dict(base)
+    for key, value in changes.items():
+        if value is None:
+            merged.pop(key, None)
+        else:
+            merged[key] = value
+    return merged
+
+
+def distcheck(dist, *options):
+    """The checker's JSON report of the distribution and its exit code."""
+    done = h.wine([DISTCHECK, '--json', *options, h.winpath(dist.dir)])
+    return json.loads(done.stdout), done.returncode
+
+
+class Lint(unittest.TestCase):
+    def test_each_mistake_gets_its_finding(self):
+        for name, main, sections, package, drop, expected in LINTS:
+            with self.subTest(name):
+                dist = h.Distribution(name)
+                dist.add(h.package(package).path, 'Sample Product.msi')
+                dist.add(h.COMPONENT_TOOL, TOOL)
+                for path, text in FILES.items():
+                    if path not in drop:
+                        os.makedirs(os.path.dirname(dist.path(path)), exist_ok=True)
+                        dist.add_file(path, text)
+                dist.write_ini(changed(MAIN, main), {section: changed(SECTIONS.get(section, {}), keys)
+                                                     for section, keys in dict(SECTIONS, **sections).items()})
+                report, code = distcheck(dist)
+                got = [(f['severity'], f['section'], f['key'], f['reason']) for f in report['findings']]
+                self.assertEqual([g[:3] for g in got], [e[:3] for e in expected], got)
+                for (*_, reason), (*_, part) in zip(got, expected):
+                    self.assertIn(part, reason)
+                severities = {e[0] for e in expected}
+                self.assertEqual(code, 2 if 'error' in severities else 1 if severities else 0)
+                self.assertEqual((report['errors'], report['exitCode']),
+                                 (sum(e[0] == 'error' for e in expected), code))
+
+    def test_table_and_usage(self):
+        dist = h.Distribution('table')
+        dist.write_ini({'MsiPth': 'Sample Product.msi'})
+        done = h.wine([DISTCHECK, h.winpath(dist.exe)])
+        self.assertEqual(done.returncode, 2, done.stdout)
+        self.assertRegex(done.stdout, r'warning +Main +MsiPth +Sample Product\.msi +the setup does not know this key: '
+                                      r'did you mean MsiPath\?')
+        self.assertRegex(done.stdout, r'error +Main +MsiPath +no package named')
+        self.assertEqual(h.wine([DISTCHECK, '--bogus', h.winpath(dist.dir)]).returncode, 2)
+
+
+# (record, the verdict on the prepared machine, a part of the condition that decides)
+RECORDS = [
+    ({'Name': 'Registry Present', 'RegPath': DETECT + r'\Level', 'RegCond': 'DWORD>=2'}, 'present', 'DWORD>=2'),
+    ({'Name': 'Registry Missing', 'RegPath': DETECT + r'\Level', 'RegCond': 'DWORD>=4', 'RegPath0': DETECT + r'\No',
+      'RegCond0': 'STRING=x'}, 'missing', 'DWORD>=4 or '),
+    ({'Name': 'File Present', 'FilePath': r'#Root#\lib2000.dll', 'FileVer': '2.0.0.0'}, 'present', 'FileVer=2.0.0.0'),
+    ({'Name': 'File Too Old', 'FilePath': r'#Root#\lib2000.dll', 'FileVer': '2.0.0.1', 'RegPath': DETECT + r'\Level',
+      'RegCond': 'DWORD>=2'}, 'missing', 'FilePath='),
+    ({'Name': 'Stavora Current', 'RunExeCond': '"#Root#\\%s" --exit 1' % TOOL}, 'present', 'RunExeCond='),
+    ({'Name': 'Stavora Outdated', 'RunExeCond': '"#Root#\\%s" --print outdated --exit 3' % TOOL}, 'missing',
+     '(outdated)'),
+    ({'Name': 'Installed Product', 'MsiProd': '1', 'InstPath': r'#Root#\component.msi'}, 'present', 'MsiProd'),
+    ({'Name': 'Absent Product', 'MsiProd': '1', 'InstPath': r'#Root#\other.msi'}, 'missing', 'MsiProd'),
+]
+
+
+class DryRun(h.Scenario):
+    products = (h.SAMPLE_CODE, h.package('prereq_component').code)
+    keys = ((DETECT_KEY, 32),)
+
+    def test_verdicts_are_the_setups(self):
+        def machine(dist):
+            h.reg_set(DETECT_KEY, 'Level', 3, 'REG_DWORD')
+            h.install('prereq_component')
+            dist.add(h.COMPONENT_TOOL, TOOL)
+            dist.add(os.path.join(h.FIXTURES, 'versioned_2_0_0_0.dll'), 'lib2000.dll')
+            dist.add(h.package('prereq_component').path, 'component.msi')
+            dist.add(h.package('product_v1').path, 'other.msi')
+
+        def compare(test, dist, log):
+            report, _ = distcheck(dist, '--dry-run')
+            verdicts = [(d['name'], d['verdict']) for d in report['detection']]
+            test.assertEqual(verdicts, [(r['Name'], verdict) for r, verdict, _ in RECORDS] + [('Readme', 'runs-after')])
+            for detection, (_, _, decided) in zip(report['detection'], RECORDS):
+                test.assertIn(decided, detection['condition'])
+            own = log.own
+            start = own.index('Installing prerequisites passively:') + 1
+            listed = [line[2:] for line in own[start:own.index('Try install prerequisites:')]]
+            test.assertEqual(listed, [name for name, verdict in verdicts if verdict == 'missing'], log.dump())
+
+        records = [dict({'InstPath': '#Root#\\' + TOOL, 'InstParams': RUN_TOOL}, **r) for r, _, _ in RECORDS]
+        self.run_case(h.Case('dry run', package='product_v2_ia64', exit=3, prepare=machine, then=compare,
+                             sections=dict(h.requisites('PreReq', records), PostReq0={'Name': 'Readme', 'InstPath': '#Root#\\' + TOOL,
+                                                                                       'InstParams': RUN_TOOL})))
+
+
+if __name__ == '__main__':
+    unittest.main()
