@@ -5,10 +5,6 @@
 
 #include "prereq/prerequisite.h"
 
-// Waits for the process to end while dispatching the thread's window messages, so the setup's
-// windows stay responsive. Answers 0 when the process ended, else the failed wait's error code.
-DWORD WaitWithMessages(HANDLE process);
-
 // Runs a checking tool without a window ("#Root#" replaced), collecting its standard output
 // and error (UTF-8, the last 4096-byte read, trimmed). True when it ran and was read.
 bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode);
