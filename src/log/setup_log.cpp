@@ -12,12 +12,44 @@
 
 namespace {
 
-std::wstring TimeStampPrefix()
+// The value in decimal with at least the given number of digits, zeros in front, as "%0Nd"
+// writes it.
+void AppendDecimal(std::wstring& text, unsigned value, unsigned digits)
 {
-    SYSTEMTIME now = platform::LocalTime();
-    return Format(L"Setup.exe [%04d.%02d.%02d %02d:%02d:%02d]: ", now.wYear, now.wMonth, now.wDay,
-                  now.wHour, now.wMinute, now.wSecond);
+    wchar_t reversed[10];
+    unsigned count = 0;
+    do {
+        reversed[count++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (; digits > count; --digits)
+        text += L'0';
+    while (count > 0)
+        text += reversed[--count];
 }
+
+// "Setup.exe [%04d.%02d.%02d %02d:%02d:%02d]: " with the local time, written without the
+// formatter: every stamped line has one, and detection writes thousands of lines.
+void AppendTimeStamp(std::wstring& text)
+{
+    const SYSTEMTIME now = platform::LocalTime();
+    text += L"Setup.exe [";
+    AppendDecimal(text, now.wYear, 4);
+    text += L'.';
+    AppendDecimal(text, now.wMonth, 2);
+    text += L'.';
+    AppendDecimal(text, now.wDay, 2);
+    text += L' ';
+    AppendDecimal(text, now.wHour, 2);
+    text += L':';
+    AppendDecimal(text, now.wMinute, 2);
+    text += L':';
+    AppendDecimal(text, now.wSecond, 2);
+    text += L"]: ";
+}
+
+// Longest time stamp: five-digit fields, as a 16-bit field can have.
+constexpr size_t kMaxTimeStampChars = 49;
 
 std::wstring TempFolder()
 {
@@ -62,6 +94,41 @@ HeldLog& Held()
     return held;
 }
 
+// Appends the text (a byte-order mark first in a new file, the time stamp when asked) with one
+// write. False when the file could not be opened.
+bool WriteRecord(const std::wstring& path, const wchar_t* text, size_t length, bool timeStamp)
+{
+    if (path.empty())
+        return false;
+    HeldLog& held = Held();
+    const bool wasHeld = held.file && held.path == path;
+    UniqueHandle opened;
+    bool existed = true;
+    if (!wasHeld) {
+        opened.Reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!opened)
+            return false;
+        // The open tells whether the file was there, so a line costs no separate look at the file.
+        existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    const HANDLE file = wasHeld ? held.file.Get() : opened.Get();
+    std::wstring record;
+    record.reserve(1 + kMaxTimeStampChars + length);
+    if (!existed)
+        record += L'\xFEFF';
+    if (timeStamp)
+        AppendTimeStamp(record);
+    record.append(text, length);
+    DWORD written = 0;
+    WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
+    if (held.bursts > 0 && !held.file) {
+        held.path = path;
+        held.file = std::move(opened);
+    }
+    return true;
+}
+
 }  // namespace
 
 CLogBurst::CLogBurst()
@@ -80,34 +147,7 @@ CLogBurst::~CLogBurst()
 
 bool WriteLog(const std::wstring& path, const std::wstring& text, bool timeStamp)
 {
-    if (path.empty())
-        return false;
-    HeldLog& held = Held();
-    const bool wasHeld = held.file && held.path == path;
-    UniqueHandle opened;
-    bool existed = true;
-    if (!wasHeld) {
-        opened.Reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!opened)
-            return false;
-        // The open tells whether the file was there, so a line costs no separate look at the file.
-        existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    }
-    const HANDLE file = wasHeld ? held.file.Get() : opened.Get();
-    std::wstring record;
-    if (!existed)
-        record += L'\xFEFF';
-    if (timeStamp)
-        record += TimeStampPrefix();
-    record += text;
-    DWORD written = 0;
-    WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
-    if (held.bursts > 0 && !held.file) {
-        held.path = path;
-        held.file = std::move(opened);
-    }
-    return true;
+    return WriteRecord(path, text.data(), text.size(), timeStamp);
 }
 
 bool LogLine(const std::wstring& text, bool timeStamp)
@@ -117,20 +157,25 @@ bool LogLine(const std::wstring& text, bool timeStamp)
 
 void LogPrintf(const wchar_t* format, ...)
 {
+    // A line that goes nowhere is not formatted either.
+    if (g_Settings.LogPath.empty())
+        return;
+    wchar_t text[kMaxFormatted + 1];
     va_list args;
     va_start(args, format);
-    std::wstring text = FormatV(format, args);
+    const size_t length = FormatInto(text, format, args);
     va_end(args);
-    WriteLog(g_Settings.LogPath, text, true);
+    WriteRecord(g_Settings.LogPath, text, length, true);
 }
 
 void LogFormat(const std::wstring& path, const wchar_t* format, ...)
 {
+    wchar_t text[kMaxFormatted + 1];
     va_list args;
     va_start(args, format);
-    std::wstring text = FormatV(format, args);
+    const size_t length = FormatInto(text, format, args);
     va_end(args);
-    WriteLog(path, text, true);
+    WriteRecord(path, text, length, true);
 }
 
 bool ProbeFileName(const std::wstring& path)
