@@ -1,7 +1,8 @@
 #include "prereq/registry_conditions.h"
 
+#include <algorithm>
 #include <cwchar>
-#include <memory>
+#include <iterator>
 
 #include "log/error_text.h"
 #include "log/setup_log.h"
@@ -33,55 +34,60 @@ int CompareFolded(const wchar_t* a, const wchar_t* b)
     }
 }
 
-bool StartsWithFolded(const std::wstring& text, const wchar_t* prefix)
+bool StartsWithFolded(const wchar_t* text, const wchar_t* prefix)
 {
-    const size_t length = wcslen(prefix);
-    if (text.size() < length)
-        return false;
-    for (size_t index = 0; index < length; ++index) {
-        if (Folded(text[index]) != Folded(prefix[index]))
+    for (; *prefix != L'\0'; ++text, ++prefix) {
+        if (Folded(*text) != Folded(*prefix))
             return false;
     }
     return true;
 }
 
-// The root key a name stands for, searched in this order; null when the name is none of them.
-HKEY FindRoot(const std::wstring& name)
+// The root key the first length characters of name stand for (as a text, up to a zero among
+// them), searched in this order; null when they name none of them.
+HKEY FindRoot(const wchar_t* name, size_t length)
 {
+    length = static_cast<size_t>(std::find(name, name + length, L'\0') - name);
     static const struct {
         const wchar_t* name;
+        size_t length;
         HKEY key;
     } kRoots[] = {
-        {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-        {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKEY_USERS", HKEY_USERS},
-        {L"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+        {L"HKEY_CLASSES_ROOT", 17, HKEY_CLASSES_ROOT},   {L"HKEY_CURRENT_USER", 17, HKEY_CURRENT_USER},
+        {L"HKEY_LOCAL_MACHINE", 18, HKEY_LOCAL_MACHINE}, {L"HKEY_USERS", 10, HKEY_USERS},
+        {L"HKEY_PERFORMANCE_DATA", 21, HKEY_PERFORMANCE_DATA},
     };
     for (const auto& root : kRoots) {
-        if (CompareFolded(name.c_str(), root.name) == 0)
+        if (root.length == length && StartsWithFolded(name, root.name))
             return root.key;
     }
     return nullptr;
 }
 
-// The comparer the condition's type word names, with the word's length; null for no known word.
-std::unique_ptr<CRegComparer> CreateComparer(const std::wstring& regCond, HKEY root, const std::wstring& keyPath,
-                                             const std::wstring& valueName, bool use64BitView,
-                                             size_t& wordLength)
+HKEY FindRoot(const std::wstring& name)
 {
-    if (StartsWithFolded(regCond, L"DWORD")) {
-        wordLength = 5;
-        return std::make_unique<CRegComparerDword>(root, keyPath, valueName, use64BitView);
-    }
-    if (StartsWithFolded(regCond, L"STRING")) {
-        wordLength = 6;
-        return std::make_unique<CRegComparerString>(root, keyPath, valueName, use64BitView);
-    }
-    if (StartsWithFolded(regCond, L"VERSION")) {
-        wordLength = 7;
-        return std::make_unique<CRegComparerVersion>(root, keyPath, valueName, use64BitView);
-    }
-    return nullptr;
+    return FindRoot(name.c_str(), name.size());
 }
+
+// One comparer of the given kind, for one comparison.
+template <class Comparer>
+bool CompareValue(HKEY root, std::wstring keyPath, std::wstring valueName, bool use64BitView, const std::wstring& op,
+                  const std::wstring& operand)
+{
+    Comparer comparer(root, std::move(keyPath), std::move(valueName), use64BitView);
+    return comparer.Compare(op, operand);
+}
+
+// The type words of conditions, tested in this order, with the comparer each one makes.
+const struct {
+    const wchar_t* word;
+    size_t length;
+    bool (*compare)(HKEY, std::wstring, std::wstring, bool, const std::wstring&, const std::wstring&);
+} kKinds[] = {
+    {L"DWORD", 5, &CompareValue<CRegComparerDword>},
+    {L"STRING", 6, &CompareValue<CRegComparerString>},
+    {L"VERSION", 7, &CompareValue<CRegComparerVersion>},
+};
 
 }  // namespace
 
@@ -153,35 +159,34 @@ bool CheckRegConditions(const std::vector<RegCondition>& conditions, int key64)
 
 bool IsValidRegCond(const std::wstring& regPath, const std::wstring& regCond, int key64)
 {
+    // Detection evaluates thousands of conditions: the texts are read where they are, and only
+    // the key path and the value name become strings of their own.
     const size_t rootEnd = regPath.find(L'\\');
     if (rootEnd == std::wstring::npos) {
         LogPrintf(L"IsValidRegCond() failed. Invalid registry key '%s'.\r\n", regPath.c_str());
         return false;
     }
-    const std::wstring rootName = regPath.substr(0, rootEnd);
-    const HKEY root = FindRoot(rootName);
+    const HKEY root = FindRoot(regPath.c_str(), rootEnd);
     if (!root) {
-        LogPrintf(L"IsValidRegCond() failed. Can't find root registry key '%s'.\r\n", rootName.c_str());
+        LogPrintf(L"IsValidRegCond() failed. Can't find root registry key '%s'.\r\n",
+                  regPath.substr(0, rootEnd).c_str());
         return false;
     }
-    const std::wstring rest = regPath.substr(rootEnd + 1);
-    const size_t valueStart = rest.rfind(L'\\');
-    if (valueStart == std::wstring::npos) {
+    const size_t valueStart = regPath.rfind(L'\\');
+    if (valueStart == rootEnd) {
         LogPrintf(L"IsValidRegCond() failed. Invalid parameter RegPath='%s'.\r\n", regPath.c_str());
         return false;
     }
 
-    size_t wordLength = 0;
-    std::unique_ptr<CRegComparer> comparer =
-        CreateComparer(regCond, root, rest.substr(0, valueStart), rest.substr(valueStart + 1), key64 != 0,
-                       wordLength);
-    if (!comparer) {
+    const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                   [&](const auto& k) { return StartsWithFolded(regCond.c_str(), k.word); });
+    if (kind == std::end(kKinds)) {
         LogPrintf(L"IsValidRegCond() failed. Invalid variable in condition '%s'. RegPath='%s'.\r\n",
                   regCond.c_str(), regPath.c_str());
         return false;
     }
-    const std::wstring condition = regCond.substr(wordLength);
-    std::wstring op;
+    const wchar_t* const condition = regCond.c_str() + kind->length;
+    const wchar_t* op;
     if (StartsWithFolded(condition, L"="))
         op = L"=";
     else if (StartsWithFolded(condition, L">="))
@@ -191,7 +196,9 @@ bool IsValidRegCond(const std::wstring& regPath, const std::wstring& regCond, in
                   regCond.c_str(), regPath.c_str());
         return false;
     }
-    if (comparer->Compare(op, condition.substr(op.size())))
+    const std::wstring opText = op;
+    if (kind->compare(root, regPath.substr(rootEnd + 1, valueStart - rootEnd - 1), regPath.substr(valueStart + 1),
+                      key64 != 0, opText, regCond.substr(kind->length + opText.size())))
         return true;
     LogPrintf(L"IsValidRegCond() failed. Invalid condition '%s'. RegPath='%s'.\r\n", regCond.c_str(),
               regPath.c_str());
