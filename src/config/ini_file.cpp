@@ -37,17 +37,24 @@ bool IsAsciiLettersAndDigits(const wchar_t* start, const wchar_t* end)
     return true;
 }
 
-// Negative, zero or positive as the folded name sorts before, with or after [start, end) folded.
-int CompareFolded(const std::wstring& folded, const wchar_t* start, const wchar_t* end)
+// FNV-1a over the name with the letters A to Z folded to a to z.
+unsigned FoldedHash(const wchar_t* start, const wchar_t* end)
 {
-    const size_t length = static_cast<size_t>(end - start);
-    const size_t common = std::min(folded.size(), length);
-    for (size_t index = 0; index < common; ++index) {
-        const wchar_t other = FoldAsciiLetter(start[index]);
-        if (folded[index] != other)
-            return folded[index] < other ? -1 : 1;
+    unsigned hash = 2166136261u;
+    for (; start < end; ++start)
+        hash = (hash ^ FoldAsciiLetter(*start)) * 16777619u;
+    return hash;
+}
+
+bool EqualsFolded(const std::wstring& folded, const wchar_t* start, const wchar_t* end)
+{
+    if (folded.size() != static_cast<size_t>(end - start))
+        return false;
+    for (size_t index = 0; index < folded.size(); ++index) {
+        if (folded[index] != FoldAsciiLetter(start[index]))
+            return false;
     }
-    return folded.size() < length ? -1 : folded.size() > length ? 1 : 0;
+    return true;
 }
 
 bool SameName(const std::wstring& a, const std::wstring& b)
@@ -98,14 +105,15 @@ void IniFile::NameIndex::Build(const std::vector<Item>& items)
             others_.push_back(position);
             continue;
         }
-        Entry entry{name, position};
+        Entry entry{FoldedHash(name.data(), name.data() + name.size()), name, position};
         for (wchar_t& c : entry.folded)
             c = FoldAsciiLetter(c);
         folded_.push_back(std::move(entry));
     }
     // Equal names stay in file order, and only the first of them can be found.
-    std::stable_sort(folded_.begin(), folded_.end(),
-                     [](const Entry& a, const Entry& b) { return a.folded < b.folded; });
+    std::stable_sort(folded_.begin(), folded_.end(), [](const Entry& a, const Entry& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.folded < b.folded;
+    });
     folded_.erase(std::unique(folded_.begin(), folded_.end(),
                               [](const Entry& a, const Entry& b) { return a.folded == b.folded; }),
                   folded_.end());
@@ -124,11 +132,12 @@ size_t IniFile::NameIndex::Find(const std::vector<Item>& items, const wchar_t* s
         return items.size();
     }
     // Between two names of ASCII letters and digits, equality is equality of the folded names.
-    const auto found = std::lower_bound(folded_.begin(), folded_.end(), 0, [&](const Entry& entry, int) {
-        return CompareFolded(entry.folded, start, end) < 0;
-    });
-    const size_t first =
-        found != folded_.end() && CompareFolded(found->folded, start, end) == 0 ? found->position : items.size();
+    const unsigned hash = FoldedHash(start, end);
+    auto entry = std::lower_bound(folded_.begin(), folded_.end(), hash,
+                                  [](const Entry& candidate, unsigned wanted) { return candidate.hash < wanted; });
+    while (entry != folded_.end() && entry->hash == hash && !EqualsFolded(entry->folded, start, end))
+        ++entry;
+    const size_t first = entry != folded_.end() && entry->hash == hash ? entry->position : items.size();
     // A name of other characters before it may still equal this one by the linguistic comparison.
     if (!others_.empty() && others_.front() < first) {
         const std::wstring name(start, end);

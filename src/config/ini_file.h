@@ -10,7 +10,9 @@ class IniFile {
 public:
     // Where the first of a list of names that equals a given name sits, found without comparing
     // the name with each of them: names made of ASCII letters and digits alone (nearly all) are
-    // kept folded to lower case and sorted; the few others are compared one by one.
+    // kept folded to lower case and sorted by a hash of that, so that a look-up compares numbers
+    // and then one name (names of a section share long beginnings such as "RegPath"); the few
+    // others are compared one by one.
     class NameIndex {
     public:
         template <class Item>
@@ -21,10 +23,11 @@ public:
 
     private:
         struct Entry {
+            unsigned hash;
             std::wstring folded;
             size_t position;
         };
-        std::vector<Entry> folded_;   // by name, one entry per name: its first position
+        std::vector<Entry> folded_;   // by hash and name, one entry per name: its first position
         std::vector<size_t> others_;  // in file order
     };
 

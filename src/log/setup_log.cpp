@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "app/settings.h"
 #include "msi/installer.h"
@@ -12,9 +13,9 @@
 
 namespace {
 
-// The value in decimal with at least the given number of digits, zeros in front, as "%0Nd"
-// writes it.
-void AppendDecimal(std::wstring& text, unsigned value, unsigned digits)
+// Writes the value in decimal with at least the given number of digits, zeros in front, as
+// "%0Nd" writes it; answers the end of what it wrote.
+wchar_t* PutDecimal(wchar_t* out, unsigned value, unsigned digits)
 {
     wchar_t reversed[10];
     unsigned count = 0;
@@ -23,33 +24,36 @@ void AppendDecimal(std::wstring& text, unsigned value, unsigned digits)
         value /= 10;
     } while (value != 0);
     for (; digits > count; --digits)
-        text += L'0';
+        *out++ = L'0';
     while (count > 0)
-        text += reversed[--count];
+        *out++ = reversed[--count];
+    return out;
 }
 
-// "Setup.exe [%04d.%02d.%02d %02d:%02d:%02d]: " with the local time, written without the
-// formatter: every stamped line has one, and detection writes thousands of lines.
-void AppendTimeStamp(std::wstring& text)
+wchar_t* PutText(wchar_t* out, const wchar_t* text)
 {
-    const SYSTEMTIME now = platform::LocalTime();
-    text += L"Setup.exe [";
-    AppendDecimal(text, now.wYear, 4);
-    text += L'.';
-    AppendDecimal(text, now.wMonth, 2);
-    text += L'.';
-    AppendDecimal(text, now.wDay, 2);
-    text += L' ';
-    AppendDecimal(text, now.wHour, 2);
-    text += L':';
-    AppendDecimal(text, now.wMinute, 2);
-    text += L':';
-    AppendDecimal(text, now.wSecond, 2);
-    text += L"]: ";
+    while (*text != L'\0')
+        *out++ = *text++;
+    return out;
 }
 
 // Longest time stamp: five-digit fields, as a 16-bit field can have.
 constexpr size_t kMaxTimeStampChars = 49;
+
+// Writes "Setup.exe [%04d.%02d.%02d %02d:%02d:%02d]: " with the local time, without the
+// formatter: every stamped line has one, and detection writes thousands of lines. Answers the
+// end of what it wrote.
+wchar_t* PutTimeStamp(wchar_t* out)
+{
+    const SYSTEMTIME now = platform::LocalTime();
+    out = PutDecimal(PutText(out, L"Setup.exe ["), now.wYear, 4);
+    out = PutDecimal(PutText(out, L"."), now.wMonth, 2);
+    out = PutDecimal(PutText(out, L"."), now.wDay, 2);
+    out = PutDecimal(PutText(out, L" "), now.wHour, 2);
+    out = PutDecimal(PutText(out, L":"), now.wMinute, 2);
+    out = PutDecimal(PutText(out, L":"), now.wSecond, 2);
+    return PutText(out, L"]: ");
+}
 
 std::wstring TempFolder()
 {
@@ -113,15 +117,21 @@ bool WriteRecord(const std::wstring& path, const wchar_t* text, size_t length, b
         existed = GetLastError() == ERROR_ALREADY_EXISTS;
     }
     const HANDLE file = wasHeld ? held.file.Get() : opened.Get();
-    std::wstring record;
-    record.reserve(1 + kMaxTimeStampChars + length);
+    // A line of the log printf form is composed on the stack; only a longer text takes the heap.
+    wchar_t local[1 + kMaxTimeStampChars + kMaxFormatted];
+    std::wstring large;
+    const size_t capacity = 1 + kMaxTimeStampChars + length;
+    if (capacity > std::size(local))
+        large.resize(capacity);
+    wchar_t* const record = capacity > std::size(local) ? &large[0] : local;
+    wchar_t* end = record;
     if (!existed)
-        record += L'\xFEFF';
+        *end++ = L'\xFEFF';
     if (timeStamp)
-        AppendTimeStamp(record);
-    record.append(text, length);
+        end = PutTimeStamp(end);
+    end = std::copy(text, text + length, end);
     DWORD written = 0;
-    WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
+    WriteFile(file, record, static_cast<DWORD>((end - record) * sizeof(wchar_t)), &written, nullptr);
     if (held.bursts > 0 && !held.file) {
         held.path = path;
         held.file = std::move(opened);
