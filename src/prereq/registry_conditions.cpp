@@ -186,19 +186,14 @@ bool IsValidRegCond(const std::wstring& regPath, const std::wstring& regCond, in
         return false;
     }
     const wchar_t* const condition = regCond.c_str() + kind->length;
-    const wchar_t* op;
-    if (StartsWithFolded(condition, L"="))
-        op = L"=";
-    else if (StartsWithFolded(condition, L">="))
-        op = L">=";
-    else {
+    const std::wstring op = StartsWithFolded(condition, L"=") ? L"=" : StartsWithFolded(condition, L">=") ? L">=" : L"";
+    if (op.empty()) {
         LogPrintf(L"IsValidRegCond() failed. Invalid operation in condition '%s'. RegPath='%s'.\r\n",
                   regCond.c_str(), regPath.c_str());
         return false;
     }
-    const std::wstring opText = op;
     if (kind->compare(root, regPath.substr(rootEnd + 1, valueStart - rootEnd - 1), regPath.substr(valueStart + 1),
-                      key64 != 0, opText, regCond.substr(kind->length + opText.size())))
+                      key64 != 0, op, regCond.substr(kind->length + op.size())))
         return true;
     LogPrintf(L"IsValidRegCond() failed. Invalid condition '%s'. RegPath='%s'.\r\n", regCond.c_str(),
               regPath.c_str());
