@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kPrerequisiteSections = 100;
 constexpr int kNumberedRegConditions = 32;
+static_assert(kNumberedRegConditions <= 100, "numbered key names carry one or two digits");
 
 bool ContainsNoCase(std::wstring text, const wchar_t* lowerCaseWord)
 {
