@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "win/handles.h"
 #include "win/text.h"
 
@@ -21,16 +23,38 @@ void Trim(const wchar_t*& start, const wchar_t*& end)
         --end;
 }
 
-std::wstring Trimmed(const wchar_t* text)
-{
-    const wchar_t* end = text + wcslen(text);
-    Trim(text, end);
-    return std::wstring(text, end);
-}
-
 bool IsAsciiLetterOrDigit(wchar_t c)
 {
     return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
+bool IsAsciiLettersAndDigits(const wchar_t* start, const wchar_t* end)
+{
+    for (; start < end; ++start) {
+        if (!IsAsciiLetterOrDigit(*start))
+            return false;
+    }
+    return true;
+}
+
+// FNV-1a over the name with the letters A to Z folded to a to z.
+unsigned FoldedHash(const wchar_t* start, const wchar_t* end)
+{
+    unsigned hash = 2166136261u;
+    for (; start < end; ++start)
+        hash = (hash ^ FoldAsciiLetter(*start)) * 16777619u;
+    return hash;
+}
+
+bool EqualsFolded(const std::wstring& folded, const wchar_t* start, const wchar_t* end)
+{
+    if (folded.size() != static_cast<size_t>(end - start))
+        return false;
+    for (size_t index = 0; index < folded.size(); ++index) {
+        if (folded[index] != FoldAsciiLetter(start[index]))
+            return false;
+    }
+    return true;
 }
 
 bool SameName(const std::wstring& a, const std::wstring& b)
@@ -70,6 +94,68 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes)
 
 }  // namespace
 
+template <class Item>
+void IniFile::NameIndex::Build(const std::vector<Item>& items)
+{
+    folded_.clear();
+    others_.clear();
+    for (size_t position = 0; position < items.size(); ++position) {
+        const std::wstring& name = items[position].name;
+        if (!IsAsciiLettersAndDigits(name.data(), name.data() + name.size())) {
+            others_.push_back(position);
+            continue;
+        }
+        Entry entry{FoldedHash(name.data(), name.data() + name.size()), name, position};
+        for (wchar_t& c : entry.folded)
+            c = FoldAsciiLetter(c);
+        folded_.push_back(std::move(entry));
+    }
+    // Equal names stay in file order, and only the first of them can be found. The position
+    // keeps them so without a stable sort, whose buffer would bring the exception machinery
+    // (and its 150 KB) into the program.
+    std::sort(folded_.begin(), folded_.end(), [](const Entry& a, const Entry& b) {
+        if (a.hash != b.hash)
+            return a.hash < b.hash;
+        const int order = a.folded.compare(b.folded);
+        return order != 0 ? order < 0 : a.position < b.position;
+    });
+    folded_.erase(std::unique(folded_.begin(), folded_.end(),
+                              [](const Entry& a, const Entry& b) { return a.folded == b.folded; }),
+                  folded_.end());
+}
+
+template <class Item>
+size_t IniFile::NameIndex::Find(const std::vector<Item>& items, const wchar_t* start, const wchar_t* end) const
+{
+    if (!IsAsciiLettersAndDigits(start, end)) {
+        // Such a name may equal another only by the linguistic comparison: one by one.
+        const std::wstring name(start, end);
+        for (size_t position = 0; position < items.size(); ++position) {
+            if (SameName(items[position].name, name))
+                return position;
+        }
+        return items.size();
+    }
+    // Between two names of ASCII letters and digits, equality is equality of the folded names.
+    const unsigned hash = FoldedHash(start, end);
+    auto entry = std::lower_bound(folded_.begin(), folded_.end(), hash,
+                                  [](const Entry& candidate, unsigned wanted) { return candidate.hash < wanted; });
+    while (entry != folded_.end() && entry->hash == hash && !EqualsFolded(entry->folded, start, end))
+        ++entry;
+    const size_t first = entry != folded_.end() && entry->hash == hash ? entry->position : items.size();
+    // A name of other characters before it may still equal this one by the linguistic comparison.
+    if (!others_.empty() && others_.front() < first) {
+        const std::wstring name(start, end);
+        for (const size_t position : others_) {
+            if (position > first)
+                break;
+            if (SameName(items[position].name, name))
+                return position;
+        }
+    }
+    return first;
+}
+
 void IniFile::Parse(const std::string& text, unsigned codePage)
 {
     sections_.clear();
@@ -97,7 +183,7 @@ void IniFile::Parse(const std::string& text, unsigned codePage)
                 const wchar_t* nameStart = start + 1;
                 const wchar_t* nameEnd = close - 1;
                 Trim(nameStart, nameEnd);
-                sections_.push_back(Section{std::wstring(nameStart, nameEnd), {}});
+                sections_.push_back(Section{std::wstring(nameStart, nameEnd), {}, {}});
                 continue;
             }
         }
@@ -123,16 +209,17 @@ void IniFile::Parse(const std::string& text, unsigned codePage)
             continue;
         keys.push_back(std::move(key));
     }
+    for (Section& section : sections_)
+        section.index.Build(section.keys);
+    index_.Build(sections_);
 }
 
 const IniFile::Section* IniFile::FindSection(const wchar_t* section) const
 {
-    const std::wstring name = Trimmed(section);
-    for (const Section& candidate : sections_) {
-        if (SameName(candidate.name, name))
-            return &candidate;
-    }
-    return nullptr;
+    const wchar_t* end = section + wcslen(section);
+    Trim(section, end);
+    const size_t position = index_.Find(sections_, section, end);
+    return position < sections_.size() ? &sections_[position] : nullptr;
 }
 
 const std::wstring* IniFile::Find(const wchar_t* section, const wchar_t* key) const
@@ -140,12 +227,12 @@ const std::wstring* IniFile::Find(const wchar_t* section, const wchar_t* key) co
     const Section* found = FindSection(section);
     if (!found)
         return nullptr;
-    const std::wstring name = Trimmed(key);
-    for (const Key& candidate : found->keys) {
-        if (SameName(candidate.name, name))
-            return candidate.hasValue ? &candidate.value : nullptr;
-    }
-    return nullptr;
+    const wchar_t* end = key + wcslen(key);
+    Trim(key, end);
+    const size_t position = found->index.Find(found->keys, key, end);
+    if (position == found->keys.size() || !found->keys[position].hasValue)
+        return nullptr;
+    return &found->keys[position].value;
 }
 
 std::wstring StripQuotes(const std::wstring& value)

@@ -8,6 +8,29 @@
 // name win, a line without "=" is a key without value.
 class IniFile {
 public:
+    // Where the first of a list of names that equals a given name sits, found without comparing
+    // the name with each of them: names made of ASCII letters and digits alone (nearly all) are
+    // kept folded to lower case and sorted by a hash of that, so that a look-up compares numbers
+    // and then one name (names of a section share long beginnings such as "RegPath"); the few
+    // others are compared one by one.
+    class NameIndex {
+    public:
+        template <class Item>
+        void Build(const std::vector<Item>& items);
+        // The position of the first item whose name equals [start, end); items.size() for none.
+        template <class Item>
+        size_t Find(const std::vector<Item>& items, const wchar_t* start, const wchar_t* end) const;
+
+    private:
+        struct Entry {
+            unsigned hash;
+            std::wstring folded;
+            size_t position;
+        };
+        std::vector<Entry> folded_;   // by hash and name, one entry per name: its first position
+        std::vector<size_t> others_;  // in file order
+    };
+
     struct Key {
         std::wstring name;
         std::wstring value;
@@ -16,6 +39,7 @@ public:
     struct Section {
         std::wstring name;
         std::vector<Key> keys;
+        NameIndex index;
     };
 
     // Parses ANSI text in the given code page.
@@ -32,6 +56,7 @@ public:
 
 private:
     std::vector<Section> sections_;
+    NameIndex index_;
 };
 
 // Profile rules for values: one pair of enclosing ' or " quotes is removed.

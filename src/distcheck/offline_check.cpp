@@ -349,7 +349,7 @@ void CheckRegConditions(Checker& check, const IniFile::Section& section)
             check.Error(section.name, pathKey, path,
                         Format(L"unknown root key %s (write it in full, as HKEY_LOCAL_MACHINE): "
                                L"the condition never holds",
-                               parts.rootName.c_str()));
+                               path.substr(0, parts.rootEnd).c_str()));
             break;
         case RegCondFault::UnknownType:
             check.Error(section.name, key.name, condition,

@@ -1,12 +1,10 @@
 #include "guards/process_guards.h"
 
-#include <shellapi.h>
-
 #include "log/setup_log.h"
 #include "msi/package_info.h"
 #include "platform/platform.h"
-#include "prereq/process_runner.h"
 #include "win/library.h"
+#include "win/process.h"
 #include "win/text.h"
 
 namespace {
@@ -110,24 +108,12 @@ DWORD RunElevated(const std::wstring& commandLine)
     if (!SplitElevatedCommand(commandLine, program, parameters))
         return ERROR_BAD_ARGUMENTS;
 
-    SHELLEXECUTEINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpVerb = L"runas";
-    info.lpFile = program.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_SHOW;
-    if (!ShellExecuteExW(&info)) {
+    UniqueHandle process;
+    if (!StartElevated(program, parameters, process)) {
         const DWORD error = GetLastError();
         LogPrintf(L"Function ::ShellExecuteEx('%s' '%s') failed. Error=%d.\r\n", program.c_str(),
                   parameters.c_str(), static_cast<int>(error));
         return error;
     }
-    UniqueHandle process(info.hProcess);
-    const DWORD waited = WaitWithMessages(process.Get());
-    if (waited != 0)
-        return waited;
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.Get(), &exitCode);
-    return exitCode;
+    return WaitForExitCode(process.Get());
 }

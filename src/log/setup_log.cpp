@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "app/settings.h"
 #include "msi/installer.h"
@@ -12,11 +13,46 @@
 
 namespace {
 
-std::wstring TimeStampPrefix()
+// Writes the value in decimal with at least the given number of digits, zeros in front, as
+// "%0Nd" writes it; answers the end of what it wrote.
+wchar_t* PutDecimal(wchar_t* out, unsigned value, unsigned digits)
 {
-    SYSTEMTIME now = platform::LocalTime();
-    return Format(L"Setup.exe [%04d.%02d.%02d %02d:%02d:%02d]: ", now.wYear, now.wMonth, now.wDay,
-                  now.wHour, now.wMinute, now.wSecond);
+    wchar_t reversed[10];
+    unsigned count = 0;
+    do {
+        reversed[count++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (; digits > count; --digits)
+        *out++ = L'0';
+    while (count > 0)
+        *out++ = reversed[--count];
+    return out;
+}
+
+wchar_t* PutText(wchar_t* out, const wchar_t* text)
+{
+    while (*text != L'\0')
+        *out++ = *text++;
+    return out;
+}
+
+// Longest time stamp: five-digit fields, as a 16-bit field can have.
+constexpr size_t kMaxTimeStampChars = 49;
+
+// Writes "Setup.exe [%04d.%02d.%02d %02d:%02d:%02d]: " with the local time, without the
+// formatter: every stamped line has one, and detection writes thousands of lines. Answers the
+// end of what it wrote.
+wchar_t* PutTimeStamp(wchar_t* out)
+{
+    const SYSTEMTIME now = platform::LocalTime();
+    out = PutDecimal(PutText(out, L"Setup.exe ["), now.wYear, 4);
+    out = PutDecimal(PutText(out, L"."), now.wMonth, 2);
+    out = PutDecimal(PutText(out, L"."), now.wDay, 2);
+    out = PutDecimal(PutText(out, L" "), now.wHour, 2);
+    out = PutDecimal(PutText(out, L":"), now.wMinute, 2);
+    out = PutDecimal(PutText(out, L":"), now.wSecond, 2);
+    return PutText(out, L"]: ");
 }
 
 std::wstring TempFolder()
@@ -62,6 +98,47 @@ HeldLog& Held()
     return held;
 }
 
+// Appends the text (a byte-order mark first in a new file, the time stamp when asked) with one
+// write. False when the file could not be opened.
+bool WriteRecord(const std::wstring& path, const wchar_t* text, size_t length, bool timeStamp)
+{
+    if (path.empty())
+        return false;
+    HeldLog& held = Held();
+    const bool wasHeld = held.file && held.path == path;
+    UniqueHandle opened;
+    bool existed = true;
+    if (!wasHeld) {
+        opened.Reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!opened)
+            return false;
+        // The open tells whether the file was there, so a line costs no separate look at the file.
+        existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    const HANDLE file = wasHeld ? held.file.Get() : opened.Get();
+    // A line of the log printf form is composed on the stack; only a longer text takes the heap.
+    wchar_t local[1 + kMaxTimeStampChars + kMaxFormatted];
+    std::wstring large;
+    const size_t capacity = 1 + kMaxTimeStampChars + length;
+    if (capacity > std::size(local))
+        large.resize(capacity);
+    wchar_t* const record = capacity > std::size(local) ? &large[0] : local;
+    wchar_t* end = record;
+    if (!existed)
+        *end++ = L'\xFEFF';
+    if (timeStamp)
+        end = PutTimeStamp(end);
+    end = std::copy(text, text + length, end);
+    DWORD written = 0;
+    WriteFile(file, record, static_cast<DWORD>((end - record) * sizeof(wchar_t)), &written, nullptr);
+    if (held.bursts > 0 && !held.file) {
+        held.path = path;
+        held.file = std::move(opened);
+    }
+    return true;
+}
+
 }  // namespace
 
 CLogBurst::CLogBurst()
@@ -80,34 +157,7 @@ CLogBurst::~CLogBurst()
 
 bool WriteLog(const std::wstring& path, const std::wstring& text, bool timeStamp)
 {
-    if (path.empty())
-        return false;
-    HeldLog& held = Held();
-    const bool wasHeld = held.file && held.path == path;
-    UniqueHandle opened;
-    bool existed = true;
-    if (!wasHeld) {
-        opened.Reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!opened)
-            return false;
-        // The open tells whether the file was there, so a line costs no separate look at the file.
-        existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    }
-    const HANDLE file = wasHeld ? held.file.Get() : opened.Get();
-    std::wstring record;
-    if (!existed)
-        record += L'\xFEFF';
-    if (timeStamp)
-        record += TimeStampPrefix();
-    record += text;
-    DWORD written = 0;
-    WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
-    if (held.bursts > 0 && !held.file) {
-        held.path = path;
-        held.file = std::move(opened);
-    }
-    return true;
+    return WriteRecord(path, text.data(), text.size(), timeStamp);
 }
 
 bool LogLine(const std::wstring& text, bool timeStamp)
@@ -117,20 +167,25 @@ bool LogLine(const std::wstring& text, bool timeStamp)
 
 void LogPrintf(const wchar_t* format, ...)
 {
+    // A line that goes nowhere is not formatted either.
+    if (g_Settings.LogPath.empty())
+        return;
+    wchar_t text[kMaxFormatted + 1];
     va_list args;
     va_start(args, format);
-    std::wstring text = FormatV(format, args);
+    const size_t length = FormatInto(text, format, args);
     va_end(args);
-    WriteLog(g_Settings.LogPath, text, true);
+    WriteRecord(g_Settings.LogPath, text, length, true);
 }
 
 void LogFormat(const std::wstring& path, const wchar_t* format, ...)
 {
+    wchar_t text[kMaxFormatted + 1];
     va_list args;
     va_start(args, format);
-    std::wstring text = FormatV(format, args);
+    const size_t length = FormatInto(text, format, args);
     va_end(args);
-    WriteLog(path, text, true);
+    WriteRecord(path, text, length, true);
 }
 
 bool ProbeFileName(const std::wstring& path)

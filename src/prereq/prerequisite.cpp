@@ -52,6 +52,7 @@ const IniKey kPostRequisiteKeys[] = {
 const size_t kPostRequisiteKeyCount = sizeof(kPostRequisiteKeys) / sizeof(kPostRequisiteKeys[0]);
 
 namespace {
+static_assert(kNumberedRegConditions <= 100, "numbered key names carry one or two digits");
 
 bool ContainsNoCase(std::wstring text, const wchar_t* lowerCaseWord)
 {
@@ -85,6 +86,17 @@ void AppendRegCondition(const wchar_t* section, const wchar_t* pathKey, const wc
     RegCondition condition{IniReadString(section, pathKey, nullptr), IniReadString(section, conditionKey, nullptr)};
     if (!condition.RegPath.empty() && !condition.RegCond.empty())
         list.push_back(std::move(condition));
+}
+
+// Puts the number (0 to 99) after the seven letters of a numbered key's name, as "%d" writes it:
+// 66 names a section, without a formatter call for each.
+void SetKeyNumber(wchar_t (&key)[10], int number)
+{
+    wchar_t* digit = key + 7;
+    if (number >= 10)
+        *digit++ = static_cast<wchar_t>(L'0' + number / 10);
+    *digit++ = static_cast<wchar_t>(L'0' + number % 10);
+    *digit = L'\0';
 }
 
 // Whether the record applies to this Windows: its bitness and its version bound. When not,
@@ -201,10 +213,12 @@ void ReadPostRequisites(const wchar_t* format, PrerequisiteList& list)
 void ReadRegConditions(const wchar_t* section, std::vector<RegCondition>& list)
 {
     AppendRegCondition(section, PrereqKey::RegPath, PrereqKey::RegCond, list);
+    wchar_t pathKey[] = L"RegPath__";
+    wchar_t conditionKey[] = L"RegCond__";
     for (int number = 0; number < kNumberedRegConditions; ++number) {
-        AppendRegCondition(section, Format(L"%s%d", PrereqKey::RegPath, number).c_str(),
-                           Format(L"%s%d", PrereqKey::RegCond, number).c_str(),
-                           list);
+        SetKeyNumber(pathKey, number);
+        SetKeyNumber(conditionKey, number);
+        AppendRegCondition(section, pathKey, conditionKey, list);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "prereq/system_checks.h"
 #include "resources/string_ids.h"
 #include "win/handles.h"
+#include "win/process.h"
 #include "win/text.h"
 
 namespace {
@@ -63,24 +64,6 @@ std::wstring TrimBlanks(const std::wstring& text)
 
 }  // namespace
 
-DWORD WaitWithMessages(HANDLE process)
-{
-    for (;;) {
-        // Messages already in the queue count too: with one message taken per wake-up, a second
-        // one queued beside it would otherwise wait for the next new input.
-        const DWORD result = MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (result == WAIT_OBJECT_0)
-            return 0;
-        if (result != WAIT_OBJECT_0 + 1)
-            return GetLastError();
-        MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-}
-
 std::wstring CheckingToolCommand(const std::wstring& command)
 {
     std::wstring commandLine = command;
@@ -107,24 +90,21 @@ bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode)
 
     // The log names the command as it was started, with the program's folder in place.
     const std::wstring commandLine = CheckingToolCommand(command);
-    std::wstring mutableLine = commandLine;
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &started)) {
+    StartedProcess started;
+    if (!StartProcess(commandLine, true, CREATE_NO_WINDOW, startup, started)) {
         LogPrintf(L"RunExe::Function CreateProcess('%s') failed. %s\r\n", commandLine.c_str(),
                   ErrorText(GetLastError()).c_str());
         return false;
     }
-    UniqueHandle process(started.hProcess);
-    UniqueHandle thread(started.hThread);
+    const HANDLE process = started.process.Get();
     // Only the tool may hold the write end now, so the pipe breaks when it is done with it.
     writeEnd.Reset();
 
     std::string buffer;
-    const DWORD readError = ReadToolOutput(readEnd.Get(), process.Get(), buffer);
+    const DWORD readError = ReadToolOutput(readEnd.Get(), process, buffer);
 
-    WaitForSingleObject(process.Get(), INFINITE);
-    GetExitCodeProcess(process.Get(), &exitCode);
+    WaitForSingleObject(process, INFINITE);
+    GetExitCodeProcess(process, &exitCode);
     LogPrintf(L"Process '%s' return code %d\r\n", commandLine.c_str(), static_cast<int>(exitCode));
 
     if (readError != 0 && readError != ERROR_BROKEN_PIPE) {
@@ -179,15 +159,9 @@ DWORD MsiInstall(const std::wstring& command, int runElevated, std::wstring& err
         startup.cb = sizeof(startup);
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_SHOW;
-        std::wstring mutableLine = command;
-        PROCESS_INFORMATION started = {};
-        if (CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                           nullptr, nullptr, &startup, &started)) {
-            UniqueHandle process(started.hProcess);
-            UniqueHandle thread(started.hThread);
-            code = WaitWithMessages(process.Get());
-            if (code == 0)
-                GetExitCodeProcess(process.Get(), &code);
+        StartedProcess started;
+        if (StartProcess(command, false, CREATE_DEFAULT_ERROR_MODE, startup, started)) {
+            code = WaitForExitCode(started.process.Get());
         } else {
             code = GetLastError();
             LogPrintf(L"Function ::CreateProcess(%s) failed. Error=%d.\r\n", command.c_str(), static_cast<int>(code));

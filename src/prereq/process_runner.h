@@ -5,10 +5,6 @@
 
 #include "prereq/prerequisite.h"
 
-// Waits for the process to end while dispatching the thread's window messages, so the setup's
-// windows stay responsive. Answers 0 when the process ended, else the failed wait's error code.
-DWORD WaitWithMessages(HANDLE process);
-
 // A checking tool's command as it is started: "#Root#" replaced by the program's folder.
 std::wstring CheckingToolCommand(const std::wstring& command);
 // Runs a checking tool without a window ("#Root#" replaced), collecting its standard output

@@ -1,7 +1,8 @@
 #include "prereq/registry_conditions.h"
 
+#include <algorithm>
 #include <cwchar>
-#include <memory>
+#include <iterator>
 
 #include "log/error_text.h"
 #include "log/setup_log.h"
@@ -33,48 +34,60 @@ int CompareFolded(const wchar_t* a, const wchar_t* b)
     }
 }
 
-bool StartsWithFolded(const std::wstring& text, const wchar_t* prefix)
+bool StartsWithFolded(const wchar_t* text, const wchar_t* prefix)
 {
-    const size_t length = wcslen(prefix);
-    if (text.size() < length)
-        return false;
-    for (size_t index = 0; index < length; ++index) {
-        if (Folded(text[index]) != Folded(prefix[index]))
+    for (; *prefix != L'\0'; ++text, ++prefix) {
+        if (Folded(*text) != Folded(*prefix))
             return false;
     }
     return true;
 }
 
-// The root key a name stands for, searched in this order; null when the name is none of them.
-HKEY FindRoot(const std::wstring& name)
+// The root key the first length characters of name stand for (as a text, up to a zero among
+// them), searched in this order; null when they name none of them.
+HKEY FindRoot(const wchar_t* name, size_t length)
 {
+    length = static_cast<size_t>(std::find(name, name + length, L'\0') - name);
     static const struct {
         const wchar_t* name;
+        size_t length;
         HKEY key;
     } kRoots[] = {
-        {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-        {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKEY_USERS", HKEY_USERS},
-        {L"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+        {L"HKEY_CLASSES_ROOT", 17, HKEY_CLASSES_ROOT},   {L"HKEY_CURRENT_USER", 17, HKEY_CURRENT_USER},
+        {L"HKEY_LOCAL_MACHINE", 18, HKEY_LOCAL_MACHINE}, {L"HKEY_USERS", 10, HKEY_USERS},
+        {L"HKEY_PERFORMANCE_DATA", 21, HKEY_PERFORMANCE_DATA},
     };
     for (const auto& root : kRoots) {
-        if (CompareFolded(name.c_str(), root.name) == 0)
+        if (root.length == length && StartsWithFolded(name, root.name))
             return root.key;
     }
     return nullptr;
 }
 
-// The comparer of a parsed condition's type word.
-std::unique_ptr<CRegComparer> CreateComparer(const RegCondParts& parts, bool use64BitView)
+HKEY FindRoot(const std::wstring& name)
 {
-    switch (parts.typeWord) {
-    case 5:
-        return std::make_unique<CRegComparerDword>(parts.root, parts.keyPath, parts.valueName, use64BitView);
-    case 6:
-        return std::make_unique<CRegComparerString>(parts.root, parts.keyPath, parts.valueName, use64BitView);
-    default:
-        return std::make_unique<CRegComparerVersion>(parts.root, parts.keyPath, parts.valueName, use64BitView);
-    }
+    return FindRoot(name.c_str(), name.size());
 }
+
+// One comparer of the given kind, for one comparison.
+template <class Comparer>
+bool CompareValue(HKEY root, std::wstring keyPath, std::wstring valueName, bool use64BitView, const std::wstring& op,
+                  const std::wstring& operand)
+{
+    Comparer comparer(root, std::move(keyPath), std::move(valueName), use64BitView);
+    return comparer.Compare(op, operand);
+}
+
+// The type words of conditions, tested in this order, with the comparer each one makes.
+const struct {
+    const wchar_t* word;
+    size_t length;
+    bool (*compare)(HKEY, std::wstring, std::wstring, bool, const std::wstring&, const std::wstring&);
+} kKinds[] = {
+    {L"DWORD", 5, &CompareValue<CRegComparerDword>},
+    {L"STRING", 6, &CompareValue<CRegComparerString>},
+    {L"VERSION", 7, &CompareValue<CRegComparerVersion>},
+};
 
 }  // namespace
 
@@ -146,39 +159,25 @@ bool CheckRegConditions(const std::vector<RegCondition>& conditions, int key64)
 
 RegCondFault ParseRegCond(const std::wstring& regPath, const std::wstring& regCond, RegCondParts& parts)
 {
-    const size_t rootEnd = regPath.find(L'\\');
-    if (rootEnd == std::wstring::npos)
+    // Detection evaluates thousands of conditions: the parts are found where they are, and only
+    // what a comparer keeps becomes a string of its own.
+    parts.rootEnd = regPath.find(L'\\');
+    if (parts.rootEnd == std::wstring::npos)
         return RegCondFault::InvalidKey;
-    parts.rootName = regPath.substr(0, rootEnd);
-    parts.root = FindRoot(parts.rootName);
+    parts.root = FindRoot(regPath.c_str(), parts.rootEnd);
     if (!parts.root)
         return RegCondFault::UnknownRoot;
-    const std::wstring rest = regPath.substr(rootEnd + 1);
-    const size_t valueStart = rest.rfind(L'\\');
-    if (valueStart == std::wstring::npos)
+    parts.valueStart = regPath.rfind(L'\\') + 1;
+    if (parts.valueStart == parts.rootEnd + 1)
         return RegCondFault::NoValueName;
-    parts.keyPath = rest.substr(0, valueStart);
-    parts.valueName = rest.substr(valueStart + 1);
-
-    static const wchar_t* const kTypeWords[] = {L"DWORD", L"STRING", L"VERSION"};
-    parts.typeWord = 0;
-    for (const wchar_t* word : kTypeWords) {
-        if (StartsWithFolded(regCond, word)) {
-            parts.typeWord = wcslen(word);
-            break;
-        }
-    }
-    if (parts.typeWord == 0)
+    const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                   [&](const auto& k) { return StartsWithFolded(regCond.c_str(), k.word); });
+    if (kind == std::end(kKinds))
         return RegCondFault::UnknownType;
-    const std::wstring condition = regCond.substr(parts.typeWord);
-    if (StartsWithFolded(condition, L"="))
-        parts.op = L"=";
-    else if (StartsWithFolded(condition, L">="))
-        parts.op = L">=";
-    else
-        return RegCondFault::UnknownOperator;
-    parts.operand = condition.substr(parts.op.size());
-    return RegCondFault::None;
+    parts.typeWord = kind->length;
+    const wchar_t* const condition = regCond.c_str() + parts.typeWord;
+    parts.opLength = StartsWithFolded(condition, L"=") ? 1 : StartsWithFolded(condition, L">=") ? 2 : 0;
+    return parts.opLength ? RegCondFault::None : RegCondFault::UnknownOperator;
 }
 
 bool IsValidRegCond(const std::wstring& regPath, const std::wstring& regCond, int key64)
@@ -189,7 +188,8 @@ bool IsValidRegCond(const std::wstring& regPath, const std::wstring& regCond, in
         LogPrintf(L"IsValidRegCond() failed. Invalid registry key '%s'.\r\n", regPath.c_str());
         return false;
     case RegCondFault::UnknownRoot:
-        LogPrintf(L"IsValidRegCond() failed. Can't find root registry key '%s'.\r\n", parts.rootName.c_str());
+        LogPrintf(L"IsValidRegCond() failed. Can't find root registry key '%s'.\r\n",
+                  regPath.substr(0, parts.rootEnd).c_str());
         return false;
     case RegCondFault::NoValueName:
         LogPrintf(L"IsValidRegCond() failed. Invalid parameter RegPath='%s'.\r\n", regPath.c_str());
@@ -205,7 +205,11 @@ bool IsValidRegCond(const std::wstring& regPath, const std::wstring& regCond, in
     case RegCondFault::None:
         break;
     }
-    if (CreateComparer(parts, key64 != 0)->Compare(parts.op, parts.operand))
+    const auto& kind = *std::find_if(std::begin(kKinds), std::end(kKinds),
+                                     [&](const auto& k) { return k.length == parts.typeWord; });
+    if (kind.compare(parts.root, regPath.substr(parts.rootEnd + 1, parts.valueStart - parts.rootEnd - 2),
+                     regPath.substr(parts.valueStart), key64 != 0, regCond.substr(parts.typeWord, parts.opLength),
+                     regCond.substr(parts.typeWord + parts.opLength)))
         return true;
     LogPrintf(L"IsValidRegCond() failed. Invalid condition '%s'. RegPath='%s'.\r\n", regCond.c_str(),
               regPath.c_str());

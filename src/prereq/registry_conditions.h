@@ -55,16 +55,16 @@ enum class RegCondFault {
     UnknownType,       // RegCond begins with none of DWORD, STRING, VERSION
     UnknownOperator,   // neither "=" nor ">=" follows the type word
 };
-// The parts of a condition as IsValidRegCond reads them. On RegCondFault::None, typeWord is 5, 6
-// or 7 (DWORD, STRING, VERSION) and op, operand what follows it.
+// Where IsValidRegCond finds the parts of a condition: the root is named by regPath up to
+// rootEnd, the key path lies between that backslash and the last one, the value name follows at
+// valueStart. On RegCondFault::None, the type word (DWORD, STRING, VERSION) is the first typeWord
+// characters of regCond, the operator ("=" or ">=") the next opLength, the operand the rest.
 struct RegCondParts {
     HKEY root = nullptr;
-    std::wstring rootName;
-    std::wstring keyPath;
-    std::wstring valueName;
+    size_t rootEnd = 0;
+    size_t valueStart = 0;
     size_t typeWord = 0;
-    std::wstring op;
-    std::wstring operand;
+    size_t opLength = 0;
 };
 RegCondFault ParseRegCond(const std::wstring& regPath, const std::wstring& regCond, RegCondParts& parts);
 

@@ -220,10 +220,19 @@ bool ParseVersion5(const std::wstring& text, long parts[5])
         parts[index] = 0;
     if (text.empty())
         return false;
-    std::vector<std::wstring> items;
-    SplitList(text, L'.', false, items);
-    for (size_t index = 0; index < items.size() && index < 5; ++index)
-        parts[index] = wcstol(items[index].c_str(), nullptr, 10);
+    // The non-empty items between dots, each read where it stands: reading a number stops at
+    // the dot after it, so no item needs a string of its own.
+    const wchar_t* const data = text.c_str();
+    const size_t size = text.size();
+    int index = 0;
+    for (size_t start = 0; start < size && index < 5;) {
+        size_t end = text.find(L'.', start);
+        if (end == std::wstring::npos)
+            end = size;
+        if (end > start)
+            parts[index++] = wcstol(data + start, nullptr, 10);
+        start = end + 1;
+    }
     return true;
 }
 

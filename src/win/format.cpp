@@ -4,13 +4,18 @@
 #include <cstring>
 #include <cwchar>
 
-std::wstring FormatV(const wchar_t* format, va_list args)
+size_t FormatInto(wchar_t (&buffer)[kMaxFormatted + 1], const wchar_t* format, va_list args)
 {
-    wchar_t buffer[kMaxFormatted + 1];
     // msvcrt's _vsnwprintf answers -1 and leaves no terminator when the text does not fit.
     int written = _vsnwprintf(buffer, kMaxFormatted, format, args);
     buffer[kMaxFormatted] = L'\0';
-    size_t length = written < 0 ? wcslen(buffer) : static_cast<size_t>(written);
+    return written < 0 ? wcslen(buffer) : static_cast<size_t>(written);
+}
+
+std::wstring FormatV(const wchar_t* format, va_list args)
+{
+    wchar_t buffer[kMaxFormatted + 1];
+    const size_t length = FormatInto(buffer, format, args);
     return std::wstring(buffer, length);
 }
 

@@ -1,0 +1,29 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "win/handles.h"
+
+// A started child process: both handles, closed with their owner.
+struct StartedProcess {
+    UniqueHandle process;
+    UniqueHandle thread;
+};
+
+// CreateProcessW with no application name, so the program is the command line's first token;
+// no security attributes, environment or folder of its own. False with the Windows error in
+// GetLastError when it cannot be started.
+bool StartProcess(const std::wstring& commandLine, bool inheritHandles, DWORD creationFlags, STARTUPINFOW& startup,
+                  StartedProcess& started);
+
+// Starts the program through the shell verb "runas" (elevated), shown, without an owner window.
+// False with the Windows error in GetLastError; otherwise process owns the started process.
+bool StartElevated(const std::wstring& program, const std::wstring& parameters, UniqueHandle& process);
+
+// Waits for the process to end while dispatching the thread's window messages, so the setup's
+// windows stay responsive. Answers 0 when the process ended, else the failed wait's error code.
+DWORD WaitWithMessages(HANDLE process);
+
+// WaitWithMessages, then the process's exit code; the wait's error code when the wait failed.
+DWORD WaitForExitCode(HANDLE process);
