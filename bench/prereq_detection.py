@@ -13,10 +13,6 @@ BENCH_EXE = os.environ.get('PREREQ_BENCH_EXE', os.path.join(h.BUILD, 'bench', 'p
 
 
 def main():
-    # The program and its wineserver share one core. Each registry call is a round trip to the
-    # server, and on an idle machine a wake-up across cores can cost more than the call itself:
-    # the numbers would show the machine's idle states rather than the program.
-    os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})
     # BENCH_RUNS, when set, reaches the program through the session's environment.
     done = h.wine([BENCH_EXE], timeout=1800)
     sys.stdout.write(done.stdout.replace('\r\n', '\n'))
