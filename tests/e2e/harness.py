@@ -262,9 +262,10 @@ def select(title: str, id: int, index: int):
     _ui('select', title, extra=['--id', str(id), '--index', str(index)])
 
 
-def mouse(title: str, at: Tuple[int, int], press=False, cls=None):
-    """Real pointer input on the window's client point: a move there, and a click when asked."""
-    _ui('mouse', title, cls=cls, extra=['--at', '%d,%d' % at, '--click', '1' if press else '0'])
+def mouse(title: str, at: Tuple[int, int], press: str = '', cls=None):
+    """Real pointer input on the window's client point: a move there, then the left button when
+    asked: 'click', or only 'down' or 'up'."""
+    _ui('mouse', title, cls=cls, extra=['--at', '%d,%d' % at, '--press', press])
 
 
 def key(title: str, vk: int, cls=None):
@@ -282,7 +283,7 @@ def on_start_screen(*inputs):
     def step(test, dist):
         wait_window(START_TITLE)
         for what in inputs:
-            key(START_TITLE, what) if isinstance(what, int) else mouse(START_TITLE, what, press=True)
+            key(START_TITLE, what) if isinstance(what, int) else mouse(START_TITLE, what, press='click')
     return step
 
 

@@ -22,7 +22,7 @@ CONTENT = ['HELP/index.txt', 'HELP/Sub/page.txt', 'Docs/readme.txt', 'Docs/Ru/re
            'Redist/setup.ini']
 EXCLUSIONS = {'DeploymentExcludeFolders': {'Folder3': r'#Root#\help', 'Folder5': '#Root#\\Extras\\',
                                            'Folder7': 'Redist'},
-              'DeploymentExcludeFiles': {'File0': r'#Root#\Docs\readme.txt'}}
+              'DeploymentExcludeFiles': {'File0': r'#Root#\Docs\readme.txt', 'File99': r'#Root#\Extras\tool.txt'}}
 CANCEL_QUESTION = 'Do you really want to cancel the deployment of\n%s?' % PRODUCT
 COMPLETED, CANCELLED = 'Completed %s Deployment Wizard' % PRODUCT, 'Deployment %s canceled' % PRODUCT
 START = ['UILevel is set to 5', "Start deployment '%s'." % PRODUCT]
@@ -135,7 +135,7 @@ class Deployment(h.Scenario):
 
     def test_copies(self):
         kept = {'setup.exe', 'setup.ini', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf',
-                'Docs/Ru/readme.txt', 'Extras/tool.txt', 'Redist/setup.ini'}
+                'Docs/Ru/readme.txt', 'Redist/setup.ini'}
         for name, typed, common, upload, written in [
             # Blanks around the folder go; the settings page and the log choice as chosen.
             ('choices', '  %s  ' % win(DEST), r'\\server\common', 0, (r'\\server\common', '0')),
@@ -175,6 +175,10 @@ class Deployment(h.Scenario):
                     wizard.press(NEXT, UPLOAD)
                     wizard.press(NEXT, READY)
                 wizard.press(NEXT, PROGRESS)
+                if name == 'choices':
+                    # Cancel answered No: the copy goes on with the file it was about to copy.
+                    h.click(SHEET, id=CANCEL)
+                    wizard.box(SHEET, CANCEL_QUESTION, 'No', ['Yes', 'No'])
                 log = wizard.finish(COMPLETED)
 
                 self.assertEqual(tree(DEST), kept)
@@ -198,6 +202,7 @@ class Deployment(h.Scenario):
                     "Folder '%s\\Extras\\' excluded from deployment." % win(dist.dir),
                     "Folder 'Redist' excluded from deployment.",
                     "File '%s' excluded from deployment." % win(dist.dir, r'Docs\readme.txt'),
+                    "File '%s' excluded from deployment." % win(dist.dir, r'Extras\tool.txt'),
                     'Start files copy:', '<copied>', 'Finish files copy.',
                     *["String write to file '%s'. Section='%s' Key='%s' Value='%s'." % (ini, *w) for w in writes],
                     "Deployment '%s' completed successfully." % PRODUCT],
@@ -231,10 +236,14 @@ class Deployment(h.Scenario):
             h.click(SHEET, id=NEXT)
             wizard.box(SHEET, text)
             wizard.page(FOLDER)
+        # Free space equal to the estimate passes.
+        subprocess.run(['mount', '-o', 'remount,size=%d' % required, small], check=True)
+        h.click(SHEET, id=NEXT)
+        wizard.page(COMMON)
         # Cancel asks; No keeps the page, and the close box asks the same question.
         h.click(SHEET, id=CANCEL)
         wizard.box(SHEET, CANCEL_QUESTION, 'No', ['Yes', 'No'])
-        wizard.page(FOLDER)
+        wizard.page(COMMON)
         h.close(SHEET)
         wizard.box(SHEET, CANCEL_QUESTION, 'Yes', ['Yes', 'No'])
         log = wizard.finish(CANCELLED)
@@ -298,24 +307,36 @@ class Deployment(h.Scenario):
             self.assertEqual(tree(DEST), {'before.txt', 'Extras/old.txt', 'Docs/readme.txt'} - copied)
 
         self.tidy()
-        with self.subTest('settings cannot be written'):
-            before.clear()
-            sections = {'DeploymentExcludeFiles': {'File0': r'#Root#\setup.ini'}}
-            dist = distribution('settings', sections, content=CONTENT)
-            # Where the settings go, a folder: the copy's ini cannot be written.
-            wizard = ready(dist, lambda: os.makedirs(os.path.join(DEST, 'setup.ini')))
-            ini = win(DEST, 'setup.ini')
-            wizard.box(h.INSTALLATION_ERROR, "Cannot write to file\n'%s'.\n\nError(5) 'Access denied.'" % ini)
-            log = wizard.finish(CANCELLED)
-            self.assertEqual(tree(DEST), set())
-            folders = ["Folder '%s' removed." % win(DEST, f) for f in
-                       ('Docs\\Ru', 'Docs', 'Extras', 'HELP\\Sub', 'HELP', 'Redist', 'setup.ini')]
-            copied = {'setup.exe', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf', *CONTENT}
-            head = rollback(log, copied, folders + ["Folder '%s\\' removed." % win(DEST)])
-            self.assertEqual(head[-2:], [
-                'Finish files copy.',
-                "Can't write string to file '%s'. Section='Main' Key='ShowStartDialog' Value='0'. "
-                "Error(5) 'Access denied.'" % ini])
+        # Where a file or the settings go, a folder: it cannot be written, and all is rolled back.
+        ini, msi = win(DEST, 'setup.ini'), win(DEST, 'Sample Product.msi')
+        for name, blocked, sections, box, failure, folders in [
+            ('settings cannot be written', 'setup.ini', {'DeploymentExcludeFiles': {'File0': r'#Root#\setup.ini'}},
+             (h.INSTALLATION_ERROR, "Cannot write to file\n'%s'.\n\nError(5) 'Access denied.'" % ini),
+             ['Finish files copy.', "Can't write string to file '%s'. Section='Main' Key='ShowStartDialog' Value='0'. "
+                                    "Error(5) 'Access denied.'" % ini],
+             ["Folder '%s' removed." % win(DEST, f) for f in
+              ('Docs\\Ru', 'Docs', 'Extras', 'HELP\\Sub', 'HELP', 'Redist', 'setup.ini')] +
+             ["Folder '%s\\' removed." % win(DEST)]),
+            ('a file cannot be copied', 'Sample Product.msi', None,
+             (SHEET, "Can't copy file:\nfrom '%s'\nto   '%s'\n\nError(5) 'Access denied.'" % ('{dist}', msi)),
+             ["Can't copy file from '%s' to '%s'. Error(5) 'Access denied.'" % ('{dist}', msi)], None),
+        ]:
+            self.tidy()
+            with self.subTest(name):
+                before.clear()
+                dist = distribution(name, sections, content=CONTENT)
+                source = win(dist.dir, 'Sample Product.msi')
+                wizard = ready(dist, lambda: os.makedirs(os.path.join(DEST, blocked)))
+                wizard.box(box[0], box[1].replace('{dist}', source))
+                log = wizard.finish(CANCELLED)
+                self.assertEqual(tree(DEST), set())
+                copied = {c for c in ('setup.exe', 'setup.ini', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf',
+                                      *CONTENT) if "File '%s' copied." % win(DEST, c) in log.own}
+                if sections:
+                    self.assertEqual(copied, {'setup.exe', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf',
+                                              *CONTENT})
+                head = rollback(log, copied, folders)
+                self.assertEqual(head[-len(failure):], [f.replace('{dist}', source) for f in failure])
 
         self.tidy()
         with self.subTest('no licence'):

@@ -43,6 +43,8 @@ LINTS = [
          ('warning', 'Main', 'AdminNeeded', 'did you mean AdminNeed?')),
     lint('integer that is no number', {'Os32Need': 'no'}, None, 'product_v2', (),
          ('warning', 'Main', 'Os32Need', 'not a number: reads as 0')),
+    lint('key given twice', {'MSIPATH': 'Other.msi'}, None, 'product_v2', (),
+         ('warning', 'Main', 'MSIPATH', 'only the first counts')),
     lint('value over the read limit', {'MsiProp': 'A=' + 'x' * 2100}, None, 'product_v2', (),
          ('error', 'Main', 'MsiProp', 'cut after 2047 bytes')),
     lint('quotes stripped', {'MsiProp': '"A=1"'}, None, 'product_v2', (),
@@ -167,6 +169,7 @@ RECORDS = [
     ({'Name': 'Stavora Current', 'RunExeCond': '"#Root#\\%s" --exit 1' % TOOL}, 'present', 'RunExeCond='),
     ({'Name': 'Stavora Outdated', 'RunExeCond': '"#Root#\\%s" --print outdated --exit 3' % TOOL}, 'missing',
      '(outdated)'),
+    ({'Name': 'Later Windows', 'OSver': '1000'}, 'not-applicable', 'OSver=1000'),
     ({'Name': 'Installed Product', 'MsiProd': '1', 'InstPath': r'#Root#\component.msi'}, 'present', 'MsiProd'),
     ({'Name': 'Absent Product', 'MsiProd': '1', 'InstPath': r'#Root#\other.msi'}, 'missing', 'MsiProd'),
 ]
@@ -187,14 +190,15 @@ class DryRun(h.Scenario):
 
         def compare(test, dist, log):
             report, _ = distcheck(dist, '--dry-run')
-            verdicts = [(d['name'], d['verdict']) for d in report['detection']]
-            test.assertEqual(verdicts, [(r['Name'], verdict) for r, verdict, _ in RECORDS] + [('Readme', 'runs-after')])
+            verdicts = [(d['section'], d['name'], d['verdict']) for d in report['detection']]
+            test.assertEqual(verdicts, [('PreReq%d' % n, r['Name'], verdict) for n, (r, verdict, _) in enumerate(RECORDS)]
+                             + [('PostReq0', 'Readme', 'runs-after')])
             for detection, (_, _, decided) in zip(report['detection'], RECORDS):
                 test.assertIn(decided, detection['condition'])
             own = log.own
             start = own.index('Installing prerequisites passively:') + 1
             listed = [line[2:] for line in own[start:own.index('Try install prerequisites:')]]
-            test.assertEqual(listed, [name for name, verdict in verdicts if verdict == 'missing'], log.dump())
+            test.assertEqual(listed, [name for _, name, verdict in verdicts if verdict == 'missing'], log.dump())
 
         records = [dict({'InstPath': '#Root#\\' + TOOL, 'InstParams': RUN_TOOL}, **r) for r, _, _ in RECORDS]
         self.run_case(h.Case('dry run', package='product_v2_ia64', exit=3, prepare=machine, then=compare,

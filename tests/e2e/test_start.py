@@ -8,13 +8,21 @@ import subprocess
 import time
 
 import harness as h
-from harness import START_CANCEL, START_DEPLOY, START_INSTALL, START_TITLE, Case
+from harness import START_CANCEL, START_DEPLOY, START_INSTALL, START_TITLE, Box, Case
 
 ARTEFACTS = os.path.join(h.BUILD, 'e2e-artefacts')
 BUTTONS = {'install': (START_INSTALL, (135, 147, 237, 52)), 'deployment': (START_DEPLOY, (135, 209, 237, 52)),
            'cancel': (START_CANCEL, (221, 358, 65, 29))}
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
+# The engine's functions the program calls.
+ENGINE_FUNCTIONS = [
+    'HTMLayoutClassNameA', 'HTMLayoutProcND', 'HTMLayoutSetCallback', 'HTMLayoutWindowAttachEventHandler',
+    'HTMLayoutWindowDetachEventHandler', 'HTMLayoutLoadHtmlEx', 'HTMLayoutLoadFile', 'HTMLayoutDataReady',
+    'HTMLayoutGetRootElement', 'HTMLayoutSelectElements', 'HTMLayoutGetElementInnerTextCB', 'HTMLayoutGetMinWidth',
+    'HTMLayoutGetMinHeight', 'HTMLayoutGetAttributeByName', 'HTMLayoutGetElementHwnd', 'HTMLayoutCallBehaviorMethod',
+    'HTMLayout_UseElement', 'HTMLayout_UnuseElement']
 RT_HTML = 23
+REFUSED = Box(h.SAMPLE_TITLE, h.INTERNAL_ERROR + "\r\n\r\nLog file:\r\n'{log}'")    # the Itanium package
 
 
 def with_engine(without: bytes = None):
@@ -59,12 +67,20 @@ def not_installed(test, dist, log):
     test.assertEqual(h.product_state(h.SAMPLE_CODE), -1)
 
 
+def close_box(test, dist):
+    time.sleep(1)           # the inputs' time to act, were they to
+    h.close(START_TITLE)
+
+
+def drag_away(test, dist):
+    h.wait_window(START_TITLE)
+    h.mouse(START_TITLE, START_INSTALL, press='down')
+    h.mouse(START_TITLE, (5, 5), press='up')
+
+
 class StartScreen(h.Scenario):
 
     def test_roads(self):
-        def close_box(test, dist):
-            time.sleep(1)           # the keys' time to act, were they to
-            h.close(START_TITLE)
         for case in [
             Case('install', '', prepare=with_engine(), boxes=[h.on_start_screen(START_INSTALL)], then=installed),
             Case('cancel', '', prepare=with_engine(), boxes=[h.on_start_screen(START_CANCEL)], exit=2, log=None,
@@ -75,10 +91,16 @@ class StartScreen(h.Scenario):
             # Without the screen the run goes on as an installation.
             Case('screen turned off', '', ini={'ShowStartDialog': 0}, prepare=with_engine(), then=installed),
             Case('no engine', '', then=installed),
-            Case('engine without a function', '', prepare=with_engine(b'HTMLayoutDataReady'),
-                 then=installed),
-            Case('engine without its probe', '', prepare=with_engine(b'HTMLayoutClassNameA'),
-                 then=installed),
+            # An engine without any one of the functions is refused before the screen; the run goes
+            # on to the package, which the engine refuses at once (no install to wait for).
+            *[Case('engine without ' + name, '', package='product_v2_ia64', exit=3, boxes=[REFUSED],
+                   prepare=with_engine(name.encode())) for name in ENGINE_FUNCTIONS],
+            # Any value but 0 shows the screen.
+            Case('screen on', '', ini={'ShowStartDialog': 2}, prepare=with_engine(),
+                 boxes=[h.on_start_screen(START_CANCEL)], exit=2, log=None),
+            # A press that leaves the button before its release is no click.
+            Case('press and drag away', '', prepare=with_engine(), boxes=[drag_away, close_box], exit=2, log=None,
+                 then=not_installed),
             Case('no start page', '', prepare=lambda d: (with_engine()(d), without_start_page(d)), exit=3, log=None,
                  then=not_installed),
         ]:

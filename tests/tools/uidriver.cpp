@@ -13,8 +13,9 @@
 //   uidriver click-at MATCH --id N [--at X,Y]            a mouse click on a control's point
 //   uidriver set-text MATCH --id N --text T, select MATCH --id N --index I
 //                                       types into an edit, picks a combo box's item
-//   uidriver mouse MATCH --at X,Y [--click 1]   moves the pointer onto the window's client point
-//                                       (and clicks there) through SendInput, as a mouse would
+//   uidriver mouse MATCH --at X,Y [--press click|down|up]   moves the pointer onto the window's
+//                                       client point (and presses the left button there) through
+//                                       SendInput, as a mouse would
 //   uidriver key MATCH --vk N           posts a key press and release of virtual key N
 //   uidriver list                       every top-level window, one per line
 //   uidriver loadlib NAME               a plain LoadLibraryW, as a careless program would
@@ -363,9 +364,10 @@ int Mouse(HWND window, const Options& o) {
     INPUT input[3] = {};
     for (INPUT& i : input) i.type = INPUT_MOUSE;
     input[0].mi.dwFlags = MOUSEEVENTF_MOVE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    const UINT count = o.number(L"click", 0) ? 3 : 1;
+    const std::wstring press = o.get(L"press");
+    UINT count = 1;
+    if (press == L"click" || press == L"down") input[count++].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    if (press == L"click" || press == L"up") input[count++].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     return SendInput(count, input, sizeof(INPUT)) == count ? 0 : Fail(1, L"SendInput failed");
 }
 

@@ -52,6 +52,8 @@ TEST_F(RunTest, RegistryConditionsParseAndCompare)
         {L"", L"DWORD=1", false, failed + L"Invalid registry key ''."},
         {L"HKEY_CURRENT_USER", L"DWORD=1", false, failed + L"Invalid registry key 'HKEY_CURRENT_USER'."},
         {L"HKLM\\SOFTWARE\\X\\Y", L"DWORD=1", false, failed + L"Can't find root registry key 'HKLM'."},
+        {L"HKEY_CURRENT_USERS\\" + key.substr(18) + L"Five", L"DWORD=5", false,
+         failed + L"Can't find root registry key 'HKEY_CURRENT_USERS'."},
         {L"HKEY_LOCAL_MACHINE\\Version", L"DWORD=1", false, failed + L"Invalid parameter RegPath='HKEY_LOCAL_MACHINE\\Version'."},
         {key + L"Five", L"QWORD=5", false, failed + L"Invalid variable in condition 'QWORD=5'. RegPath='" + key + L"Five'."},
         {key + L"Five", L"DWOR", false, failed + L"Invalid variable in condition 'DWOR'"},
