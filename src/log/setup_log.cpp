@@ -13,46 +13,25 @@
 
 namespace {
 
-// Writes the value in decimal with at least the given number of digits, zeros in front, as
-// "%0Nd" writes it; answers the end of what it wrote.
-wchar_t* PutDecimal(wchar_t* out, unsigned value, unsigned digits)
-{
-    wchar_t reversed[10];
-    unsigned count = 0;
-    do {
-        reversed[count++] = static_cast<wchar_t>(L'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (; digits > count; --digits)
-        *out++ = L'0';
-    while (count > 0)
-        *out++ = reversed[--count];
-    return out;
-}
-
-wchar_t* PutText(wchar_t* out, const wchar_t* text)
-{
-    while (*text != L'\0')
-        *out++ = *text++;
-    return out;
-}
-
 // Longest time stamp: five-digit fields, as a 16-bit field can have.
 constexpr size_t kMaxTimeStampChars = 49;
 
-// Writes "Setup.exe [%04d.%02d.%02d %02d:%02d:%02d]: " with the local time, without the
-// formatter: every stamped line has one, and detection writes thousands of lines. Answers the
-// end of what it wrote.
+// The formatter at out, on the caller's buffer rather than in a string of its own.
+size_t FormatAt(wchar_t* out, size_t capacity, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const size_t length = FormatInto(out, capacity, format, args);
+    va_end(args);
+    return length;
+}
+
+// Writes "Setup.exe [yyyy.mm.dd hh:mm:ss]: " with the local time at out; answers its end.
 wchar_t* PutTimeStamp(wchar_t* out)
 {
     const SYSTEMTIME now = platform::LocalTime();
-    out = PutDecimal(PutText(out, L"Setup.exe ["), now.wYear, 4);
-    out = PutDecimal(PutText(out, L"."), now.wMonth, 2);
-    out = PutDecimal(PutText(out, L"."), now.wDay, 2);
-    out = PutDecimal(PutText(out, L" "), now.wHour, 2);
-    out = PutDecimal(PutText(out, L":"), now.wMinute, 2);
-    out = PutDecimal(PutText(out, L":"), now.wSecond, 2);
-    return PutText(out, L"]: ");
+    return out + FormatAt(out, kMaxTimeStampChars + 1, L"Setup.exe [%04d.%02d.%02d %02d:%02d:%02d]: ", now.wYear,
+                          now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
 
 std::wstring TempFolder()
@@ -173,7 +152,7 @@ void LogPrintf(const wchar_t* format, ...)
     wchar_t text[kMaxFormatted + 1];
     va_list args;
     va_start(args, format);
-    const size_t length = FormatInto(text, format, args);
+    const size_t length = FormatInto(text, kMaxFormatted + 1, format, args);
     va_end(args);
     WriteRecord(g_Settings.LogPath, text, length, true);
 }
@@ -183,7 +162,7 @@ void LogFormat(const std::wstring& path, const wchar_t* format, ...)
     wchar_t text[kMaxFormatted + 1];
     va_list args;
     va_start(args, format);
-    const size_t length = FormatInto(text, format, args);
+    const size_t length = FormatInto(text, kMaxFormatted + 1, format, args);
     va_end(args);
     WriteRecord(path, text, length, true);
 }

@@ -52,7 +52,6 @@ const IniKey kPostRequisiteKeys[] = {
 const size_t kPostRequisiteKeyCount = sizeof(kPostRequisiteKeys) / sizeof(kPostRequisiteKeys[0]);
 
 namespace {
-static_assert(kNumberedRegConditions <= 100, "numbered key names carry one or two digits");
 
 bool ContainsNoCase(std::wstring text, const wchar_t* lowerCaseWord)
 {
@@ -88,15 +87,16 @@ void AppendRegCondition(const wchar_t* section, const wchar_t* pathKey, const wc
         list.push_back(std::move(condition));
 }
 
-// Puts the number (0 to 99) after the seven letters of a numbered key's name, as "%d" writes it:
-// 66 names a section, without a formatter call for each.
-void SetKeyNumber(wchar_t (&key)[10], int number)
+// The names of the numbered condition keys, made once: every section asks for the same ones.
+const std::vector<std::pair<std::wstring, std::wstring>>& NumberedConditionKeys()
 {
-    wchar_t* digit = key + 7;
-    if (number >= 10)
-        *digit++ = static_cast<wchar_t>(L'0' + number / 10);
-    *digit++ = static_cast<wchar_t>(L'0' + number % 10);
-    *digit = L'\0';
+    static const auto keys = [] {
+        std::vector<std::pair<std::wstring, std::wstring>> names;
+        for (int number = 0; number < kNumberedRegConditions; ++number)
+            names.emplace_back(Format(L"%s%d", PrereqKey::RegPath, number), Format(L"%s%d", PrereqKey::RegCond, number));
+        return names;
+    }();
+    return keys;
 }
 
 // Whether the record applies to this Windows: its bitness and its version bound. When not,
@@ -213,13 +213,8 @@ void ReadPostRequisites(const wchar_t* format, PrerequisiteList& list)
 void ReadRegConditions(const wchar_t* section, std::vector<RegCondition>& list)
 {
     AppendRegCondition(section, PrereqKey::RegPath, PrereqKey::RegCond, list);
-    wchar_t pathKey[] = L"RegPath__";
-    wchar_t conditionKey[] = L"RegCond__";
-    for (int number = 0; number < kNumberedRegConditions; ++number) {
-        SetKeyNumber(pathKey, number);
-        SetKeyNumber(conditionKey, number);
-        AppendRegCondition(section, pathKey, conditionKey, list);
-    }
+    for (const auto& keys : NumberedConditionKeys())
+        AppendRegCondition(section, keys.first.c_str(), keys.second.c_str(), list);
 }
 
 bool CheckPrerequisite(PrerequisiteInfo& record, PrerequisiteDecision* decision)

@@ -4,18 +4,18 @@
 #include <cstring>
 #include <cwchar>
 
-size_t FormatInto(wchar_t (&buffer)[kMaxFormatted + 1], const wchar_t* format, va_list args)
+size_t FormatInto(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args)
 {
     // msvcrt's _vsnwprintf answers -1 and leaves no terminator when the text does not fit.
-    int written = _vsnwprintf(buffer, kMaxFormatted, format, args);
-    buffer[kMaxFormatted] = L'\0';
+    int written = _vsnwprintf(buffer, capacity - 1, format, args);
+    buffer[capacity - 1] = L'\0';
     return written < 0 ? wcslen(buffer) : static_cast<size_t>(written);
 }
 
 std::wstring FormatV(const wchar_t* format, va_list args)
 {
     wchar_t buffer[kMaxFormatted + 1];
-    const size_t length = FormatInto(buffer, format, args);
+    const size_t length = FormatInto(buffer, kMaxFormatted + 1, format, args);
     return std::wstring(buffer, length);
 }
 

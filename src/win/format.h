@@ -8,8 +8,9 @@
 constexpr size_t kMaxFormatted = 4095;
 
 std::wstring FormatV(const wchar_t* format, va_list args);
-// FormatV into the caller's buffer, without a string of its own; answers the length.
-size_t FormatInto(wchar_t (&buffer)[kMaxFormatted + 1], const wchar_t* format, va_list args);
+// FormatV into the caller's buffer of `capacity` characters (its terminating zero included),
+// without a string of its own; answers the length written.
+size_t FormatInto(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args);
 std::wstring Format(const wchar_t* format, ...);
 
 // The same rules for an 8-bit format (the start screen's CSS selectors): "%S" takes a wide

@@ -2,6 +2,29 @@
 
 #include <shellapi.h>
 
+namespace {
+
+// Answers 0 when the process ended, else the failed wait's error code.
+DWORD WaitWithMessages(HANDLE process)
+{
+    for (;;) {
+        // Messages already in the queue count too: with one message taken per wake-up, a second
+        // one queued beside it would otherwise wait for the next new input.
+        const DWORD result = MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (result == WAIT_OBJECT_0)
+            return 0;
+        if (result != WAIT_OBJECT_0 + 1)
+            return GetLastError();
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+}  // namespace
+
 bool StartProcess(const std::wstring& commandLine, bool inheritHandles, DWORD creationFlags, STARTUPINFOW& startup,
                   StartedProcess& started)
 {
@@ -29,24 +52,6 @@ bool StartElevated(const std::wstring& program, const std::wstring& parameters, 
         return false;
     process.Reset(info.hProcess);
     return true;
-}
-
-DWORD WaitWithMessages(HANDLE process)
-{
-    for (;;) {
-        // Messages already in the queue count too: with one message taken per wake-up, a second
-        // one queued beside it would otherwise wait for the next new input.
-        const DWORD result = MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (result == WAIT_OBJECT_0)
-            return 0;
-        if (result != WAIT_OBJECT_0 + 1)
-            return GetLastError();
-        MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
 }
 
 DWORD WaitForExitCode(HANDLE process)

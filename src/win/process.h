@@ -22,8 +22,5 @@ bool StartProcess(const std::wstring& commandLine, bool inheritHandles, DWORD cr
 bool StartElevated(const std::wstring& program, const std::wstring& parameters, UniqueHandle& process);
 
 // Waits for the process to end while dispatching the thread's window messages, so the setup's
-// windows stay responsive. Answers 0 when the process ended, else the failed wait's error code.
-DWORD WaitWithMessages(HANDLE process);
-
-// WaitWithMessages, then the process's exit code; the wait's error code when the wait failed.
+// windows stay responsive. Answers its exit code, or the failed wait's error code.
 DWORD WaitForExitCode(HANDLE process);
