@@ -1,6 +1,9 @@
-"""End-to-end harness: lays out distributions, runs the shipped 32-bit setup.exe under Wine
-against real packages and Wine's msi.dll, answers its windows through uidriver.exe (its head
-lists the verbs) and reads its log.
+"""End-to-end harness: lays out distributions, runs setup.exe under Wine against real packages
+and Wine's msi.dll, answers its windows through uidriver.exe (its head lists the verbs) and
+reads its log. The program is the one of the build tree under test: the shipped i686 one, run
+as a 32-bit program on 64-bit Windows, or, on a machine that cannot execute 32-bit x86 code,
+the x86_64 build of the same sources (ARCH); the tools, doubles and test libraries of that tree
+are built for the same architecture.
 
 Each process starts its own Wine session on the prefix $SETUP_WINEPREFIX or
 <build>/e2e-wineprefix (made once): a persistent wineserver, and an Xvfb display unless DISPLAY
@@ -29,7 +32,22 @@ from typing import Callable, List, Optional, Sequence, Tuple
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.path.abspath(os.environ.get('SETUP_BUILD_DIR') or os.path.join(REPO, 'out', 'build-x86'))
 SETUP_EXE = os.path.join(BUILD, 'setup.exe')
-X64_SETUP_EXE = os.path.join(REPO, 'out', 'x64', 'setup.exe')
+BUILDS = {'i686': os.path.join(REPO, 'out', 'x86', 'setup.exe'), 'x86_64': os.path.join(REPO, 'out', 'x64', 'setup.exe')}
+
+
+def _architecture(program: str) -> str:
+    """i686 or x86_64, from the machine field of the program's PE header."""
+    with open(program, 'rb') as f:
+        head = f.read(4096)
+    offset = int.from_bytes(head[0x3C:0x40], 'little')
+    return {0x14C: 'i686', 0x8664: 'x86_64'}[int.from_bytes(head[offset + 4:offset + 6], 'little')]
+
+
+ARCH = _architecture(SETUP_EXE)
+BITS, OTHER_BITS = (32, 64) if ARCH == 'i686' else (64, 32)
+# The program's own system folder under C:\windows, and the other architecture's.
+SYSTEM, OTHER_SYSTEM = ('syswow64', 'system32') if ARCH == 'i686' else ('system32', 'syswow64')
+ONLY_32_BIT = 'the x86_64 build: a case of the 32-bit program on 64-bit Windows, held by the i686 road'
 FIXTURES = os.path.join(BUILD, 'tests', 'fixtures')
 UIDRIVER = os.path.join(BUILD, 'tests', 'tools', 'uidriver.exe')
 COMPONENT_TOOL = os.path.join(BUILD, 'tests', 'component_tool.exe')
@@ -37,11 +55,14 @@ SCENARIO_PREFIX = os.path.join(BUILD, 'e2e-wineprefix')
 PREFIX = os.environ.get('SETUP_WINEPREFIX') or SCENARIO_PREFIX
 RUNS = os.path.join(BUILD, 'e2e-runs')
 # Without address randomisation: Debian's Wine has no preloader, and about one start in a few
-# hundred otherwise fails to map its fixed addresses. The 32-bit loader hands 64-bit programs on.
-WINE = ['setarch', os.uname().machine, '-R', '/usr/lib/wine/wine']
+# hundred otherwise fails to map its fixed addresses. The 32-bit loader hands 64-bit programs on;
+# the 64-bit one is called directly where no 32-bit program can run.
+WINE = ['setarch', os.uname().machine, '-R', '/usr/lib/wine/wine' if ARCH == 'i686' else '/usr/lib/wine/wine64']
 WINESERVER = '/usr/lib/wine/wineserver64'
 OVERRIDES = 'mscoree,mshtml=;winedbg.exe=d'   # no Mono/Gecko offer; a crash ends the process
 QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+# How many times longer than usual Wine may take: more where 32-bit programs run emulated.
+PATIENCE = float(os.environ.get('SETUP_TEST_PATIENCE', '1'))
 
 # The program's texts and lines that several subsystems' scenarios meet.
 SAMPLE_CODE = '{BCB2E58D-E401-4D1B-B531-45824E859732}'
@@ -96,10 +117,11 @@ def session():
             number += os.read(read, 16) or b'\n'
         os.close(read)
         env['DISPLAY'] = ':' + number.decode().strip()
-    # A prefix of a 64-bit-only Wine has no 32-bit system folder and no longer starts.
-    if not os.path.exists(os.path.join(PREFIX, '.ready')) or not os.path.isdir(drive_c('windows', 'syswow64')):
+    # A prefix made where no 32-bit program ran has no 32-bit system folder: the 32-bit program
+    # cannot start in it.
+    if not os.path.exists(os.path.join(PREFIX, '.ready')) or not os.path.exists(drive_c('windows', SYSTEM, 'kernel32.dll')):
         shutil.rmtree(PREFIX, ignore_errors=True)
-        subprocess.run(['wineboot', '-i'], env=env, timeout=300, check=True, **QUIET)
+        subprocess.run(WINE + ['wineboot', '-i'], env=env, timeout=300 * PATIENCE, check=True, **QUIET)
         # Without a window manager every closing window would wait two seconds for one.
         subprocess.run(WINE + ['reg', 'add', r'HKCU\Software\Wine\X11 Driver', '/v', 'Managed', '/d', 'N', '/f'],
                        env=env, timeout=120, **QUIET)
@@ -157,6 +179,7 @@ class Process:
     def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300):
         os.makedirs(RUNS, exist_ok=True)
         self.exit_file = os.path.join(RUNS, 'exit-%d-%d' % (os.getpid(), time.monotonic_ns()))
+        timeout *= PATIENCE
         self.cmdline, self.timeout, self.exit_code = ('"%s" %s' % (program, args)).strip(), timeout, None
         self.output = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
@@ -191,6 +214,7 @@ def run_program(program: str, args: str = '', **kw) -> int:
 def _ui(verb: str, title=None, contains=None, cls='#32770', extra=(), timeout: float = 60) -> str:
     match = (['--title', title] if title is not None else ['--contains', contains or '']) + (
         ['--class', cls] if cls else [])
+    timeout *= PATIENCE
     done = wine([UIDRIVER, verb, *match, *extra, '--timeout', str(timeout)], timeout=timeout + 60)
     if done.returncode:
         raise HarnessError('uidriver %s %s: %s\nwindows:\n%s' % (verb, match + list(extra), done.stderr, windows()))
@@ -447,9 +471,9 @@ def reg_delete(key: str, view: int = 32):
 
 @contextlib.contextmanager
 def system_double(name: str, double: str):
-    """A test double of a system library in the 32-bit system folder, where the program looks
-    for it, for the block's duration; only a run with the override '<name>=n' takes it."""
-    target = drive_c('windows', 'syswow64', name)
+    """A test double of a system library in the program's own system folder, where it looks for
+    it, for the block's duration; only a run with the override '<name>=n' takes it."""
+    target = drive_c('windows', SYSTEM, name)
     if not os.path.exists(target + '.original'):
         os.replace(target, target + '.original')
     shutil.copyfile(double, target)
@@ -534,6 +558,7 @@ class Case:
     log: Optional[str] = 'Sample Product Setup (*).log'   # None: the run writes no log
     prepare: Optional[Callable] = None               # prepare(dist) before the run
     then: Optional[Callable] = None                  # then(test, dist, log) after it
+    skip: Optional[str] = None                       # why this build cannot run the case
 
 
 class Scenario(unittest.TestCase):
@@ -574,6 +599,8 @@ class Scenario(unittest.TestCase):
 
     def run_case(self, case: Case):
         with self.subTest(case.name):
+            if case.skip:
+                self.skipTest(case.skip)
             self.tidy()
             if case.installed:
                 install(case.installed)

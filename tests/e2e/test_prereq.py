@@ -30,7 +30,7 @@ REBOOT_REFUSED = re.compile(r'err:\w+:ExitWindowsEx Failed to run L"C:\\\\window
                             r'--end-session"')
 GUARD = dict(overrides='wineboot.exe=d', env={'WINEDEBUG': '-all,err+graphics'})
 LIBRARIES = (('versioned_1_9_9_9.dll', 'lib1999.dll'), ('versioned_2_0_0_0.dll', 'lib2000.dll'),
-             ('unversioned.dll', 'unversioned.dll'), ('versioned_x64.dll', 'lib_x64.dll'),
+             ('unversioned.dll', 'unversioned.dll'), ('versioned_foreign.dll', 'lib_foreign.dll'),
              ('needs_sibling.dll', 'needs_sibling.dll'), ('sibling.dll', 'sibling.dll'),
              ('needs_sibling.dll', r'alone\needs_sibling.dll'))
 
@@ -137,27 +137,28 @@ class Detection(h.Scenario):
             reg('Missing Value', DETECT + r'\Missing'),
             # A path ending in a backslash names the key's default value.
             reg('Default Value', DETECT + '\\Flags\\', RegCond='STRING=ON'),
-            # The 32-bit program on 64-bit Windows reads the 32-bit view of the machine's software
-            # key, and the 64-bit one only when Key64 asks for it.
+            # The program reads the view of the machine's software key of its own bitness (the
+            # 32-bit one for the 32-bit program on 64-bit Windows), and the 64-bit one when Key64
+            # asks for it.
             reg('Key64 Sees 64', VIEWS + r'\Only64', Key64=1),
             reg('Key64 Misses 32', VIEWS + r'\Only32', Key64=1),
-            reg('Default Misses 64', VIEWS + r'\Only64'),
-            reg('Default Sees 32', VIEWS + r'\Only32'),
+            reg('Default Misses Other', VIEWS + r'\Only%d' % h.OTHER_BITS),
+            reg('Default Sees Own', VIEWS + r'\Only%d' % h.BITS),
         ], [
             no_version(ABSENT),
             unreadable('0x80000001', r'Software\SetupLauncherTest\Detect', 'Missing'),
             not_met('DWORD=1', DETECT + r'\Missing'),
             unreadable('0x80000002', r'Software\SetupLauncherTest\DetectViews', 'Only32'),
             not_met('DWORD=1', VIEWS + r'\Only32'),
-            unreadable('0x80000002', r'Software\SetupLauncherTest\DetectViews', 'Only64'),
-            not_met('DWORD=1', VIEWS + r'\Only64'),
-            *listing(['File Missing', 'Missing Value', 'Key64 Misses 32', 'Default Misses 64']),
+            unreadable('0x80000002', r'Software\SetupLauncherTest\DetectViews', 'Only%d' % h.OTHER_BITS),
+            not_met('DWORD=1', VIEWS + r'\Only%d' % h.OTHER_BITS),
+            *listing(['File Missing', 'Missing Value', 'Key64 Misses 32', 'Default Misses Other']),
         ], prepare=distribution(values)))
 
     def test_file_conditions(self):
         # (Bitness, PATH and removal entries are the unit tests'; here real libraries and folders.)
-        for folder, name, library in (('syswow64', 'setuptest32.dll', 'versioned_2_0_0_0.dll'),
-                                      ('system32', 'setuptest64.dll', 'versioned_x64.dll')):
+        for folder, name, library in ((h.SYSTEM, 'setuptest_own.dll', 'versioned_2_0_0_0.dll'),
+                                      (h.OTHER_SYSTEM, 'setuptest_other.dll', 'versioned_foreign.dll')):
             shutil.copyfile(os.path.join(h.FIXTURES, library), h.drive_c('windows', folder, name))
             self.addCleanup(os.unlink, h.drive_c('windows', folder, name))
         self.run_case(detection('files', [
@@ -167,18 +168,18 @@ class Detection(h.Scenario):
             listed('Exact Version', FilePath=r'#Root#\lib2000.dll', FileVer='2.0', FileTryLoad=1),
             # The version of a file named with a wildcard cannot be read.
             listed('Wildcard', FilePath=r'#Root#\lib2*.dll'),
-            # The x86_64 library is at 2.0.0.0, but the 32-bit program cannot load it.
-            listed('Foreign Library', FilePath=r'#Root#\lib_x64.dll', FileVer='2.0.0.0', FileTryLoad=1),
-            listed('Foreign Library Unloaded', FilePath=r'#Root#\lib_x64.dll', FileVer='2.0.0.0'),
+            # The other architecture's library is at 2.0.0.0, but the program cannot load it.
+            listed('Foreign Library', FilePath=r'#Root#\lib_foreign.dll', FileVer='2.0.0.0', FileTryLoad=1),
+            listed('Foreign Library Unloaded', FilePath=r'#Root#\lib_foreign.dll', FileVer='2.0.0.0'),
             # A library loads with what lies beside it, never with what lies beside the setup (this
             # one first: once loaded, a library is found by its name).
             listed('Library Without Sibling', FilePath=r'#Root#\alone\needs_sibling.dll', FileTryLoad=1),
             listed('Library With Sibling', FilePath=r'#Root#\needs_sibling.dll', FileTryLoad=1),
-            # The 32-bit program's system folder is the 32-bit one, whatever its name says; macros
-            # are case-sensitive.
+            # The program's system folder is the one of its own bitness (the 32-bit one for the
+            # 32-bit program), whatever its name says; macros are case-sensitive.
             listed('System Folder', FilePath=r'#System#\kernel32.dll', FileVer='1.0'),
-            listed('In 32-Bit System', FilePath=r'#System#\setuptest32.dll', FileVer='2.0'),
-            listed('Only In 64-Bit System', FilePath=r'#System#\setuptest64.dll'),
+            listed('In Own System', FilePath=r'#System#\setuptest_own.dll', FileVer='2.0'),
+            listed('Only In Other System', FilePath=r'#System#\setuptest_other.dll'),
             listed('Lower Case Macro', FilePath=r'#system#\kernel32.dll'),
         ], [
             no_version(ABSENT),
@@ -186,13 +187,14 @@ class Detection(h.Scenario):
             "IsValidFileVersion() failed. Current version(1.9.9.9) of file '{dist}\\lib1999.dll' early of required "
             "file vesion(2.0.0.0).",
             no_version(r'#Root#\lib2*.dll', "Error(123) 'Invalid name.'"),
-            "IsValidFileVersion() failed. Can't load file '{dist}\\lib_x64.dll'. Error(193) 'Bad EXE format for %1.'",
+            "IsValidFileVersion() failed. Can't load file '{dist}\\lib_foreign.dll'. Error(193) 'Bad EXE format for "
+            "%1.'",
             "IsValidFileVersion() failed. Can't load file '{dist}\\alone\\needs_sibling.dll'. Error(126) 'Module not "
             "found.'",
-            no_version(r'C:\windows\system32\setuptest64.dll'),
+            no_version(r'C:\windows\system32\setuptest_other.dll'),
             no_version(r'#system#\kernel32.dll', "Error(3) 'Path not found.'"),
             *listing(['Missing File', 'No Version Resource', 'Too Old', 'Wildcard', 'Foreign Library',
-                      'Library Without Sibling', 'Only In 64-Bit System', 'Lower Case Macro']),
+                      'Library Without Sibling', 'Only In Other System', 'Lower Case Macro']),
         ]))
 
     def test_checking_tools(self):
