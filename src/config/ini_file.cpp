@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "win/handles.h"
 #include "win/text.h"
@@ -156,10 +157,31 @@ size_t IniFile::NameIndex::Find(const std::vector<Item>& items, const wchar_t* s
     return first;
 }
 
+bool IsUnicodeText(const std::string& bytes)
+{
+    return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+}
+
+bool IsUnicodeIniFile(const std::wstring& path)
+{
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string head(2, '\0');
+    DWORD read = 0;
+    return file && ReadFile(file.Get(), &head[0], 2, &read, nullptr) && read == 2 && IsUnicodeText(head);
+}
+
 void IniFile::Parse(const std::string& text, unsigned codePage)
 {
     sections_.clear();
-    const std::wstring wide = AnsiToWide(text, codePage);
+    unicode_ = IsUnicodeText(text);
+    std::wstring wide;
+    if (unicode_) {
+        wide.resize((text.size() - 2) / sizeof(wchar_t));
+        memcpy(&wide[0], text.data() + 2, wide.size() * sizeof(wchar_t));
+    } else {
+        wide = AnsiToWide(text, codePage);
+    }
     // Keys before the first header belong to a nameless section, as with the profile functions.
     sections_.push_back(Section());
     const wchar_t* next = wide.data();

@@ -42,8 +42,11 @@ public:
         NameIndex index;
     };
 
-    // Parses ANSI text in the given code page.
+    // Parses the bytes of a file: UTF-16LE text after its byte-order mark (what editors save as
+    // "Unicode", and the profile functions read as such), otherwise ANSI text in the code page.
     void Parse(const std::string& text, unsigned codePage);
+    // Whether the bytes parsed were UTF-16LE text.
+    bool Unicode() const { return unicode_; }
 
     // The key's value with one pair of enclosing quotes removed; null when the section or key
     // is absent or the key has no "=".
@@ -57,7 +60,12 @@ public:
 private:
     std::vector<Section> sections_;
     NameIndex index_;
+    bool unicode_ = false;
 };
+
+// Whether bytes, or the file at path, begin with the byte-order mark of UTF-16LE text.
+bool IsUnicodeText(const std::string& bytes);
+bool IsUnicodeIniFile(const std::wstring& path);
 
 // Profile rules for values: one pair of enclosing ' or " quotes is removed.
 std::wstring StripQuotes(const std::wstring& value);

@@ -142,8 +142,13 @@ std::wstring IniReadString(const wchar_t* section, const wchar_t* key, const wch
 {
     const std::wstring* value = FindValue(section, key);
     std::wstring text = value ? StripQuotes(*value) : std::wstring(defaultValue ? defaultValue : L"");
-    // Values are read into a buffer of kIniValueBytes ANSI bytes.
-    if (text.size() * 2 >= kIniValueBytes) {
+    // Values are read into a buffer of kIniValueBytes ANSI bytes, or as many characters from a
+    // Unicode file.
+    const IniFile* ini = SetupIni();
+    if (ini && ini->Unicode()) {
+        if (text.size() >= kIniValueBytes)
+            text.resize(kIniValueBytes - 1);
+    } else if (text.size() * 2 >= kIniValueBytes) {
         std::string ansi = WideToAnsi(text, g_Settings.CodePage);
         if (ansi.size() >= kIniValueBytes)
             text = AnsiToWide(ansi.data(), kIniValueBytes - 1, g_Settings.CodePage);
@@ -182,8 +187,12 @@ int IniReadOptional(const wchar_t* section, const wchar_t* key, int defaultValue
 int IniWriteStringLogged(const wchar_t* section, const wchar_t* key, const wchar_t* value,
                          const std::wstring& path, bool showFailure)
 {
-    int result = WritePrivateProfileStringA(Ansi(section).c_str(), Ansi(key).c_str(),
-                                            Ansi(value).c_str(), Ansi(path.c_str()).c_str());
+    // A Unicode file takes the text as it is (and stays Unicode); an ANSI one takes it in the
+    // run's code page, which the wide profile function would not use.
+    int result = IsUnicodeIniFile(path)
+                     ? WritePrivateProfileStringW(section, key, value, path.c_str())
+                     : WritePrivateProfileStringA(Ansi(section).c_str(), Ansi(key).c_str(), Ansi(value).c_str(),
+                                                  Ansi(path.c_str()).c_str());
     if (result == 1) {
         LogPrintf(L"String write to file '%s'. Section='%s' Key='%s' Value='%s'.\r\n", path.c_str(),
                   section, key, value);
@@ -201,6 +210,8 @@ int IniWriteStringLogged(const wchar_t* section, const wchar_t* key, const wchar
 
 int IniDeleteSection(const wchar_t* section, const std::wstring& path)
 {
+    if (IsUnicodeIniFile(path))
+        return WritePrivateProfileStructW(section, nullptr, nullptr, 0, path.c_str());
     return WritePrivateProfileStructA(Ansi(section).c_str(), nullptr, nullptr, 0,
                                       Ansi(path.c_str()).c_str());
 }

@@ -62,6 +62,14 @@ bool PathExists(const std::wstring& path)
     return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void MakeWritable(const std::wstring& path)
+{
+    const std::wstring file = LongPathForm(path);
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 int CreateFolderTree(const std::wstring& folder)
 {
     if (folder.size() < kPlainPathLimit)

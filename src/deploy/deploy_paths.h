@@ -22,6 +22,9 @@ std::wstring FullPathOf(const std::wstring& path);
 // The path without its last component; a drive root keeps its backslash ("C:\").
 std::wstring ParentFolder(const std::wstring& path);
 bool PathExists(const std::wstring& path);
+// Clears a file's read-only attribute, which every file copied from a CD or DVD carries: a copy
+// keeps it, and a read-only file can be neither rewritten nor deleted.
+void MakeWritable(const std::wstring& path);
 // "<folder>\*.*", the pattern that lists every entry of a folder (a trailing backslash of the
 // folder is not doubled).
 std::wstring SearchPattern(const std::wstring& folder);

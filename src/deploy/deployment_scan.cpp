@@ -46,13 +46,6 @@ std::wstring WithoutOuterBlanks(const std::wstring& text)
     return trimmed;
 }
 
-void MakeWritable(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-}
-
 // The destination itself is made with the shell's plain-length call: a folder beyond its limit
 // is refused as that call refuses it, so that the copy's setup ini always has a plain path.
 int CreateDestinationFolder(const std::wstring& folder)

@@ -101,6 +101,9 @@ bool CopyFiles(DeploymentState& state, std::vector<std::wstring>& copied)
                                   MB_ICONERROR);
             return false;
         }
+        // A copy from a CD or DVD would keep its read-only attribute: the copy's setup ini could
+        // not take the settings, and no later installation could update the copy.
+        MakeWritable(target);
         LogPrintf(L"File '%s' copied.\r\n", target.c_str());
         copied.push_back(target);
         SendMessageW(page.ProgressBar(), PBM_STEPIT, 0, 0);
@@ -131,6 +134,7 @@ void Rollback(DeploymentState& state, const std::vector<std::wstring>& copied)
     LogLine(L"Start Rollback\r\n");
     for (auto file = copied.rbegin(); file != copied.rend(); ++file) {
         page.ShowFile(*file);
+        MakeWritable(*file);
         if (DeleteFileW(LongPathForm(*file).c_str()))
             LogPrintf(L"File '%s' removed.\r\n", file->c_str());
         else

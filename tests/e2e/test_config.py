@@ -81,6 +81,10 @@ class Configuration(h.Scenario):
             # The ini is ANSI text in the code page of the package's language (1252 here).
             Case('ansi package name', ini={'MsiPath': 'Prodotto è.msi'},
                  prepare=lambda d: d.add(h.package('product_v2').path, 'Prodotto è.msi'), tail=['Setup complete']),
+            # Saved as Unicode (UTF-16LE after its byte-order mark), as editors offer it: read as it
+            # stands, names beyond the package's code page included.
+            Case('unicode ini', ini={'MsiPath': 'Продукт ☃.msi', 'AdminNeed': 0}, encoding='utf-16',
+                 prepare=lambda d: d.add(h.package('product_v2').path, 'Продукт ☃.msi'), tail=['Setup complete']),
             # Public properties from the ini when the command line has none.
             Case('properties from the ini', '/i /passive', ini={'MsiProp': 'FROM_INI=yes'},
                  engine=['Property(S): FROM_INI = yes', 'Property(S): UILevel = 3']),

@@ -7,6 +7,7 @@ import os
 import re
 import shutil
 import subprocess
+import types
 
 import harness as h
 from harness import START_DEPLOY
@@ -17,6 +18,7 @@ NEXT, BACK, FINISH, CANCEL = 12324, 12323, 12325, 2
 WELCOME, LICENCE, ACCEPT, FOLDER, COMMON, UPLOAD, READY, PROGRESS, COMPLETE = (
     10015, 10032, 10031, 10019, 10025, 10042, 10029, 10033, 10038)
 DEST = os.path.join(h.RUNS, 'deployed')
+DVD = os.path.join(h.RUNS, 'dvd')
 LICENCE_RTF = r'{\rtf1\ansi Terms of the sample licence.\par}'
 CONTENT = ['HELP/index.txt', 'HELP/Sub/page.txt', 'Docs/readme.txt', 'Docs/Ru/readme.txt', 'Extras/tool.txt',
            'Redist/setup.ini']
@@ -36,7 +38,7 @@ def size_text(v: int) -> str:
     return '%.2f %s' % (x, UNITS[unit])
 
 
-def distribution(name, sections=None, licence=True, content=CONTENT, big=0) -> h.Distribution:
+def distribution(name, sections=None, licence=True, content=CONTENT, big=0, encoding='cp1252') -> h.Distribution:
     dist = h.Distribution(name)
     dist.add(h.package('product_v2').path, 'Sample Product.msi')
     dist.add(h.ENGINE, 'htmlayout.dll')
@@ -48,7 +50,7 @@ def distribution(name, sections=None, licence=True, content=CONTENT, big=0) -> h
     os.makedirs(dist.path('Empty'))
     if big:
         dist.add_file('big.bin', b'\0' * big)
-    dist.write_ini({'MsiPath': 'Sample Product.msi', 'ShowStartDialog': 1}, sections)
+    dist.write_ini({'MsiPath': 'Sample Product.msi', 'ShowStartDialog': 1}, sections, encoding)
     return dist
 
 
@@ -112,15 +114,31 @@ class Wizard:
         return h.the_log('Sample Product Deployment (*).log')
 
 
+def burn(dist: h.Distribution) -> types.SimpleNamespace:
+    """The distribution as an installation DVD: an ISO 9660 image made as DVDs are made (Rock
+    Ridge and Joliet, every file read-only), mounted by the kernel where it knows the format and
+    through FUSE elsewhere, and given to Wine as the CD-ROM drive D:."""
+    image = os.path.join(h.RUNS, 'dvd.iso')
+    subprocess.run(['genisoimage', '-quiet', '-J', '-r', '-V', 'SAMPLE', '-o', image, dist.dir], check=True)
+    os.makedirs(DVD)
+    if subprocess.run(['mount', '-t', 'iso9660', '-o', 'loop,ro', image, DVD], **h.QUIET).returncode:
+        subprocess.run(['fuseiso', image, DVD], check=True, **h.QUIET)
+    os.symlink(DVD, os.path.join(h.PREFIX, 'dosdevices', 'd:'))
+    h.reg_set(r'HKLM\Software\Wine\Drives', 'd:', 'cdrom')
+    return types.SimpleNamespace(dir=DVD, exe='D:\\setup.exe')
+
+
 class Deployment(h.Scenario):
     def tidy(self):
         super().tidy()
-        for point in (os.path.join(DEST, 'ro'), os.path.join(DEST, 'small')):
+        for point in (os.path.join(DEST, 'ro'), os.path.join(DEST, 'small'), DVD):
             subprocess.run(['umount', point], stderr=subprocess.DEVNULL)
-        for link in ('m:', 'm::'):
+        for link in ('m:', 'm::', 'd:'):
             if os.path.lexists(os.path.join(h.PREFIX, 'dosdevices', link)):
                 os.unlink(os.path.join(h.PREFIX, 'dosdevices', link))
+        h.wine(['reg', 'delete', r'HKLM\Software\Wine\Drives', '/v', 'd:', '/f'])
         shutil.rmtree(DEST, ignore_errors=True)
+        shutil.rmtree(DVD, ignore_errors=True)
 
     def assertOwnLines(self, log: h.Log, expected: list, copied=None):
         """The log's own lines; `copied`, when given, is the set that the block of "copied"
@@ -351,3 +369,46 @@ class Deployment(h.Scenario):
             self.assertOwnLines(log, [*START,
                                    "Can't open license agreement file '%s'. Error(2) 'File not found.'" % win(path),
                                    "Deployment '%s' canceled." % PRODUCT])
+
+    def test_from_a_dvd(self):
+        """From the installation DVD, whose setup ini was saved as Unicode: the copy is whole and
+        writable, and its ini takes the settings in its own encoding. A deployment that fails after
+        the copy removes every file it copied."""
+        everything = {'setup.exe', 'setup.ini', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf', *CONTENT}
+        ini = win(DEST, 'setup.ini')
+        for name, sections, blocked in [('copied', None, None),
+                                        ('settings fail', {'DeploymentExcludeFiles': {'File0': '#Root#\\setup.ini'}},
+                                         'setup.ini')]:
+            self.tidy()
+            with self.subTest(name):
+                dvd = burn(distribution('dvd ' + name, sections, encoding='utf-16'))
+                self.assertFalse(os.stat(os.path.join(DVD, 'setup.ini')).st_mode & 0o222, 'the medium is read-only')
+                wizard = Wizard(dvd)
+                wizard.to_destination()
+                wizard.destination(win(DEST))
+                if blocked:
+                    os.makedirs(os.path.join(DEST, blocked))
+                wizard.press(NEXT, UPLOAD)
+                wizard.press(NEXT, READY)
+                wizard.press(NEXT, PROGRESS)
+                if not blocked:
+                    wizard.finish(COMPLETED)
+                    self.assertEqual(tree(DEST), everything)
+                    self.assertEqual([f for f in everything if not os.stat(os.path.join(DEST, f)).st_mode & 0o200], [])
+                    with open(os.path.join(DEST, 'setup.ini'), 'rb') as f:
+                        text = f.read()
+                    self.assertEqual(text[:2], b'\xff\xfe', text)
+                    copy = configparser.ConfigParser(interpolation=None)
+                    copy.optionxform = str
+                    copy.read_string(text.decode('utf-16'))
+                    self.assertEqual(dict(copy['Main']), {'MsiPath': 'Sample Product.msi', 'ShowStartDialog': '0'})
+                    self.assertEqual(dict(copy['InstallProperties']), {
+                        'AFTER_DEPLOYMENT': '1', 'COMMON_FOLDER': '', 'UPLOAD_CMDLOG_TO_BRIXWELL_SERVER': '2'})
+                    continue
+                wizard.box(h.INSTALLATION_ERROR, "Cannot write to file\n'%s'.\n\nError(5) 'Access denied.'" % ini)
+                log = wizard.finish(CANCELLED)
+                self.assertEqual(tree(DEST), set())
+                copied = [l[len("File '"):-len("' copied.")] for l in log.own if l.endswith("' copied.")]
+                self.assertEqual(sorted(copied), sorted(win(DEST, f.replace('/', '\\')) for f in everything - {'setup.ini'}))
+                self.assertEqual([l for l in log.own if l.endswith("' removed.") and l.startswith('File ')],
+                                 ["File '%s' removed." % c for c in reversed(copied)], log.dump())

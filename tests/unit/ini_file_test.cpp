@@ -144,7 +144,8 @@ std::string Escaped(const std::string& text)
 // The setup ini reader against the system's profile functions, called as the program called them
 // before it had a reader of its own: GetPrivateProfileStringA with names in the product's code page
 // into 2048 bytes, GetPrivateProfileIntW, and GetPrivateProfileSectionW into 2048 characters for
-// "Optional". Random files for about 20 seconds; INI_FUZZ_SEED replays a failing file first. Empty
+// "Optional". A third of the files are saved as Unicode (UTF-16LE with its byte-order mark), whose
+// strings are asked of GetPrivateProfileStringW into 2048 characters. Random files for about 20 seconds; INI_FUZZ_SEED replays a failing file first. Empty
 // names are never asked: Wine's answers for them differ from Windows' (keys before the first
 // section, "[]"), and the program asks for none.
 TEST_F(RunTest, SetupIniReadsLikeTheProfileFunctions)
@@ -165,38 +166,56 @@ TEST_F(RunTest, SetupIniReadsLikeTheProfileFunctions)
             sections.push_back(generate.Name()), keys.push_back(generate.Name()), keys.push_back(generate.Name());
         const std::string text = generate.File(sections, keys);
         const UINT codePage = g_Settings.CodePage = generate.Below(2) ? 1251 : 1252;
-        WriteIni(text, files);
+        const bool unicode = generate.Below(3) == 0;
+        if (unicode) {
+            const std::wstring wide = AnsiToWide(text, codePage);
+            WriteIni("\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2), files);
+        } else {
+            WriteIni(text, files);
+        }
+        // The system reads an ANSI file in its own code page, a Unicode one as it stands.
+        const UINT systemCodePage = unicode ? codePage : CP_ACP;
         sections.push_back("Missing"), keys.push_back("Missing"), keys.push_back("Optional");
         const auto same = [&](const std::string& question, const std::string& reader, const std::string& system) {
             if (reader != system)
-                ADD_FAILURE() << Escaped(question) << " in code page " << codePage << ": the reader answers "
+                ADD_FAILURE() << Escaped(question) << " in code page " << codePage << (unicode ? ", saved as Unicode" : "")
+                              << ": the reader answers "
                               << Escaped(reader) << ", the system " << Escaped(system) << "; replay with INI_FUZZ_SEED="
                               << firstSeed + files << "; the file:\n" << Escaped(text);
             return reader == system;
         };
         for (const std::string& sectionName : sections) {
             const std::string bare = generate.Spelling(sectionName), section = generate.Blanks() + bare + generate.Blanks();
-            const std::wstring sectionW = AnsiToWide(section, codePage), sectionSystem = AnsiToWide(section, CP_ACP);
+            const std::wstring sectionW = AnsiToWide(section, codePage), sectionSystem = AnsiToWide(section, systemCodePage);
             for (const std::string& keyName : keys) {
                 const std::string key = generate.Blanks() + generate.Spelling(keyName);
                 const std::wstring keyW = AnsiToWide(key, codePage);
                 for (const char* defaultValue : {static_cast<const char*>(nullptr), "Dflt"}) {
-                    char buffer[2048] = {};
-                    const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue, buffer,
-                                                                  sizeof(buffer), path.c_str());
+                    std::string system;
+                    if (unicode) {
+                        wchar_t buffer[2048] = {};
+                        const DWORD length = GetPrivateProfileStringW(sectionW.c_str(), keyW.c_str(),
+                                                                      defaultValue ? L"Dflt" : nullptr, buffer, 2048,
+                                                                      GetIniPath().c_str());
+                        system = WideToAnsi(std::wstring(buffer, length), codePage);
+                    } else {
+                        char buffer[2048] = {};
+                        system.assign(buffer, GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue, buffer,
+                                                                       sizeof(buffer), path.c_str()));
+                    }
                     const std::wstring read = IniReadString(sectionW.c_str(), keyW.c_str(), defaultValue ? L"Dflt" : nullptr);
-                    if (!same("[" + section + "] " + key, WideToAnsi(read, codePage), std::string(buffer, length)))
+                    if (!same("[" + section + "] " + key, WideToAnsi(read, codePage), system))
                         return;
                 }
-                const UINT integer = GetPrivateProfileIntW(sectionSystem.c_str(), AnsiToWide(key, CP_ACP).c_str(), 77,
-                                                           GetIniPath().c_str());
+                const UINT integer = GetPrivateProfileIntW(sectionSystem.c_str(), AnsiToWide(key, systemCodePage).c_str(),
+                                                           77, GetIniPath().c_str());
                 if (!same("integer [" + section + "] " + key, std::to_string(IniReadInt(sectionW.c_str(), keyW.c_str(), 77)),
                           std::to_string(static_cast<int>(integer))))
                     return;
                 questions += 3;
             }
             // Wine's section listing does not trim the name asked for; the program asks without blanks.
-            const std::wstring bareSystem = AnsiToWide(bare, CP_ACP);
+            const std::wstring bareSystem = AnsiToWide(bare, systemCodePage);
             wchar_t entries[2048] = {};
             const DWORD listed = GetPrivateProfileSectionW(bareSystem.c_str(), entries, 2048, GetIniPath().c_str());
             int optional = -1;
