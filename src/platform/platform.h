@@ -31,4 +31,8 @@ BOOL VerifyWindowsVersion(OSVERSIONINFOEXW* version, DWORD typeMask, DWORDLONG c
 // ExitWindowsEx: ends the session, or restarts the computer.
 BOOL RequestExitWindows(UINT flags, DWORD reason);
 
+// LoadLibraryExW. Windows before 8 without the update that adds the LOAD_LIBRARY_SEARCH_ flags
+// refuses them with ERROR_INVALID_PARAMETER.
+HMODULE LoadLibraryWithFlags(const wchar_t* path, DWORD flags);
+
 }  // namespace platform

@@ -60,4 +60,9 @@ BOOL RequestExitWindows(UINT flags, DWORD reason)
     return ExitWindowsEx(flags, reason);
 }
 
+HMODULE LoadLibraryWithFlags(const wchar_t* path, DWORD flags)
+{
+    return LoadLibraryExW(path, nullptr, flags);
+}
+
 }  // namespace platform

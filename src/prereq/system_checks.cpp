@@ -8,6 +8,7 @@
 #include "config/setup_ini.h"
 #include "log/error_text.h"
 #include "log/setup_log.h"
+#include "platform/platform.h"
 #include "prereq/process_runner.h"
 #include "win/handles.h"
 #include "win/library.h"
@@ -86,8 +87,10 @@ bool IsValidFileVersion(const std::wstring& path, const Version& lowest, int try
         // installed library finds its own dependencies beside itself and in the system folder;
         // the setup's folder, which may be a downloads folder, is never searched (the "default
         // directories" flag would add it).
-        const DWORD search = IsFullyQualified(path) ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 : 0;
-        UniqueLibrary library(LoadLibraryExW(path.c_str(), nullptr, search));
+        UniqueLibrary library = IsFullyQualified(path)
+                                    ? LoadLibraryAt(path, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32,
+                                                    platform::LoadLibraryWithFlags)
+                                    : UniqueLibrary(LoadLibraryExW(path.c_str(), nullptr, 0));
         if (!library) {
             LogPrintf(L"IsValidFileVersion() failed. Can't load file '%s'. %s\r\n", path.c_str(),
                       ErrorText(GetLastError()).c_str());

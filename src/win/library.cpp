@@ -1,15 +1,16 @@
 #include "win/library.h"
 
-#include <string>
+namespace {
+
+HMODULE LoadWithFlags(const wchar_t* path, DWORD flags)
+{
+    return LoadLibraryExW(path, nullptr, flags);
+}
+
+}  // namespace
 
 UniqueLibrary LoadSystemLibrary(const wchar_t* name)
 {
-    HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module)
-        return UniqueLibrary(module);
-    // Systems without the search flags answer ERROR_INVALID_PARAMETER: name the full path instead.
-    if (GetLastError() != ERROR_INVALID_PARAMETER)
-        return UniqueLibrary();
     wchar_t folder[MAX_PATH];
     UINT length = GetSystemDirectoryW(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
@@ -17,7 +18,17 @@ UniqueLibrary LoadSystemLibrary(const wchar_t* name)
     std::wstring path(folder, length);
     path += L'\\';
     path += name;
-    return UniqueLibrary(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    return LoadLibraryAt(path, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+UniqueLibrary LoadLibraryAt(const std::wstring& path, DWORD searchFlags, LibraryLoader load)
+{
+    if (!load)
+        load = LoadWithFlags;
+    HMODULE module = load(path.c_str(), searchFlags);
+    if (!module && GetLastError() == ERROR_INVALID_PARAMETER)
+        module = load(path.c_str(), LOAD_WITH_ALTERED_SEARCH_PATH);
+    return UniqueLibrary(module);
 }
 
 void RestrictDllSearchToSystemFolder()

@@ -128,8 +128,9 @@ TEST_F(DeploySettingsTest, WriteDeploymentSettingsRewritesTheCopysIni)
         EXPECT_EQ(Listed(L"Main", ini), c.main) << c.uploadChoice;
         EXPECT_EQ(Listed(L"InstallProperties", ini), c.properties) << c.uploadChoice;
         ASSERT_EQ(Fake().boxes.size(), c.writable ? 0u : 1u) << c.uploadChoice;
-        if (!c.writable)
+        if (!c.writable) {
             EXPECT_EQ(Fake().boxes[0].rfind(L"Cannot write to file\n'" + ini + L"'.\n\nError(", 0), 0u);
+        }
         DeleteFileW(ini.c_str());
         RemoveDirectoryW(copy.c_str());
     }

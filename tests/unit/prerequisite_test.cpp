@@ -249,6 +249,27 @@ TEST(ElevatedCommand, SplitsAQuotedProgramOrMsiexecFromItsParameters)
 // The pure helpers of the checks: path macros (case-sensitive, a replacement not expanded again),
 // lists split at a separator (trimmed when asked, empty items skipped, appended), versions of five
 // signed parts (runs of dots separate once) and their equality on four parts.
+// Where the system refuses the search flags, a library is loaded again by its full path with the
+// altered search path instead of counting as missing; a library that fails otherwise is not.
+TEST_F(RunTest, LibrariesLoadWhereTheSystemKnowsNoSearchFlags)
+{
+    wchar_t system[MAX_PATH];
+    const std::wstring folder(system, GetSystemDirectoryW(system, MAX_PATH)), version = folder + L"\\version.dll";
+    const DWORD beside = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+    using Loads = std::vector<std::pair<std::wstring, DWORD>>;
+    for (const bool known : {true, false}) {
+        Fake().searchFlagsKnown = known;
+        Fake().loads.clear();
+        EXPECT_TRUE(IsValidFileVersion(version, Version{1, 0, 0, 0}, 1)) << known;
+        EXPECT_FALSE(IsValidFileVersion(folder + L"\\absent.dll", Version{}, 1)) << known;
+        const Loads tried = known ? Loads{{version, beside}, {folder + L"\\absent.dll", beside}}
+                                  : Loads{{version, beside}, {version, LOAD_WITH_ALTERED_SEARCH_PATH},
+                                          {folder + L"\\absent.dll", beside},
+                                          {folder + L"\\absent.dll", LOAD_WITH_ALTERED_SEARCH_PATH}};
+        EXPECT_EQ(Fake().loads, tried) << known;
+    }
+}
+
 TEST(SystemChecks, PathMacrosListsAndFivePartVersions)
 {
     wchar_t system[MAX_PATH], common[MAX_PATH] = {};

@@ -51,6 +51,16 @@ BOOL VerifyWindowsVersion(OSVERSIONINFOEXW* wanted, DWORD typeMask, DWORDLONG co
                number(wanted->dwMajorVersion, wanted->dwMinorVersion, wanted->wServicePackMajor, wanted->wServicePackMinor);
 }
 
+HMODULE LoadLibraryWithFlags(const wchar_t* path, DWORD flags)
+{
+    Fake().loads.emplace_back(path, flags);
+    if (!Fake().searchFlagsKnown && (flags & 0xFF00)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return LoadLibraryExW(path, nullptr, flags);
+}
+
 }  // namespace platform
 
 void SetRegistryValue(const wchar_t* name, DWORD type, const void* data, DWORD size)
