@@ -170,6 +170,9 @@ void CHyperLink::Paint()
     DrawTextW(dc, label_.c_str(), static_cast<int>(label_.size()), &client,
               DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(dc, old);
+    // The focus shows as on other controls: once the keyboard has been used in the dialog.
+    if (GetFocus() == Handle() && !(SendMessageW(Handle(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS))
+        DrawFocusRect(dc, &labelRect_);
     EndPaint(Handle(), &paint);
 }
 
@@ -199,6 +202,26 @@ bool CHyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_NCHITTEST:
         // A static control lets the mouse through to its parent; the link wants it.
         result = HTCLIENT;
+        return true;
+    case WM_GETDLGCODE: {
+        // Enter and Space open the link, as on the system's link control; the dialog would take
+        // Enter for its default button.
+        const MSG* key = reinterpret_cast<const MSG*>(lParam);
+        result = DLGC_WANTCHARS;
+        if (key && key->message == WM_KEYDOWN && (key->wParam == VK_RETURN || key->wParam == VK_SPACE))
+            result |= DLGC_WANTMESSAGE;
+        return true;
+    }
+    case WM_KEYDOWN:
+        if (wParam != VK_RETURN && wParam != VK_SPACE)
+            return false;
+        Navigate();
+        return true;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_UPDATEUISTATE:
+        result = DefaultProcedure(message, wParam, lParam);
+        InvalidateRect(Handle(), nullptr, TRUE);
         return true;
     case WM_SETCURSOR: {
         POINT cursor;

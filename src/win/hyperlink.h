@@ -12,7 +12,8 @@ constexpr DWORD kHyperLinkNoTooltip = 0x40;
 
 // A static control turned into a link: it draws its label in the user's link colours (visited
 // or not), shows the hand cursor over the label, and a click on the label opens the target with
-// the shell's "open" verb, marking the link visited when that worked.
+// the shell's "open" verb, marking the link visited when that worked. From the keyboard it is a
+// tab stop with a focus rectangle, and Enter or Space opens it.
 class CHyperLink : public CSubclassedWindow {
 public:
     // Takes over the static control and reads the link colours of the current user.

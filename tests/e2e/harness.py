@@ -54,6 +54,7 @@ COMPONENT_TOOL = os.path.join(BUILD, 'tests', 'component_tool.exe')
 SCENARIO_PREFIX = os.path.join(BUILD, 'e2e-wineprefix')
 PREFIX = os.environ.get('SETUP_WINEPREFIX') or SCENARIO_PREFIX
 RUNS = os.path.join(BUILD, 'e2e-runs')
+ARTEFACTS = os.path.join(BUILD, 'e2e-artefacts')
 # Without address randomisation: Debian's Wine has no preloader, and about one start in a few
 # hundred otherwise fails to map its fixed addresses. The 32-bit loader hands 64-bit programs on;
 # the 64-bit one is called directly where no 32-bit program can run.
@@ -299,6 +300,25 @@ def key(title: str, vk: int, cls=None):
 def screenshot(path: str):
     """The whole virtual screen as a PNG."""
     subprocess.run(['import', '-window', 'root', path], env=session(), check=True, timeout=60, **QUIET)
+
+
+def shot(name: str) -> str:
+    """A screenshot kept for review in <build>/e2e-artefacts."""
+    os.makedirs(ARTEFACTS, exist_ok=True)
+    path = os.path.join(ARTEFACTS, name + '.png')
+    screenshot(path)
+    return path
+
+
+def changed(a: str, b: str, region: Optional[Sequence[int]] = None):
+    """The box around the pixels that differ between two screenshots (within the region, given as
+    left, top, width and height on the screen), or None."""
+    crop = '[%dx%d+%d+%d]' % (region[2], region[3], region[0], region[1]) if region else ''
+    box = subprocess.run(['convert', a + crop, b + crop, '-compose', 'difference', '-composite', '-threshold', '0',
+                          '-format', '%@', 'info:'], capture_output=True, text=True, check=True).stdout
+    w, rest = box.split('x')
+    hgt, x, y = rest.split('+')
+    return None if int(w) == 0 or int(hgt) == 0 or box.startswith('0x0') else (int(x), int(y), int(w), int(hgt))
 
 
 def on_start_screen(*inputs):

@@ -21,6 +21,7 @@ DETECT_KEY = r'HKCU\Software\SetupLauncherTest\Detect'
 VIEWS = r'HKEY_LOCAL_MACHINE\Software\SetupLauncherTest\DetectViews'
 VIEWS_KEY = r'HKLM\Software\SetupLauncherTest\DetectViews'
 ABSENT = r'#Root#\absent.dll'
+VK_TAB, VK_RETURN, VK_SPACE = 0x09, 0x0D, 0x20
 NOT_FOUND = "Error(2) 'File not found.'"
 REFUSED = ["Calling MsiInstallProduct with command line: ''", '', '', 'MsiInstallProduct returned 1633',
            INTERNAL_ERROR, h.failed(1633), NO_ADDRESS]
@@ -668,9 +669,19 @@ class Dialogs(h.Scenario):
             page = h.wait_window(DOWNLOAD)
             self.assertEqual([page.child(i)['text'] for i in (1004, 1005, 1, 2)],
                              [instructions('Remote Runtime'), "'Remote Runtime' download page", '&Recheck', '&Cancel'])
-            # The link opens its target through the shell.
+            # The link opens its target through the shell, from the mouse and from the keyboard: Tab
+            # brings the focus to it, which draws its focus rectangle, and Space or Enter opens it
+            # (Enter does not press the default button).
             h.click_at(DOWNLOAD, 1005, '4,4')
             h.poll('the link target', lambda: os.path.exists(dist.path(opened)))
+            away = h.shot('link-away')
+            h.poll('the link focused', lambda: h.wait_window(DOWNLOAD).child(1005)['focused'] or h.key(DOWNLOAD, VK_TAB),
+                   timeout=10)
+            self.assertTrue(h.changed(away, h.shot('link-focused'), h.wait_window(DOWNLOAD).child(1005)['rect']))
+            for key in (VK_SPACE, VK_RETURN):
+                os.unlink(dist.path(opened))
+                h.key(DOWNLOAD, key)
+                h.poll('the link target', lambda: os.path.exists(dist.path(opened)))
             # "Recheck" while the component is missing checks again and stays; once it is present,
             # it ends the page, and the next missing package has its own.
             self.assertEqual(checks(), 1)

@@ -10,7 +10,6 @@ import time
 import harness as h
 from harness import START_CANCEL, START_DEPLOY, START_INSTALL, START_TITLE, Box, Case
 
-ARTEFACTS = os.path.join(h.BUILD, 'e2e-artefacts')
 BUTTONS = {'install': (START_INSTALL, (135, 147, 237, 52)), 'deployment': (START_DEPLOY, (135, 209, 237, 52)),
            'cancel': (START_CANCEL, (221, 358, 65, 29))}
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
@@ -107,7 +106,6 @@ class StartScreen(h.Scenario):
             self.run_case(case)
 
     def test_window_and_hover(self):
-        os.makedirs(ARTEFACTS, exist_ok=True)
         dist = h.Distribution('start-window')
         dist.add(h.package('product_v2').path, 'Sample Product.msi')
         dist.write_ini({'MsiPath': 'Sample Product.msi'})
@@ -117,7 +115,7 @@ class StartScreen(h.Scenario):
         left, top, width, height = window.client
         self.assertEqual((width, height), (507, 407))
         h.mouse(START_TITLE, (5, 5))
-        plain = self.shot('start')
+        plain = h.shot('start')
         screen = [int(n) for n in subprocess.run(['identify', '-format', '%w %h', plain], capture_output=True,
                                                  text=True, check=True).stdout.split()]
         # Centred as a window: the caption above the client area shifts it down a little.
@@ -126,26 +124,12 @@ class StartScreen(h.Scenario):
         for name, (centre, (x, y, w, hgt)) in BUTTONS.items():
             with self.subTest(name):
                 h.mouse(START_TITLE, centre)
-                hovered = h.poll(name + ' hovered', lambda: self.changed(plain, self.shot('start-' + name)))
+                hovered = h.poll(name + ' hovered', lambda: h.changed(plain, h.shot('start-' + name)))
                 dx, dy, dw, dh = hovered
                 self.assertTrue(left + x <= dx and dx + dw <= left + x + w and top + y <= dy and
                                 dy + dh <= top + y + hgt, (name, hovered))
                 h.mouse(START_TITLE, (5, 5))
-                h.poll(name + ' left', lambda: not self.changed(plain, self.shot('start-after-' + name)))
+                h.poll(name + ' left', lambda: not h.changed(plain, h.shot('start-after-' + name)))
         h.close(START_TITLE)
         self.assertEqual(setup.wait(), 2)
 
-    @staticmethod
-    def shot(name):
-        path = os.path.join(ARTEFACTS, name + '.png')
-        h.screenshot(path)
-        return path
-
-    @staticmethod
-    def changed(a, b):
-        """The box around the pixels that differ, or None."""
-        box = subprocess.run(['convert', a, b, '-compose', 'difference', '-composite', '-threshold', '0',
-                              '-format', '%@', 'info:'], capture_output=True, text=True, check=True).stdout
-        w, rest = box.split('x')
-        hgt, x, y = rest.split('+')
-        return None if int(w) == 0 or int(hgt) == 0 or box.startswith('0x0') else (int(x), int(y), int(w), int(hgt))

@@ -4,7 +4,8 @@
 //   uidriver run --exit-file F [--cwd DIR] [--timeout S] --cmdline "raw"
 //                                       runs the program, writes its 32-bit exit code into F
 //   uidriver kill DIR                   ends every process whose program lies below DIR
-//   uidriver texts MATCH [--timeout S]  the first matching window as JSON (waits up to S)
+//   uidriver texts MATCH [--timeout S]  the first matching window as JSON (waits up to S): its
+//                                       children with texts, states and screen rectangles
 //   uidriver close MATCH                posts WM_CLOSE to it
 //   uidriver click MATCH (--button TEXT | --id N)   presses a visible, enabled button
 //   uidriver rows MATCH                 the rows of its list view 10010 as JSON
@@ -16,7 +17,8 @@
 //   uidriver mouse MATCH --at X,Y [--press click|down|up]   moves the pointer onto the window's
 //                                       client point (and presses the left button there) through
 //                                       SendInput, as a mouse would
-//   uidriver key MATCH --vk N           posts a key press and release of virtual key N
+//   uidriver key MATCH --vk N           posts a key press and release of virtual key N to the
+//                                       window holding the focus in it
 //   uidriver list                       every top-level window, one per line
 //   uidriver loadlib NAME               a plain LoadLibraryW, as a careless program would
 //   uidriver product-state|uninstall CODE, uidriver product-info CODE PROPERTY
@@ -158,6 +160,13 @@ bool IsCheckable(HWND h) {
 
 std::wstring Bool(bool b) { return b ? L"true" : L"false"; }
 
+// The window holding the keyboard focus in the thread of h, or null.
+HWND FocusOf(HWND h) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 void PrintWindow(HWND h) {
     RECT client = {};
     GetClientRect(h, &client);
@@ -167,13 +176,18 @@ void PrintWindow(HWND h) {
                        L", \"client\": [" + std::to_wstring(origin.x) + L", " + std::to_wstring(origin.y) + L", " +
                        std::to_wstring(client.right) + L", " + std::to_wstring(client.bottom) + L"], \"children\": [";
     bool first = true;
+    const HWND focus = FocusOf(h);
     for (HWND c : Windows(h)) {
+        RECT box = {};
+        GetWindowRect(c, &box);
         DWORD_PTR check = 0;
         if (IsCheckable(c)) SendMessageTimeoutW(c, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &check);
         out += (first ? L"" : L", ") + std::wstring(L"{\"id\": ") + std::to_wstring(IdOf(c)) +
                L", \"class\": " + Json(ClassOf(c)) + L", \"text\": " + Json(ControlText(c)) +
                L", \"visible\": " + Bool(IsWindowVisible(c)) + L", \"enabled\": " + Bool(IsWindowEnabled(c)) +
-               L", \"checked\": " + Bool(check == BST_CHECKED) + L"}";
+               L", \"checked\": " + Bool(check == BST_CHECKED) + L", \"focused\": " + Bool(c == focus) +
+               L", \"rect\": [" + std::to_wstring(box.left) + L", " + std::to_wstring(box.top) + L", " +
+               std::to_wstring(box.right - box.left) + L", " + std::to_wstring(box.bottom - box.top) + L"]}";
         first = false;
     }
     Out(out + L"]}");
@@ -371,7 +385,11 @@ int Mouse(HWND window, const Options& o) {
     return SendInput(count, input, sizeof(INPUT)) == count ? 0 : Fail(1, L"SendInput failed");
 }
 
+// As a key press arrives: at the window holding the focus, when that is the window or one of its
+// children.
 void PostKey(HWND window, UINT key) {
+    const HWND focus = FocusOf(window);
+    if (focus && (focus == window || IsChild(window, focus))) window = focus;
     const UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
     PostMessageW(window, WM_KEYDOWN, key, MAKELPARAM(1, scan));
     PostMessageW(window, WM_KEYUP, key, MAKELPARAM(1, scan | 0xC000));
