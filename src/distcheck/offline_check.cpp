@@ -295,10 +295,6 @@ void CheckPackage(Checker& check)
     if (langId != 0 && !Exists(TransformPath(langId)))
         check.Warning(kMainSection, MainKey::LangId, Format(L"%u", langId),
                       Format(L"no transform %u.mst beside the setup: installs without a transform", langId));
-    const unsigned packageLanguage = wcstoul(g_PackageInfo.ProductLanguage.c_str(), nullptr, 10);
-    if (product && langId == 0 && !Exists(TransformPath(packageLanguage)))
-        check.Warning(kMainSection, MainKey::LangId, std::wstring(),
-                      Format(L"no transform %u.mst for the package's language %u", packageLanguage, packageLanguage));
 }
 
 void CheckWindowsVersion(Checker& check)
@@ -339,8 +335,17 @@ void CheckRegConditions(Checker& check, const IniFile::Section& section)
         }
         RegCondParts parts;
         switch (ParseRegCond(path, condition, parts)) {
-        case RegCondFault::None:
+        case RegCondFault::None: {
+            // A DWORD's operand is taken as a decimal number as far as it goes.
+            const std::wstring operand = condition.substr(parts.typeWord + parts.opLength);
+            wchar_t* end = nullptr;
+            const long value = wcstol(operand.c_str(), &end, 10);
+            if (EqualsNoCase(condition.substr(0, parts.typeWord), L"DWORD") &&
+                (end == operand.c_str() || *end != L'\0'))
+                check.Warning(section.name, key.name, condition,
+                              Format(L"the DWORD operand is not a decimal number: compares with %ld", value));
             break;
+        }
         case RegCondFault::InvalidKey:
         case RegCondFault::NoValueName:
             check.Error(section.name, pathKey, path, L"not ROOT\\key\\value: the condition never holds");
