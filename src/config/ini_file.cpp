@@ -157,24 +157,45 @@ size_t IniFile::NameIndex::Find(const std::vector<Item>& items, const wchar_t* s
     return first;
 }
 
-bool IsUnicodeText(const std::string& bytes)
+IniEncoding DetectIniEncoding(const std::string& head)
 {
-    return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+    if (head.size() < 2)
+        return IniEncoding::Ansi;
+    if (head[0] == '\xFF' && head[1] == '\xFE')
+        return IniEncoding::Utf16Le;
+    if (head[0] == '\xFE' && head[1] == '\xFF')
+        return IniEncoding::Utf16Be;
+    if (head.size() >= 3 && head.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return IniEncoding::Utf8WithMark;
+    // Without a mark, text of ASCII characters shows a zero byte beside each.
+    if (head[0] != '\0' && head[1] == '\0')
+        return IniEncoding::Utf16LeWithoutMark;
+    if (head[0] == '\0' && head[1] != '\0')
+        return IniEncoding::Utf16BeWithoutMark;
+    return IniEncoding::Ansi;
+}
+
+std::string ReadFileHead(const std::wstring& path, size_t count)
+{
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string head(count, '\0');
+    DWORD read = 0;
+    if (!file || !ReadFile(file.Get(), &head[0], static_cast<DWORD>(count), &read, nullptr))
+        read = 0;
+    head.resize(read);
+    return head;
 }
 
 bool IsUnicodeIniFile(const std::wstring& path)
 {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string head(2, '\0');
-    DWORD read = 0;
-    return file && ReadFile(file.Get(), &head[0], 2, &read, nullptr) && read == 2 && IsUnicodeText(head);
+    return DetectIniEncoding(ReadFileHead(path, 2)) == IniEncoding::Utf16Le;
 }
 
 void IniFile::Parse(const std::string& text, unsigned codePage)
 {
     sections_.clear();
-    unicode_ = IsUnicodeText(text);
+    unicode_ = DetectIniEncoding(text) == IniEncoding::Utf16Le;
     std::wstring wide;
     if (unicode_) {
         wide.resize((text.size() - 2) / sizeof(wchar_t));

@@ -63,8 +63,12 @@ private:
     bool unicode_ = false;
 };
 
-// Whether bytes, or the file at path, begin with the byte-order mark of UTF-16LE text.
-bool IsUnicodeText(const std::string& bytes);
+// How an ini file's text is encoded, told by its first bytes. The setup reads ANSI text and
+// UTF-16LE after its byte-order mark; the others it reads as ANSI text, which loses them.
+enum class IniEncoding { Ansi, Utf16Le, Utf8WithMark, Utf16Be, Utf16LeWithoutMark, Utf16BeWithoutMark };
+IniEncoding DetectIniEncoding(const std::string& head);
+// The first bytes of a file (fewer when it is shorter, none when it cannot be read).
+std::string ReadFileHead(const std::wstring& path, size_t count);
 bool IsUnicodeIniFile(const std::wstring& path);
 
 // Profile rules for values: one pair of enclosing ' or " quotes is removed.

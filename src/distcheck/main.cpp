@@ -21,7 +21,8 @@ void Write(DWORD stream, const std::wstring& text)
     WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-// The setup program a folder or a path stands for: a folder's setup.exe.
+// The setup program a folder or a path stands for: a folder's setup.exe. A path that names
+// nothing stands for a folder unless it names a program.
 std::wstring ProgramOf(const wchar_t* argument)
 {
     wchar_t full[MAX_PATH];
@@ -30,7 +31,8 @@ std::wstring ProgramOf(const wchar_t* argument)
         return std::wstring();
     std::wstring path(full, length);
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    const bool program = path.size() > 4 && EqualsNoCase(path.substr(path.size() - 4), L".exe");
+    if (attributes == INVALID_FILE_ATTRIBUTES ? !program : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         if (path.back() != L'\\')
             path += L'\\';
         path += L"setup.exe";

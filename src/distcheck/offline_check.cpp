@@ -115,19 +115,78 @@ const IniKey* FindKey(const KeyTable& table, const std::wstring& name)
     return nullptr;
 }
 
-std::wstring UnknownKeyReason(const KeyTable& table, const std::wstring& name)
+// Whether the letters of the shorter name stand in the longer one in their order (case aside):
+// a prefix, an abbreviation or an extension of it ("MinWinVer", "MinWindowsVersion").
+bool Abbreviates(const std::wstring& a, const std::wstring& b)
+{
+    const std::wstring& shorter = a.size() <= b.size() ? a : b;
+    const std::wstring& longer = a.size() <= b.size() ? b : a;
+    if (shorter.size() < 4 || shorter.size() * 2 < longer.size())
+        return false;
+    size_t matched = 0;
+    for (const wchar_t c : longer) {
+        if (matched < shorter.size() && FoldAsciiLetter(c) == FoldAsciiLetter(shorter[matched]))
+            ++matched;
+    }
+    return matched == shorter.size();
+}
+
+// The known key an unknown name most likely stands for: a few edits away, or a prefix, an
+// abbreviation or an extension of it. Null when none is near.
+const IniKey* NearestKey(const KeyTable& table, const std::wstring& name)
 {
     const IniKey* nearest = nullptr;
-    size_t best = name.size() < 6 ? 1 : 2;
+    size_t best = static_cast<size_t>(-1);
     for (size_t index = 0; index < table.count; ++index) {
         const size_t distance = Distance(name, table.keys[index].name);
-        if (distance <= best) {
+        if (distance < best && (distance <= (name.size() < 6 ? 1u : 2u) || Abbreviates(name, table.keys[index].name))) {
             best = distance;
             nearest = &table.keys[index];
         }
     }
-    return nearest ? Format(L"the setup does not know this key: did you mean %s?", nearest->name)
-                   : std::wstring(L"the setup does not know this key");
+    return nearest;
+}
+
+// Keys that ask for a check: misspelt, the check is silently not made.
+bool AsksForACheck(const wchar_t* name)
+{
+    for (const wchar_t* check : {MainKey::MinWinVersion, MainKey::MinWinServicePack, MainKey::Os32Need,
+                                 PrereqKey::FilePath, PrereqKey::FileVer, PrereqKey::MsiProd,
+                                 PrereqKey::RegPath, PrereqKey::RegCond, PrereqKey::RunExeCond, PrereqKey::OSbit,
+                                 PrereqKey::OSver, PrereqKey::SkipIfFoundInPath}) {
+        if (wcscmp(name, check) == 0)
+            return true;
+    }
+    return false;
+}
+
+// An unknown key, with the known one it probably means. A numbered condition key is looked up
+// without its number and suggested with it ("RegCondition1": "RegCond1").
+void ReportUnknownKey(Checker& check, const IniFile::Section& section, const KeyTable& table, const IniFile::Key& key)
+{
+    const size_t digits = key.name.find_last_not_of(L"0123456789") + 1;
+    const IniKey* nearest = NearestKey(table, key.name);
+    std::wstring meant = nearest ? nearest->name : L"";
+    if (digits < key.name.size()) {
+        const IniKey* base = NearestKey(table, key.name.substr(0, digits));
+        if (base && (base->name == std::wstring(PrereqKey::RegPath) || base->name == std::wstring(PrereqKey::RegCond))) {
+            nearest = base;
+            meant = base->name + key.name.substr(digits);
+        }
+    }
+    if (!nearest) {
+        check.Warning(section.name, key.name, key.value, L"the setup does not know this key");
+        return;
+    }
+    const bool given = std::any_of(section.keys.begin(), section.keys.end(),
+                                   [&meant](const IniFile::Key& other) { return EqualsNoCase(other.name, meant.c_str()); });
+    if (AsksForACheck(nearest->name) && !given)
+        check.Error(section.name, key.name, key.value,
+                    Format(L"the setup does not know this key: did you mean %s? As written, that check is not made",
+                           meant.c_str()));
+    else
+        check.Warning(section.name, key.name, key.value,
+                      Format(L"the setup does not know this key: did you mean %s?", meant.c_str()));
 }
 
 // "#Word#" left in a path after the setup expanded it: a macro it does not know (or wrote in
@@ -174,9 +233,16 @@ void CheckValue(Checker& check, const std::wstring& section, const std::wstring&
     switch (type) {
     case IniKeyType::Integer: {
         bool whole = false;
-        const unsigned long value = ProfileInteger(text.substr(0, kIntegerChars), &whole);
-        if (!text.empty() && !whole)
-            check.Warning(section, name, written, Format(L"not a number: reads as %d", static_cast<int>(value)));
+        const int value = static_cast<int>(ProfileInteger(text.substr(0, kIntegerChars), &whole));
+        if (text.empty())
+            break;
+        const bool decimal = text.find_first_not_of(L"0123456789", text[0] == L'-' || text[0] == L'+') == std::wstring::npos;
+        if (!whole)
+            check.Warning(section, name, written, Format(L"not a number: reads as %d", value));
+        else if (!decimal)
+            check.Warning(section, name, written, Format(L"not a plain decimal number: reads as %d", value));
+        else if (_wcstoi64(text.c_str(), nullptr, 10) != value)
+            check.Warning(section, name, written, Format(L"beyond the range of a number: reads as %d", value));
         break;
     }
     case IniKeyType::Decimal: {
@@ -236,7 +302,7 @@ void CheckKeys(Checker& check, const IniFile::Section& section, SectionKind kind
             known = &kNumbered;
         }
         if (!known) {
-            check.Warning(section.name, key->name, key->value, UnknownKeyReason(table, key->name));
+            ReportUnknownKey(check, section, table, *key);
             continue;
         }
         const bool repeated = std::any_of(section.keys.begin(), key, [&key](const IniFile::Key& earlier) {
@@ -306,6 +372,9 @@ void CheckWindowsVersion(Checker& check)
     if (!version.empty() && !ParseWindowsVersion(version, major, minor))
         check.Error(kMainSection, MainKey::MinWinVersion, version,
                     L"not a version the setup reads (major.minor, digits only): it refuses to run");
+    else if (major > 6 || (major == 6 && minor > 2))
+        check.Warning(kMainSection, MainKey::MinWinVersion, version,
+                      L"above 6.2: Windows 8.1, 10 and 11 present themselves to the setup as 6.2, so it refuses them too");
     if (servicePack.empty())
         return;
     if (version.empty())
@@ -315,22 +384,28 @@ void CheckWindowsVersion(Checker& check)
                     L"not a version the setup reads (major.minor, digits only): it refuses to run");
 }
 
-// The registry conditions of a section as pairs: each needs both sides, and both must parse.
+// The registry conditions of a section as pairs, each pair once, whichever half comes first:
+// each needs both halves, and both must parse.
 void CheckRegConditions(Checker& check, const IniFile::Section& section)
 {
+    std::vector<int> seen;
     for (const IniFile::Key& key : section.keys) {
         int number = -1;
-        if (!EqualsNoCase(key.name, PrereqKey::RegCond) && !NumberedName(key.name, PrereqKey::RegCond, number))
+        const bool half = EqualsNoCase(key.name, PrereqKey::RegPath) || EqualsNoCase(key.name, PrereqKey::RegCond) ||
+                          NumberedName(key.name, PrereqKey::RegPath, number) ||
+                          NumberedName(key.name, PrereqKey::RegCond, number);
+        if (!half || number >= kNumberedRegConditions || std::find(seen.begin(), seen.end(), number) != seen.end())
             continue;
-        if (number >= kNumberedRegConditions)
-            continue;
+        seen.push_back(number);
         const std::wstring suffix = number < 0 ? std::wstring() : Format(L"%d", number);
         const std::wstring pathKey = PrereqKey::RegPath + suffix;
-        const std::wstring condition = IniReadString(section.name.c_str(), key.name.c_str(), nullptr);
+        const std::wstring conditionKey = PrereqKey::RegCond + suffix;
+        const std::wstring condition = IniReadString(section.name.c_str(), conditionKey.c_str(), nullptr);
         const std::wstring path = IniReadString(section.name.c_str(), pathKey.c_str(), nullptr);
         if (path.empty() != condition.empty()) {
-            check.Warning(section.name, path.empty() ? key.name : pathKey, path.empty() ? condition : path,
-                          L"the other half of the pair is missing: the condition is ignored");
+            check.Warning(section.name, path.empty() ? conditionKey : pathKey, path.empty() ? condition : path,
+                          Format(L"the other half of the pair, %s, is missing: the condition is ignored",
+                                 (path.empty() ? pathKey : conditionKey).c_str()));
             continue;
         }
         RegCondParts parts;
@@ -342,7 +417,7 @@ void CheckRegConditions(Checker& check, const IniFile::Section& section)
             const long value = wcstol(operand.c_str(), &end, 10);
             if (EqualsNoCase(condition.substr(0, parts.typeWord), L"DWORD") &&
                 (end == operand.c_str() || *end != L'\0'))
-                check.Warning(section.name, key.name, condition,
+                check.Warning(section.name, conditionKey, condition,
                               Format(L"the DWORD operand is not a decimal number: compares with %ld", value));
             break;
         }
@@ -357,11 +432,11 @@ void CheckRegConditions(Checker& check, const IniFile::Section& section)
                                path.substr(0, parts.rootEnd).c_str()));
             break;
         case RegCondFault::UnknownType:
-            check.Error(section.name, key.name, condition,
+            check.Error(section.name, conditionKey, condition,
                         L"no type DWORD, STRING or VERSION: the condition never holds");
             break;
         case RegCondFault::UnknownOperator:
-            check.Error(section.name, key.name, condition,
+            check.Error(section.name, conditionKey, condition,
                         L"no operator \"=\" or \">=\" right after the type: the condition never holds");
             break;
         }
@@ -389,6 +464,11 @@ void CheckPrerequisiteSection(Checker& check, const IniFile::Section& section, i
         return;
     }
     CheckRegConditions(check, section);
+    if (record.FilePath.empty() && record.MsiProd.empty() && record.RegConditions.empty() &&
+        record.RunExeCond.empty() && record.IsUninstall == 0)
+        check.Error(section.name, std::wstring(), std::wstring(),
+                    L"no condition (FilePath, MsiProd, a RegPath with its RegCond, RunExeCond): the setup counts the "
+                    L"component as present and never installs it");
     if (record.OSbit != 0 && record.OSbit != 1 && record.OSbit != 2)
         check.Warning(section.name, PrereqKey::OSbit, Format(L"%d", record.OSbit),
                       L"restricts nothing: 1 is 32-bit Windows only, 2 is 64-bit Windows only");
@@ -442,6 +522,14 @@ bool NamesSomething(const std::wstring& entry, bool folder, const std::vector<st
     return false;
 }
 
+// The path before a ";" that begins a comment written after it, without the blanks before it.
+std::wstring WithoutComment(const std::wstring& path)
+{
+    const size_t comment = path.find(L';');
+    const size_t end = comment == std::wstring::npos ? 0 : path.find_last_not_of(L" \t", comment - 1) + 1;
+    return path.substr(0, end);
+}
+
 void CheckExclusions(Checker& check)
 {
     DeploymentState everything;
@@ -465,9 +553,33 @@ void CheckExclusions(Checker& check)
             else if (!IsFullyQualified(path))
                 check.Warning(kind.section, entry.Key, path, L"not a full path (write #Root#\\...): never matches");
             else if (!NamesSomething(path, kind.folder, everything.SourceFiles, root.size()))
-                check.Warning(kind.section, entry.Key, path, L"names nothing in the distribution");
+                check.Warning(kind.section, entry.Key, path,
+                              NamesSomething(WithoutComment(path), kind.folder, everything.SourceFiles, root.size())
+                                  ? L"the text after the path is part of it (a comment belongs on a line of its own): "
+                                    L"never matches"
+                                  : L"names nothing in the distribution");
         }
     }
+}
+
+// Why the setup cannot read an ini in that encoding; empty for those it reads.
+std::wstring UnreadEncoding(IniEncoding encoding)
+{
+    const wchar_t* const kAsAnsi = L", which the setup reads as ANSI text";
+    switch (encoding) {
+    case IniEncoding::Ansi:
+    case IniEncoding::Utf16Le:
+        break;
+    case IniEncoding::Utf8WithMark:
+        return std::wstring(L"saved as UTF-8 with a byte-order mark") + kAsAnsi +
+               L": the mark spoils the first line, and every character beyond ASCII reads as another";
+    case IniEncoding::Utf16Be:
+        return std::wstring(L"saved as UTF-16 big-endian") + kAsAnsi + L": it finds nothing in it";
+    case IniEncoding::Utf16LeWithoutMark:
+    case IniEncoding::Utf16BeWithoutMark:
+        return std::wstring(L"saved as UTF-16 without a byte-order mark") + kAsAnsi + L": it finds nothing in it";
+    }
+    return std::wstring();
 }
 
 }  // namespace
@@ -475,8 +587,24 @@ void CheckExclusions(Checker& check)
 void CheckDistribution(std::vector<Finding>& findings)
 {
     Checker check(findings);
-    if (!Exists(GetIniPath())) {
-        check.Error(std::wstring(), std::wstring(), GetIniPath(), L"no setup ini: the setup ends at once");
+    const std::wstring iniPath = GetIniPath();
+    const DWORD attributes = GetFileAttributesW(iniPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const std::wstring folder = GetModulePath(false, false);
+        if (!Exists(folder))
+            check.Error(std::wstring(), std::wstring(), folder, L"no such folder: there is no distribution here");
+        else
+            check.Error(std::wstring(), std::wstring(), iniPath, L"no setup ini: the setup ends at once");
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        check.Error(std::wstring(), std::wstring(), iniPath, L"a folder, not a file: the setup reads no setup ini");
+        return;
+    }
+    const std::wstring unread = UnreadEncoding(DetectIniEncoding(ReadFileHead(iniPath, 3)));
+    if (!unread.empty()) {
+        check.Error(std::wstring(), std::wstring(), iniPath,
+                    unread + L": save it as ANSI, or as Unicode (UTF-16LE with its byte-order mark)");
         return;
     }
     CheckPackage(check);

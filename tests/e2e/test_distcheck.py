@@ -5,6 +5,7 @@ against one distribution and their verdicts compared."""
 
 import json
 import os
+import re
 import unittest
 
 import harness as h
@@ -43,6 +44,18 @@ LINTS = [
          ('warning', 'Main', 'AdminNeeded', 'did you mean AdminNeed?')),
     lint('integer that is no number', {'Os32Need': 'no'}, None, 'product_v2', (),
          ('warning', 'Main', 'Os32Need', 'not a number: reads as 0')),
+    # Integers as the setup reads them: 0x1 makes the package a patch, a number wraps around.
+    lint('integer not in decimal', {'MsiPatch': '0x1'}, None, 'product_v2', (),
+         ('error', 'Main', 'MsiType', 'of a patch'), ('warning', 'Main', 'MsiPatch', 'not a plain decimal number: reads as 1')),
+    lint('integer beyond the range', {'LangId': '4294967297'}, None, 'product_v2', (),
+         ('warning', 'Main', 'LangId', 'no transform 1.mst'), ('warning', 'Main', 'LangId', 'range of a number: reads as 1')),
+    # A misspelt key that drops a check the publisher asked for is an error.
+    lint('misspelt check keys', {'MinWinVersion': None, 'MinWinVer': '6.1', 'MinWindowsVersion': '6.1'}, None,
+         'product_v2', (), ('warning', 'Main', 'MinWinServicePack', 'ignored without MinWinVersion'),
+         ('error', 'Main', 'MinWinVer', 'did you mean MinWinVersion? As written'),
+         ('error', 'Main', 'MinWindowsVersion', 'did you mean MinWinVersion?')),
+    lint('MinWinVersion above 6.2', {'MinWinVersion': '10.0'}, None, 'product_v2', (),
+         ('warning', 'Main', 'MinWinVersion', 'Windows 8.1, 10 and 11 present themselves')),
     lint('key given twice', {'MSIPATH': 'Other.msi'}, None, 'product_v2', (),
          ('warning', 'Main', 'MSIPATH', 'only the first counts')),
     lint('value over the read limit', {'MsiProp': 'A=' + 'x' * 2100}, None, 'product_v2', (),
@@ -75,7 +88,14 @@ LINTS = [
          'product_v2', (), ('error', 'PreReq0', 'RegPath32', 'RegPath0 to RegPath31'),
          ('error', 'PreReq0', 'RegCond32', 'RegCond0 to RegCond31')),
     lint('condition without its path', None, {'PreReq0': {'RegCond1': 'DWORD=2'}}, 'product_v2', (),
-         ('warning', 'PreReq0', 'RegCond1', 'other half of the pair')),
+         ('warning', 'PreReq0', 'RegCond1', 'other half of the pair, RegPath1,')),
+    lint('path without its condition', None, {'PreReq0': {'RegCond': None}}, 'product_v2', (),
+         ('warning', 'PreReq0', 'RegPath', 'other half of the pair, RegCond,')),
+    # Without any condition left, the component is never installed.
+    lint('no condition left', None, {'PreReq2': {'Name': 'Lone', 'InstPath': '#Root#\\' + TOOL, 'RegPath1': DETECT + r'\Level',
+                                                'RegCondition': 'DWORD=1'}}, 'product_v2', (),
+         ('error', 'PreReq2', 'RegCondition', 'did you mean RegCond?'),
+         ('warning', 'PreReq2', 'RegPath1', 'RegCond1, is missing'), ('error', 'PreReq2', '', 'never installs it')),
     lint('invalid RegCond', None, {'PreReq0': {'RegCond0': 'DWORD>1'}}, 'product_v2', (),
          ('error', 'PreReq0', 'RegCond0', 'no operator')),
     lint('DWORD operand no number', None, {'PreReq0': {'RegCond0': 'DWORD>=abc', 'RegCond': 'dword=0x10'}},
@@ -108,6 +128,8 @@ LINTS = [
          ('warning', 'DeploymentExcludeFolders', 'Folder2', 'ends in a backslash'),
          ('warning', 'DeploymentExcludeFiles', 'File1', 'wildcards'),
          ('warning', 'DeploymentExcludeFiles', 'File2', 'names nothing')),
+    lint('comment after an exclusion', None, {'DeploymentExcludeFiles': {'File0': r'#Root#\notes.txt ; old notes'}},
+         'product_v2', (), ('warning', 'DeploymentExcludeFiles', 'File0', 'a comment belongs on a line of its own')),
 ]
 
 
@@ -159,6 +181,39 @@ class Lint(unittest.TestCase):
                                       r'did you mean MsiPath\?')
         self.assertRegex(done.stdout, r'error +Main +MsiPath +no package named')
         self.assertEqual(h.wine([DISTCHECK, '--bogus', h.winpath(dist.dir)]).returncode, 2)
+
+    def test_the_readme_example_is_clean(self):
+        with open(os.path.join(h.REPO, 'README.md'), encoding='utf-8') as f:
+            ini = re.search(r'<!-- example setup.ini -->\n```ini\n(.*?)```', f.read(), re.S).group(1)
+        dist = h.Distribution('readme example')
+        dist.add(h.package('product_v2').path, 'Example Product.msi')
+        for path in ('Redist/runtime_setup.exe', 'Redist/install_codec.bat', 'Redist/Sources/runtime.txt'):
+            os.makedirs(os.path.dirname(dist.path(path)), exist_ok=True)
+            dist.add_file(path, 'an installer')
+        dist.add_file('setup.ini', ini.replace('\n', '\r\n'))
+        self.assertEqual(distcheck(dist), ({'distribution': h.winpath(dist.exe), 'exitCode': 0, 'errors': 0,
+                                            'warnings': 0, 'findings': []}, 0))
+
+    def test_what_the_setup_cannot_read(self):
+        text = '[Main]\r\nMsiPath=Sample Product.msi\r\n'
+        for name, ini, reason in [
+            ('no folder', None, 'no such folder'),
+            ('ini is a folder', 'folder', 'a folder, not a file'),
+            ('utf-8 with a mark', b'\xef\xbb\xbf' + text.encode(), 'UTF-8 with a byte-order mark'),
+            ('utf-16 big-endian', b'\xfe\xff' + text.encode('utf-16-be'), 'UTF-16 big-endian'),
+            ('utf-16 without a mark', text.encode('utf-16-le'), 'UTF-16 without a byte-order mark'),
+        ]:
+            with self.subTest(name):
+                dist = h.Distribution(name)
+                if ini is None:
+                    dist.dir = dist.path('absent')
+                elif ini == 'folder':
+                    os.makedirs(dist.path('setup.ini'))
+                else:
+                    dist.add_file('setup.ini', ini)
+                report, code = distcheck(dist)
+                self.assertEqual(([f['severity'] for f in report['findings']], code), (['error'], 2), report)
+                self.assertIn(reason, report['findings'][0]['reason'])
 
 
 # (record, the verdict on the prepared machine, a part of the condition that decides)
