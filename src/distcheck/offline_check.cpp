@@ -13,6 +13,7 @@
 #include "config/windows_version.h"
 #include "deploy/deployment_scan.h"
 #include "deploy/deployment_settings.h"
+#include "log/setup_log.h"
 #include "msi/installer_msi.h"
 #include "msi/installer_msp.h"
 #include "msi/package_info.h"
@@ -352,6 +353,13 @@ void CheckPackage(Checker& check)
             check.Error(kMainSection, MainKey::MsiType, type,
                         L"not an operation type of a product (Install, InstallUpgrade): refused");
     }
+    // The setup log's name is made from the product's name (a patch's Name).
+    const std::wstring name = patch ? IniReadString(kMainSection, MainKey::Name, nullptr) : g_PackageInfo.ProductName;
+    if ((patch || product) && !name.empty() && LogFileNamePart(name) != name)
+        check.Warning(kMainSection, patch ? MainKey::Name : L"", name,
+                      Format(L"%s cannot name a file: unless the language-neutral name can, the setup log is "
+                             L"named '%s Setup (...).log'",
+                             patch ? L"the patch's Name" : L"the package's ProductName", LogFileNamePart(name).c_str()));
     if (patch)
         return;
     if (product && IniReadInt(kMainSection, MainKey::Os32Need, 0) != 0 && PackageIs64Bit())

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <iterator>
 
 #include "app/settings.h"
@@ -10,6 +11,8 @@
 #include "platform/platform.h"
 #include "win/format.h"
 #include "win/handles.h"
+
+const wchar_t kDefaultLogName[] = L"BootStrapper";
 
 namespace {
 
@@ -43,13 +46,22 @@ std::wstring TempFolder()
     return std::wstring(folder, length);
 }
 
+// The characters a file name cannot hold, "?" aside (which the last candidate makes "$").
+bool IsForbiddenInFileName(wchar_t c)
+{
+    return c < 0x20 || (c != 0 && wcschr(L"\\/:*\"<>|", c));
+}
+
+// A candidate is tried only as a plain file name: a separator in a product name must never take
+// the log out of the temporary folder.
 bool ProbeCandidate(const std::wstring& folder, const std::wstring& name)
 {
-    return ProbeFileName(Format(L"%s%s.tmp", folder.c_str(), name.c_str()));
+    return std::none_of(name.begin(), name.end(), IsForbiddenInFileName) &&
+           ProbeFileName(Format(L"%s%s.tmp", folder.c_str(), name.c_str()));
 }
 
 // The first name a file can carry: the product name, the language-neutral name, then the
-// product name with every "?" made "$".
+// product name as a file name can hold it.
 bool ChooseLogName(CInstaller& installer, const std::wstring& folder, std::wstring& name)
 {
     name = installer.GetProductName();
@@ -60,7 +72,7 @@ bool ChooseLogName(CInstaller& installer, const std::wstring& folder, std::wstri
         name = neutral;
         return true;
     }
-    std::replace(name.begin(), name.end(), L'?', L'$');
+    name = LogFileNamePart(name);
     return ProbeCandidate(folder, name);
 }
 
@@ -165,6 +177,16 @@ void LogFormat(const std::wstring& path, const wchar_t* format, ...)
     const size_t length = FormatInto(text, kMaxFormatted + 1, format, args);
     va_end(args);
     WriteRecord(path, text, length, true);
+}
+
+std::wstring LogFileNamePart(std::wstring name)
+{
+    std::replace(name.begin(), name.end(), L'?', L'$');
+    std::replace_if(name.begin(), name.end(), IsForbiddenInFileName, L'_');
+    // A name of nothing but blanks, dots and the marks put in is no name.
+    if (name.find_first_not_of(L" ._") == std::wstring::npos)
+        return kDefaultLogName;
+    return name;
 }
 
 bool ProbeFileName(const std::wstring& path)

@@ -28,5 +28,11 @@ void LogFormat(const std::wstring& path, const wchar_t* format, ...);
 // True when a file of that name can be created in its folder; the probe file is removed again.
 bool ProbeFileName(const std::wstring& path);
 
-// The log file's full path for this run, or empty when no usable name was found.
+// The log file's full path for this run, or empty when no usable name was found. The log always
+// lies directly in the temporary folder.
 std::wstring ComputeLogPath(CInstaller& installer);
+// A product name as the log's name holds it when neither it nor the language-neutral name can be
+// a file name: "?" becomes "$", the other characters a file name cannot hold (path separators
+// among them) "_"; a name left without a letter of its own is the program's, kDefaultLogName.
+std::wstring LogFileNamePart(std::wstring name);
+extern const wchar_t kDefaultLogName[];

@@ -70,6 +70,8 @@ LINTS = [
          ('error', 'Main', 'MsiType', 'of a product')),
     lint('operation type of a patch', {'MsiPatch': '1'}, None, 'product_v2', (),
          ('error', 'Main', 'MsiType', 'of a patch')),
+    lint('patch name that holds a path', {'MsiPatch': '1', 'MsiType': 'Minor', 'Name': r'..\evil'}, None, 'product_v2', (),
+         ('warning', 'Main', 'Name', "named '.._evil Setup")),
     lint('64-bit package with Os32Need', {'Os32Need': '1'}, None, 'product_x64', (),
          ('error', 'Main', 'Os32Need', 'installs nowhere')),
     lint('LangId without transform', {'LangId': '1049'}, None, 'product_v2', (),

@@ -143,5 +143,8 @@ class Patches(h.Scenario):
                       log='Пример Setup (*).log',
                       boxes=[Box('Пример Update', "Do you want to apply patch '2.0.0' to 'Пример'?", 'No')]),
                 patch('unknown language', ini={'ProductLangID': 77777}, tail=['Setup complete']),
+                # A name that holds a path still names a file directly in the temporary folder.
+                patch('name with separators', ini={'Name': r'..\..\..\..\windows\evil'}, tail=['Setup complete'],
+                      log=r'.._.._.._.._windows_evil Setup (*).log'),
             ]:
                 self.run_case(case)

@@ -102,8 +102,9 @@ TEST(HyperLinkColors, AreThreeDecimalPartsUpTo255)
 
 using Report = RunTest;
 
-// The log's name: product name, kind of run and minute, in the temporary folder; a name that
-// cannot be a file name gives way to the language-neutral name, then "?" becomes "$".
+// The log's name: product name, kind of run and minute, directly in the temporary folder; a name
+// that cannot be a file name gives way to the language-neutral name, then "?" becomes "$" and the
+// other characters a file name cannot hold "_", path separators included.
 TEST_F(Report, LogNameFallsBackToTheNeutralNameThenToDollarSigns)
 {
     wchar_t temp[MAX_PATH];
@@ -117,7 +118,12 @@ TEST_F(Report, LogNameFallsBackToTheNeutralNameThenToDollarSigns)
         {L"Sample Product", L"Neutral", ModeDeploy, L"Sample Product Deployment (2026.12.04 16.44).log"},
         {L"What?Product", L"Neutral Name", ModeInstall, L"Neutral Name Setup (2026.12.04 16.44).log"},
         {L"What?Product", L"", ModeInstall, L"What$Product Setup (2026.12.04 16.44).log"},
-        {L"a|b", L"", ModeInstall, L""},
+        {L"a|b", L"", ModeInstall, L"a_b Setup (2026.12.04 16.44).log"},
+        {L"..\\..\\..\\windows\\evil", L"", ModeInstall, L".._.._.._windows_evil Setup (2026.12.04 16.44).log"},
+        {L"C:\\Windows\\evil", L"Neutral", ModeInstall, L"Neutral Setup (2026.12.04 16.44).log"},
+        {L"x/y", L"..\\z", ModeInstall, L"x_y Setup (2026.12.04 16.44).log"},
+        {L"*", L"", ModeInstall, L"BootStrapper Setup (2026.12.04 16.44).log"},
+        {L"\\..", L"", ModeInstall, L"BootStrapper Setup (2026.12.04 16.44).log"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "product " << testing::PrintToString(std::wstring(row.name)));
