@@ -4,6 +4,7 @@
 
 #include "app/settings.h"
 #include "log/messages.h"
+#include "log/setup_log.h"
 #include "resources/string_ids.h"
 
 namespace {
@@ -171,8 +172,12 @@ void CollectPublicProperties(wchar_t* commandLine, std::wstring& target)
     while (NextTokenAfter(token, token)) {
         if (IsSwitch(token))
             continue;
-        if (TokenLength(token) > kMaxPropertyToken)
+        if (TokenLength(token) > kMaxPropertyToken) {
+            // The collection ends here; an administrator finds in the log which properties were left out.
+            LogPrintf(L"Public properties not passed from '%s...' on: it is longer than %d characters.\r\n",
+                      TokenText(token).substr(0, 32).c_str(), static_cast<int>(kMaxPropertyToken));
             break;
+        }
         std::wstring text = TokenText(token);
         if (text.find(L'=') != std::wstring::npos) {
             target += text;

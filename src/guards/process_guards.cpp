@@ -1,5 +1,6 @@
 #include "guards/process_guards.h"
 
+#include "app/settings.h"
 #include "log/setup_log.h"
 #include "msi/package_info.h"
 #include "platform/platform.h"
@@ -109,7 +110,8 @@ DWORD RunElevated(const std::wstring& commandLine)
         return ERROR_BAD_ARGUMENTS;
 
     UniqueHandle process;
-    if (!StartElevated(program, parameters, process)) {
+    // Below the full user-interface level nothing may wait for an answer.
+    if (!StartElevated(program, parameters, g_Settings.UILevel != kUILevelFull, process)) {
         const DWORD error = GetLastError();
         LogPrintf(L"Function ::ShellExecuteEx('%s' '%s') failed. Error=%d.\r\n", program.c_str(),
                   parameters.c_str(), static_cast<int>(error));

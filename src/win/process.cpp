@@ -39,11 +39,11 @@ bool StartProcess(const std::wstring& commandLine, bool inheritHandles, DWORD cr
     return true;
 }
 
-bool StartElevated(const std::wstring& program, const std::wstring& parameters, UniqueHandle& process)
+bool StartElevated(const std::wstring& program, const std::wstring& parameters, bool quiet, UniqueHandle& process)
 {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | (quiet ? SEE_MASK_FLAG_NO_UI : 0);
     info.lpVerb = L"runas";
     info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();

@@ -17,9 +17,10 @@ struct StartedProcess {
 bool StartProcess(const std::wstring& commandLine, bool inheritHandles, DWORD creationFlags, STARTUPINFOW& startup,
                   StartedProcess& started);
 
-// Starts the program through the shell verb "runas" (elevated), shown, without an owner window.
+// Starts the program through the shell verb "runas" (elevated), shown, without an owner window;
+// quiet, the shell shows no box of its own when it cannot (the elevation prompt still shows).
 // False with the Windows error in GetLastError; otherwise process owns the started process.
-bool StartElevated(const std::wstring& program, const std::wstring& parameters, UniqueHandle& process);
+bool StartElevated(const std::wstring& program, const std::wstring& parameters, bool quiet, UniqueHandle& process);
 
 // Waits for the process to end while dispatching the thread's window messages, so the setup's
 // windows stay responsive. Answers its exit code, or the failed wait's error code.

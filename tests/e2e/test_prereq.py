@@ -270,7 +270,8 @@ class Detection(h.Scenario):
                'InstParams': 'msiexec /i "#InstPath#" /qn', 'RunAs': 1, 'RegPath': DETECT + r'\Dword',
                'RegCond': 'DWORD=5'}
         names = ['Registry Installer', 'LIBRE office Suite', 'Libre Office Helper', 'Elevated Component',
-                 'Prerequisite Component']
+                 'Elevated Missing', 'Prerequisite Component']
+        missing = r'{dist}\absent_setup.exe'
         self.products = (h.SAMPLE_CODE, h.package('prereq_component').code)
         component_msi = distribution(registry_installers, lambda d: d.add(h.package('prereq_component').path,
                                                                           'component.msi'))
@@ -290,6 +291,8 @@ class Detection(h.Scenario):
                 # Started elevated through the shell.
                 {'Name': 'Elevated Component', 'InstPath': TOOL_PATH, 'InstParams': elevated, 'RunAs': 1,
                  'FilePath': ABSENT},
+                # One that cannot be started is logged; the shell shows nothing unattended.
+                {'Name': 'Elevated Missing', 'InstPath': r'#Root#\absent_setup.exe', 'RunAs': 1, 'FilePath': ABSENT},
                 # The product decides before the registry: a condition that holds does not save it;
                 # and the file decides before the product.
                 dict(msi, Name='File Before Product', FilePath=r'#Root#\lib2000.dll'),
@@ -298,15 +301,17 @@ class Detection(h.Scenario):
                 no_version(ABSENT),
                 "Can't read registry value from path '%s'. %s" % (DETECT + r'\NoInstaller', NOT_FOUND),
                 r"Can't read registry value from path 'HKLM\Software\SetupLauncherTest'. Error(3) 'Path not found.'",
-                *[no_version(ABSENT)] * 3,
+                *[no_version(ABSENT)] * 4,
                 *passive(names),
                 "Install the component 'Registry Installer'.", 'MsiInstall(%s --exit 0) return code 0' % from_registry,
                 "Install the component 'LIBRE office Suite'.",
                 'MsiInstall(%s REGISTER_NO_MSO_TYPES=1 ) return code 0' % expand(libre),
                 *ran('Libre Office Helper', helper), *ran('Elevated Component', elevated),
+                "Install the component 'Elevated Missing'.", "Function ::ShellExecuteEx('%s' '') failed. Error=2." % missing,
+                'MsiInstall("%s") return code 2' % missing, 'Setup was unable to find the file\n\'"%s"\'.' % missing,
                 "Install the component 'Prerequisite Component'.",
                 r'MsiInstall(msiexec /i "{dist}\component.msi" /qn) return code 0',
-                *installed(names),
+                *installed([n for n in names if n != 'Elevated Missing']),
             ], prepare=component_msi, then=lambda t, d, l: (
                 calls(from_registry + ' --exit 0', expand(libre) + ' REGISTER_NO_MSO_TYPES=1 ', helper, elevated)(t, d, l),
                 t.assertEqual(h.product_state(h.package('prereq_component').code), 5))),

@@ -52,6 +52,11 @@ class CommandLineAndRefusals(h.Scenario):
                                   'Calling MsiInstallProduct with command line: \'A=1 B="x y"\'', *ITANIUM_END],
                    skip=h.ONLY_32_BIT if arch == 'i686' and h.ARCH != 'i686' else None)
               for arch, program in h.BUILDS.items()],
+            # A property beyond the length the setup passes ends the properties, and says so.
+            Case('overlong property', '/i /quiet A=1 B=%s C=3' % ('x' * 2030), package='product_v2_ia64', exit=3,
+                 lines=['UILevel is set to 2', "Public properties not passed from 'B=%s...' on: it is longer than 1038 "
+                        "characters." % ('x' * 30), *NO_TRANSFORM, "Calling MsiInstallProduct with command line: 'A=1'",
+                        *ITANIUM_END]),
             # A package that cannot be read: a box with no caption yet, at every level; no log.
             Case('unreadable package', prepare=lambda d: d.add_file('Sample Product.msi', 'not a database'),
                  boxes=[Box('', cant_read(r'{dist}\Sample Product.msi'))], exit=3, log=None),
