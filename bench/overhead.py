@@ -40,8 +40,9 @@ def main():
     print('msiexec /i package /qn  median %.3f s' % msiexec)
     print('overhead ratio setup/msiexec: %.3f' % (setup / msiexec))
     shipped = os.path.dirname(h.BUILDS['i686'])
-    for path in (os.path.join(shipped, 'setup.exe'), os.path.join(shipped, 'htmlayout.dll')):
-        print('size of %s: %d bytes' % (os.path.relpath(path, h.REPO), os.path.getsize(path)))
+    for name, goal in (('setup.exe', ' (goal: 262144, 256 KB, or less)'), ('htmlayout.dll', '')):
+        path = os.path.join(shipped, name)
+        print('size of %s: %d bytes%s' % (os.path.relpath(path, h.REPO), os.path.getsize(path), goal))
 
 
 if __name__ == '__main__':

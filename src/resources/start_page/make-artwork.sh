@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 png() {  # png <convert arguments...> <output>
-  convert "${@:1:$#-1}" -define png:exclude-chunks=date,time -strip "${@: -1}"
+  convert "${@:1:$#-1}" -define png:compression-level=9 -define png:compression-filter=5 \
+    -define png:compression-strategy=1 -define png:exclude-chunks=date,time -strip "${@: -1}"
 }
 
 # The background: the product's name over a deep blue, with the buttons' places left free.
@@ -16,7 +17,7 @@ png -size 507x407 gradient:'#0e2340-#1f4f80' \
   -fill '#8fb8e0' -font DejaVu-Sans -pointsize 17 -gravity north -annotate +0+32 'Платформа' \
   -fill white -font DejaVu-Sans-Bold -pointsize 40 -gravity north -annotate +0+54 'Orvanta 21.0' \
   -fill '#4f86bf' -draw 'rectangle 150,118 357,119' \
-  PNG32:imgStart.png
+  -alpha off -dither None -colors 256 PNG8:imgStart.png
 
 # button <file> <width> <height> <radius> <top colour> <bottom colour> <border> <text colour>
 #        <point size> <label>
