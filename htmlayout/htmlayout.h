@@ -58,6 +58,9 @@
 // host holds a reference taken with HTMLayout_UseElement.
 typedef struct HlElement* HELEMENT;
 
+// The largest file the engine reads, a page or an image.
+constexpr DWORD kHtmlLayoutMaxData = 32 * 1024 * 1024;
+
 // Results of the element functions.
 enum HlResult : UINT {
     HL_OK = 0,

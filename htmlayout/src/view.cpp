@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "css.h"
+#include "htmlayout.h"
 #include "html_parser.h"
 #include "win/handles.h"
 
@@ -14,7 +15,6 @@ namespace hl {
 namespace {
 
 const wchar_t kViewProperty[] = L"HtmlLayoutView";
-constexpr DWORD kMaxFileData = 32 * 1024 * 1024;
 
 UINT AltState()
 {
@@ -52,7 +52,7 @@ bool ReadLocalFile(const std::wstring& url, std::vector<BYTE>& data)
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD size = file ? GetFileSize(file.Get(), nullptr) : INVALID_FILE_SIZE;
-    if (size == INVALID_FILE_SIZE || size > kMaxFileData)
+    if (size == INVALID_FILE_SIZE || size > kHtmlLayoutMaxData)
         return false;
     data.resize(size);
     DWORD read = 0;

@@ -14,13 +14,6 @@ namespace {
 
 const wchar_t kUsage[] = L"usage: distcheck.exe [--dry-run] [--json] <distribution folder or setup.exe path>\r\n";
 
-void Write(DWORD stream, const std::wstring& text)
-{
-    const std::string bytes = WideToAnsi(text, CP_UTF8);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
 // The setup program a folder or a path stands for: a folder's setup.exe. A path that names
 // nothing stands for a folder unless it names a program.
 std::wstring ProgramOf(const wchar_t* argument)
@@ -62,13 +55,13 @@ int wmain(int argc, wchar_t** argv)
     }
     report.distribution = target && understood ? ProgramOf(target) : std::wstring();
     if (report.distribution.empty()) {
-        Write(STD_ERROR_HANDLE, kUsage);
+        WriteStandard(STD_ERROR_HANDLE, kUsage);
         return 2;
     }
     SetProgramFile(report.distribution);
     CheckDistribution(report.findings);
     if (report.dryRun)
         DryRun(report.detection);
-    Write(STD_OUTPUT_HANDLE, json ? ReportJson(report) : ReportTable(report));
+    WriteStandard(STD_OUTPUT_HANDLE, json ? ReportJson(report) : ReportTable(report));
     return ExitCodeOf(report);
 }

@@ -623,9 +623,12 @@ void CheckDistribution(std::vector<Finding>& findings)
     std::vector<const IniFile::Section*> postRequisites;
     for (const IniFile::Section& section : ini->Sections()) {
         if (section.name.empty()) {
-            if (!section.keys.empty())
-                check.Warning(std::wstring(), section.keys[0].name, section.keys[0].value,
-                              L"before the first section: never read");
+            // Comments may open the file.
+            const auto key = std::find_if(section.keys.begin(), section.keys.end(), [](const IniFile::Key& k) {
+                return k.name.empty() || k.name[0] != L';';
+            });
+            if (key != section.keys.end())
+                check.Warning(std::wstring(), key->name, key->value, L"before the first section: never read");
             continue;
         }
         if (ini->FindSection(section.name.c_str()) != &section) {

@@ -46,3 +46,10 @@ bool EqualsAsciiNoCase(const std::wstring& a, const std::wstring& b)
     }
     return true;
 }
+
+void WriteStandard(DWORD stream, const std::wstring& text)
+{
+    const std::string bytes = WideToAnsi(text, CP_UTF8);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}

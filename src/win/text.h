@@ -10,6 +10,9 @@ std::wstring AnsiToWide(const std::string& text, UINT codePage);
 
 bool EqualsNoCase(const std::wstring& a, const wchar_t* b);
 
+// Writes text as UTF-8 to a standard handle (the console tools' output).
+void WriteStandard(DWORD stream, const std::wstring& text);
+
 // The letters A to Z as a to z; every other character as it is.
 inline wchar_t FoldAsciiLetter(wchar_t c)
 {

@@ -1,0 +1,329 @@
+#include "setupbrand/brand.h"
+
+#include <algorithm>
+#include <cwchar>
+
+#include "html_parser.h"
+#include "htmlui/htmlayout_host.h"
+#include "image.h"
+#include "win/format.h"
+#include "win/handles.h"
+#include "win/library.h"
+
+namespace {
+
+constexpr int kStartPageId = 101;
+constexpr WORD kHtmlType = 23;
+constexpr int kIconGroupId = 128;
+constexpr int kVersionId = 1;
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+bool ReadBytes(const std::wstring& path, std::vector<BYTE>& bytes)
+{
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > kHtmlLayoutMaxData)
+        return false;
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    return bytes.empty() ||
+           (ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
+}
+
+std::wstring Upper(std::wstring text)
+{
+    if (!text.empty())
+        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// The bytes of a resource of the module, or none.
+std::vector<BYTE> ResourceBytes(HMODULE module, LPCWSTR name, LPCWSTR type)
+{
+    HRSRC found = FindResourceW(module, name, type);
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    return data ? std::vector<BYTE>(data, data + SizeofResource(module, found)) : std::vector<BYTE>();
+}
+
+ResourceId Numbered(WORD number)
+{
+    return ResourceId{number, std::wstring()};
+}
+
+// The resource under which the program looks a page's URL up.
+bool ResourceOfUrl(const std::wstring& url, ResourceId& type, ResourceId& name)
+{
+    htmlayout::PageResource resource;
+    if (!htmlayout::ResourceForUrl(url.c_str(), resource))
+        return false;
+    type = resource.htmlType ? Numbered(kHtmlType) : ResourceId{0, Upper(resource.type)};
+    name = ResourceId{0, Upper(resource.name)};
+    return true;
+}
+
+std::vector<std::wstring> UrlsOf(const std::vector<BYTE>& page)
+{
+    return hl::ParseHtml(hl::DecodePage(page.data(), page.size()), L"")->urls;
+}
+
+}  // namespace
+
+Refusal PageUpdates(const std::wstring& folder, HMODULE input, std::vector<ResourceUpdate>& updates)
+{
+    const std::wstring pagePath = folder + L"\\start.html";
+    std::vector<BYTE> page;
+    if (!ReadBytes(pagePath, page))
+        return Format(L"%s cannot be read, or is larger than the %u bytes the engine reads", pagePath.c_str(),
+                      static_cast<unsigned>(kHtmlLayoutMaxData));
+    const size_t mark = page.size() >= 3 && std::equal(kUtf8Mark, kUtf8Mark + 3, page.begin()) ? 3 : 0;
+    const int length = static_cast<int>(page.size() - mark);
+    if ((page.size() >= 2 && page[0] == 0xFF && page[1] == 0xFE) ||
+        (length > 0 && !MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(page.data() + mark),
+                                            length, nullptr, 0)))
+        return pagePath + L" is not UTF-8 text: save it as UTF-8";
+
+    hl::ImageDecoder decoder;
+    std::vector<std::pair<ResourceId, ResourceId>> written;
+    for (const std::wstring& url : UrlsOf(page)) {
+        ResourceUpdate update;
+        if (!ResourceOfUrl(url, update.type, update.name))
+            continue;
+        std::wstring file = folder + L"\\" + url;
+        std::replace(file.begin(), file.end(), L'/', L'\\');
+        if (!ReadBytes(file, update.data))
+            return Format(L"the page names %s, but %s is missing (or larger than the engine reads)", url.c_str(),
+                          file.c_str());
+        hl::Image image;
+        if (update.type.number != kHtmlType && !decoder.Decode(update.data.data(), static_cast<DWORD>(update.data.size()), image))
+            return Format(L"%s is no image the system's imaging component reads (at most %u pixels a side)",
+                          file.c_str(), hl::kMaxImageSide);
+        written.emplace_back(update.type, update.name);
+        updates.push_back(std::move(update));
+    }
+    // What only the program's own page used goes with it.
+    for (const std::wstring& url : UrlsOf(ResourceBytes(input, MAKEINTRESOURCEW(kStartPageId), MAKEINTRESOURCEW(kHtmlType)))) {
+        ResourceUpdate gone;
+        const bool kept = ResourceOfUrl(url, gone.type, gone.name) &&
+                          std::any_of(written.begin(), written.end(), [&gone](const auto& w) {
+                              return w.first.text == gone.type.text && w.first.number == gone.type.number &&
+                                     w.second.text == gone.name.text;
+                          });
+        if (!kept && FindResourceW(input, gone.name.Get(), gone.type.Get()))
+            updates.push_back(std::move(gone));
+    }
+    ResourceUpdate pageUpdate{Numbered(kHtmlType), Numbered(kStartPageId), std::vector<BYTE>(kUtf8Mark, kUtf8Mark + 3)};
+    pageUpdate.data.insert(pageUpdate.data.end(), page.begin() + mark, page.end());
+    updates.push_back(std::move(pageUpdate));
+    return Refusal();
+}
+
+Refusal IconUpdates(const std::wstring& icoFile, HMODULE input, std::vector<ResourceUpdate>& updates)
+{
+    std::vector<BYTE> ico;
+    const auto word = [&ico](size_t at) { return static_cast<WORD>(ico[at] | ico[at + 1] << 8); };
+    const auto dword = [&](size_t at) { return static_cast<DWORD>(word(at) | word(at + 2) << 16); };
+    if (!ReadBytes(icoFile, ico) || ico.size() < 6 || word(0) != 0 || word(2) != 1 || word(4) == 0 ||
+        ico.size() < 6 + 16u * word(4))
+        return icoFile + L" is no icon file";
+    const WORD count = word(4);
+    // The group: its header, then per icon its directory entry with the resource number in place
+    // of the file offset.
+    ResourceUpdate group{Numbered(14), Numbered(kIconGroupId), std::vector<BYTE>(ico.begin(), ico.begin() + 6)};
+    for (WORD index = 0; index < count; ++index) {
+        const size_t entry = 6 + 16u * index;
+        const DWORD size = dword(entry + 8), offset = dword(entry + 12);
+        if (size == 0 || offset > ico.size() || size > ico.size() - offset)
+            return icoFile + L" is no icon file: an image lies beyond its end";
+        updates.push_back(ResourceUpdate{Numbered(3), Numbered(static_cast<WORD>(index + 1)),
+                                         std::vector<BYTE>(ico.begin() + offset, ico.begin() + offset + size)});
+        group.data.insert(group.data.end(), ico.begin() + entry, ico.begin() + entry + 12);
+        group.data.push_back(static_cast<BYTE>(index + 1));
+        group.data.push_back(0);
+    }
+    // The program's own icons that the new ones do not replace go.
+    const std::vector<BYTE> old = ResourceBytes(input, MAKEINTRESOURCEW(kIconGroupId), MAKEINTRESOURCEW(14));
+    for (size_t entry = 6; entry + 14 <= old.size(); entry += 14) {
+        const WORD id = static_cast<WORD>(old[entry + 12] | old[entry + 13] << 8);
+        if (id > count && FindResourceW(input, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3)))
+            updates.push_back(ResourceUpdate{Numbered(3), Numbered(id), {}});
+    }
+    updates.push_back(std::move(group));
+    return Refusal();
+}
+
+namespace {
+
+const wchar_t* const kVersionFieldNames[] = {L"CompanyName",      L"FileDescription",  L"FileVersion",
+                                             L"InternalName",     L"LegalCopyright",   L"OriginalFilename",
+                                             L"ProductName",      L"ProductVersion"};
+
+// The version library's block of a file: null functions when version.dll or the block is missing.
+struct VersionBlock {
+    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+    UniqueLibrary library = LoadSystemLibrary(L"version.dll");
+    QueryFn query = nullptr;
+    std::vector<BYTE> data;
+
+    explicit VersionBlock(const std::wstring& file)
+    {
+        using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+        using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+        const auto size = GetProc<SizeFn>(library.Get(), "GetFileVersionInfoSizeW");
+        const auto info = GetProc<InfoFn>(library.Get(), "GetFileVersionInfoW");
+        DWORD ignored = 0;
+        const DWORD length = size ? size(file.c_str(), &ignored) : 0;
+        data.resize(length);
+        if (length && info && info(file.c_str(), 0, length, data.data()))
+            query = GetProc<QueryFn>(library.Get(), "VerQueryValueW");
+    }
+    // The value at the path, or null.
+    const void* Value(const std::wstring& path, UINT& length) const
+    {
+        void* value = nullptr;
+        return query && query(data.data(), path.c_str(), &value, &length) && length ? value : nullptr;
+    }
+    // The first translation's "llllcccc", 0409 Unicode when there is none.
+    std::wstring Translation() const
+    {
+        UINT length = 0;
+        const WORD* pair = static_cast<const WORD*>(Value(L"\\VarFileInfo\\Translation", length));
+        return Format(L"%04x%04x", pair ? pair[0] : 0x0409, pair ? pair[1] : 1200);
+    }
+    std::wstring Text(const std::wstring& translation, const wchar_t* field) const
+    {
+        UINT length = 0;
+        const wchar_t* text = static_cast<const wchar_t*>(Value(L"\\StringFileInfo\\" + translation + L"\\" + field, length));
+        return text ? std::wstring(text, wcsnlen(text, length)) : std::wstring();
+    }
+};
+
+// Writes the nodes of a version resource: each begins on a 4-byte boundary with its length,
+// its value's length, its type (1 text, 0 binary) and its key, then its value and children.
+class VersionWriter {
+public:
+    size_t Begin(const wchar_t* key, const void* value, size_t valueBytes, bool text)
+    {
+        Align();
+        const size_t start = out_.size();
+        const WORD header[3] = {0, static_cast<WORD>(text ? valueBytes / 2 : valueBytes), static_cast<WORD>(text)};
+        Append(header, sizeof(header));
+        Append(key, (wcslen(key) + 1) * sizeof(wchar_t));
+        Align();
+        Append(value, valueBytes);
+        return start;
+    }
+    void End(size_t start)
+    {
+        const WORD length = static_cast<WORD>(out_.size() - start);
+        out_[start] = static_cast<BYTE>(length);
+        out_[start + 1] = static_cast<BYTE>(length >> 8);
+    }
+    std::vector<BYTE>& Bytes() { return out_; }
+
+private:
+    void Append(const void* data, size_t size)
+    {
+        out_.insert(out_.end(), static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + size);
+    }
+    void Align() { out_.resize((out_.size() + 3) & ~size_t(3)); }
+    std::vector<BYTE> out_;
+};
+
+// Four dot-separated numbers up to 65535.
+bool ParseFourPartVersion(const std::wstring& text, DWORD& high, DWORD& low)
+{
+    unsigned part[4];
+    wchar_t end = 0;
+    if (swscanf(text.c_str(), L"%5u.%5u.%5u.%5u%lc", &part[0], &part[1], &part[2], &part[3], &end) != 4 ||
+        *std::max_element(part, part + 4) > 0xFFFF || text.find_first_not_of(L"0123456789.") != std::wstring::npos)
+        return false;
+    high = part[0] << 16 | part[1];
+    low = part[2] << 16 | part[3];
+    return true;
+}
+
+}  // namespace
+
+Refusal VersionUpdate(const std::wstring& inputFile, const VersionStrings& strings, std::vector<ResourceUpdate>& updates)
+{
+    const VersionBlock block(inputFile);
+    VS_FIXEDFILEINFO fixed = {0xFEEF04BD, 0x10000, 0, 0, 0, 0, 0x3F, 0, VOS_NT_WINDOWS32, VFT_APP, 0, 0, 0};
+    UINT length = 0;
+    if (const void* found = block.Value(L"\\", length))
+        memcpy(&fixed, found, std::min<size_t>(length, sizeof(fixed)));
+    if (!strings.productVersion.empty() &&
+        !ParseFourPartVersion(strings.productVersion, fixed.dwProductVersionMS, fixed.dwProductVersionLS))
+        return L"--product-version " + strings.productVersion + L" is not X.Y.Z.W with numbers up to 65535";
+
+    const std::wstring translation = block.Translation();
+    VersionWriter out;
+    const size_t root = out.Begin(L"VS_VERSION_INFO", &fixed, sizeof(fixed), false);
+    const size_t fileInfo = out.Begin(L"StringFileInfo", nullptr, 0, true);
+    const size_t table = out.Begin(translation.c_str(), nullptr, 0, true);
+    for (const wchar_t* field : kVersionFieldNames) {
+        const std::wstring given = wcscmp(field, L"ProductName") == 0      ? strings.productName
+                                   : wcscmp(field, L"CompanyName") == 0    ? strings.companyName
+                                   : wcscmp(field, L"ProductVersion") == 0 ? strings.productVersion
+                                   : wcscmp(field, L"LegalCopyright") == 0 ? strings.legalCopyright
+                                   : wcscmp(field, L"FileDescription") == 0 ? strings.fileDescription
+                                                                            : std::wstring();
+        const std::wstring value = given.empty() ? block.Text(translation, field) : given;
+        out.End(out.Begin(field, value.c_str(), (value.size() + 1) * sizeof(wchar_t), true));
+    }
+    out.End(table);
+    out.End(fileInfo);
+    const size_t varInfo = out.Begin(L"VarFileInfo", nullptr, 0, true);
+    const DWORD pair = wcstoul(translation.substr(0, 4).c_str(), nullptr, 16) |
+                       wcstoul(translation.substr(4).c_str(), nullptr, 16) << 16;
+    out.End(out.Begin(L"Translation", &pair, sizeof(pair), false));
+    out.End(varInfo);
+    out.End(root);
+    updates.push_back(ResourceUpdate{Numbered(16), Numbered(kVersionId), std::move(out.Bytes())});
+    return Refusal();
+}
+
+VersionFields ReadVersionFields(const std::wstring& file)
+{
+    const VersionBlock block(file);
+    VersionFields fields;
+    if (!block.query)
+        return fields;
+    const std::wstring translation = block.Translation();
+    for (const wchar_t* field : kVersionFieldNames)
+        fields.emplace_back(field, block.Text(translation, field));
+    return fields;
+}
+
+bool StripSignature(const std::wstring& file)
+{
+    UniqueHandle handle(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::vector<BYTE> head(4096);
+    DWORD read = 0;
+    if (!handle || !ReadFile(handle.Get(), head.data(), static_cast<DWORD>(head.size()), &read, nullptr) || read < 64)
+        return false;
+    const DWORD pe = *reinterpret_cast<const DWORD*>(&head[0x3C]);
+    if (pe > read - 24 - 2)
+        return false;
+    const DWORD optional = pe + 24;
+    const bool wide = *reinterpret_cast<const WORD*>(&head[optional]) == 0x20B;
+    // The security directory: the file offset and size of the certificate table.
+    const DWORD entry = optional + (wide ? 112 : 96) + IMAGE_DIRECTORY_ENTRY_SECURITY * 8;
+    if (entry + 8 > read)
+        return false;
+    const DWORD offset = *reinterpret_cast<const DWORD*>(&head[entry]);
+    if (offset == 0)
+        return false;
+    const DWORD cleared[2] = {0, 0};
+    LARGE_INTEGER at;
+    at.QuadPart = entry;
+    DWORD written = 0;
+    SetFilePointerEx(handle.Get(), at, nullptr, FILE_BEGIN);
+    WriteFile(handle.Get(), cleared, sizeof(cleared), &written, nullptr);
+    at.QuadPart = offset;
+    SetFilePointerEx(handle.Get(), at, nullptr, FILE_BEGIN);
+    SetEndOfFile(handle.Get());
+    return true;
+}

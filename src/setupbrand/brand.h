@@ -1,0 +1,51 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A resource type or name: a number, or (when text is not empty) a name.
+struct ResourceId {
+    WORD number = 0;
+    std::wstring text;
+    LPCWSTR Get() const { return text.empty() ? MAKEINTRESOURCEW(number) : text.c_str(); }
+};
+
+// One resource to write into the branded copy, language neutral as the program's own; empty data
+// deletes it.
+struct ResourceUpdate {
+    ResourceId type;
+    ResourceId name;
+    std::vector<BYTE> data;
+};
+
+// A refusal: what is wrong, in one line for the publisher. Empty when all went well.
+using Refusal = std::wstring;
+
+// The version strings a publisher may replace; an empty one keeps what the program has.
+struct VersionStrings {
+    std::wstring productName, companyName, productVersion, legalCopyright, fileDescription;
+};
+
+// The version resource's fields, as Explorer's Details tab shows them ("Field", "value").
+using VersionFields = std::vector<std::pair<std::wstring, std::wstring>>;
+
+// The start page of a folder (start.html) and every file its URLs name, as the program looks them
+// up: the page as resource 101 of type 23 with its byte-order mark, each file under the name
+// before the URL's last dot and the extension as its type (upper case). The resources of the
+// input's own page go. Refuses a page that is not UTF-8 or larger than the engine reads, a URL
+// with no file, an image the system's imaging component cannot read.
+Refusal PageUpdates(const std::wstring& folder, HMODULE input, std::vector<ResourceUpdate>& updates);
+
+// The icon file (any set of sizes) as the program's icon group 128, the input's icons gone.
+Refusal IconUpdates(const std::wstring& icoFile, HMODULE input, std::vector<ResourceUpdate>& updates);
+
+// The input's version resource with the given strings (and ProductVersion's numbers) replaced.
+Refusal VersionUpdate(const std::wstring& inputFile, const VersionStrings& strings, std::vector<ResourceUpdate>& updates);
+
+// The version fields of a file, read by the system's version library.
+VersionFields ReadVersionFields(const std::wstring& file);
+
+// Clears a file's Authenticode signature (the certificate table and its directory entry):
+// resources cannot be rewritten under it. True when the file was signed.
+bool StripSignature(const std::wstring& file);

@@ -1,0 +1,130 @@
+// setupbrand: writes a branded copy of setup.exe (its start page and images, its icon, its version
+// strings) through the system's resource-update functions; the input is never changed.
+//   setupbrand.exe [--page FOLDER] [--icon FILE.ico] [--product-name TEXT] [--company TEXT]
+//                  [--product-version X.Y.Z.W] [--copyright TEXT] [--description TEXT] INPUT.exe OUTPUT.exe
+//   setupbrand.exe --show FILE     the version fields of a file, as Explorer's Details tab shows them
+// Exit code: 0 written (or shown), 2 refused or a command line it does not understand; nothing is
+// written on a refusal.
+#include <windows.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "setupbrand/brand.h"
+#include "win/format.h"
+#include "win/library.h"
+#include "win/text.h"
+
+namespace {
+
+const wchar_t kUsage[] =
+    L"usage: setupbrand.exe [--page FOLDER] [--icon FILE.ico] [--product-name TEXT] [--company TEXT]\r\n"
+    L"                      [--product-version X.Y.Z.W] [--copyright TEXT] [--description TEXT] INPUT.exe OUTPUT.exe\r\n"
+    L"       setupbrand.exe --show FILE\r\n";
+
+std::wstring FullPath(const wchar_t* path)
+{
+    wchar_t full[MAX_PATH];
+    const DWORD length = GetFullPathNameW(path, MAX_PATH, full, nullptr);
+    return length && length < MAX_PATH ? std::wstring(full, length) : std::wstring();
+}
+
+int Refuse(const std::wstring& reason)
+{
+    WriteStandard(STD_ERROR_HANDLE, L"setupbrand: " + reason + L"; nothing written\r\n");
+    return 2;
+}
+
+int Show(const std::wstring& file)
+{
+    const VersionFields fields = ReadVersionFields(file);
+    if (fields.empty())
+        return Refuse(file + L" has no version resource");
+    for (const auto& field : fields)
+        WriteStandard(STD_OUTPUT_HANDLE, field.first + L": " + field.second + L"\r\n");
+    return 0;
+}
+
+// Writes the resources into a copy beside the output, then puts the copy in the output's place.
+int Write(const std::wstring& input, const std::wstring& output, const std::vector<ResourceUpdate>& updates)
+{
+    const std::wstring work = output + L".branding";
+    if (!CopyFileW(input.c_str(), work.c_str(), FALSE))
+        return Refuse(Format(L"%s cannot be written (error %lu)", work.c_str(), GetLastError()));
+    const bool signedInput = StripSignature(work);
+    HANDLE update = BeginUpdateResourceW(work.c_str(), FALSE);
+    bool done = update != nullptr;
+    for (auto change = updates.begin(); done && change != updates.end(); ++change)
+        done = UpdateResourceW(update, change->type.Get(), change->name.Get(), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                               change->data.empty() ? nullptr : const_cast<BYTE*>(change->data.data()),
+                               static_cast<DWORD>(change->data.size()));
+    const DWORD error = GetLastError();
+    if (update)
+        done = EndUpdateResourceW(update, !done) && done;
+    if (!done || !MoveFileExW(work.c_str(), output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(work.c_str());
+        return Refuse(Format(L"the system could not write the resources of %s (error %lu)", output.c_str(),
+                             done ? GetLastError() : error));
+    }
+    WriteStandard(STD_OUTPUT_HANDLE, L"setupbrand: wrote " + output + L"\r\n");
+    if (signedInput)
+        WriteStandard(STD_OUTPUT_HANDLE, L"setupbrand: " + input + L" was signed; " + output +
+                                             L" is not: sign it again (scripts/sign)\r\n");
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    RestrictDllSearchToSystemFolder();
+    if (argc == 3 && wcscmp(argv[1], L"--show") == 0)
+        return Show(FullPath(argv[2]));
+    std::wstring page, icon;
+    VersionStrings strings;
+    std::vector<std::wstring> files;
+    const struct {
+        const wchar_t* option;
+        std::wstring* value;
+    } kOptions[] = {{L"--page", &page},
+                    {L"--icon", &icon},
+                    {L"--product-name", &strings.productName},
+                    {L"--company", &strings.companyName},
+                    {L"--product-version", &strings.productVersion},
+                    {L"--copyright", &strings.legalCopyright},
+                    {L"--description", &strings.fileDescription}};
+    bool understood = true;
+    for (int index = 1; index < argc && understood; ++index) {
+        const auto option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                         [&](const auto& o) { return wcscmp(argv[index], o.option) == 0; });
+        if (option != std::end(kOptions))
+            understood = ++index < argc && (*option->value = argv[index], !option->value->empty());
+        else if (wcsncmp(argv[index], L"--", 2) != 0)
+            files.push_back(FullPath(argv[index]));
+        else
+            understood = false;
+    }
+    if (!understood || files.size() != 2 || files[0].empty() || files[1].empty()) {
+        WriteStandard(STD_ERROR_HANDLE, kUsage);
+        return 2;
+    }
+    const std::wstring &input = files[0], &output = files[1];
+    if (EqualsNoCase(input, output.c_str()))
+        return Refuse(L"OUTPUT must be another file than INPUT, which is never changed");
+    UniqueLibrary program(LoadLibraryExW(input.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    if (!program)
+        return Refuse(input + L" is no program that can be read");
+
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::vector<ResourceUpdate> updates;
+    Refusal refusal;
+    if (!page.empty())
+        refusal = PageUpdates(FullPath(page.c_str()), program.Get(), updates);
+    if (refusal.empty() && !icon.empty())
+        refusal = IconUpdates(FullPath(icon.c_str()), program.Get(), updates);
+    if (refusal.empty())
+        refusal = VersionUpdate(input, strings, updates);
+    program.Reset();
+    return refusal.empty() ? Write(input, output, updates) : Refuse(refusal);
+}

@@ -1,0 +1,150 @@
+"""The publisher's kit as a publisher uses it: the release zip (scripts/package, for the build
+under test) unpacked into a fresh folder; its sample distribution branded with a page, an icon
+and version strings of the test's own, checked, signed with the code-signing certificate of a
+throw-away certificate authority, verified against that authority, and installed from. And the
+branding tool's refusals, each leaving nothing written and its input unchanged."""
+
+import hashlib
+import os
+import subprocess
+import zipfile
+
+import harness as h
+from harness import Case
+
+ARCH = 'x86' if h.ARCH == 'i686' else 'x64'
+BRAND = os.path.join(h.REPO, 'out', ARCH, 'setupbrand.exe')
+KIT_PRODUCT = '{6A1F3B52-8C4D-4E7A-9B21-3D5E7F90A1C4}'
+RUNTIME_KEY = r'HKCU\Software\Setup Launcher Sample'
+TITLE = 'Acme Tools 7'
+PAGE = ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>%s</title><style>#quit { position: absolute; '
+        'left: 250px; top: 150px; }</style></head><body style="margin: 0"><img src="img/back.png">'
+        '<img id="quit" src="quit.png" href="cancel"></body></html>' % TITLE)
+ICON = os.path.join(h.REPO, 'src', 'resources', 'setup.ico')
+
+
+def page_folder(name, page=PAGE, images=(('img/back.png', '320x200', '#246'), ('quit.png', '60x30', '#c33'))):
+    """A folder holding start.html (UTF-8 text, or bytes as given) and the images drawn for it
+    (a colour of None: a file of text under the image's name)."""
+    folder = h.Distribution(name).path('page')
+    for image, size, colour in images:
+        path = os.path.join(folder, image)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        if colour:
+            subprocess.run(['convert', '-size', size, 'xc:' + colour, path], check=True)
+        else:
+            with open(path, 'w') as f:
+                f.write('not an image')
+    with open(os.path.join(folder, 'start.html'), 'wb') as f:
+        f.write(page if isinstance(page, bytes) else page.encode('utf-8'))
+    return folder
+
+
+def brand(*args):
+    return h.wine([BRAND, *[h.winpath(a) if os.path.isabs(a) else a for a in args]])
+
+
+def digest(path):
+    with open(path, 'rb') as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def throwaway_authority(folder):
+    """A certificate authority and a code-signing certificate it issued, as a PKCS#12 file."""
+    def openssl(*args):
+        subprocess.run(['openssl', *args], cwd=folder, check=True, capture_output=True)
+    openssl('req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', 'ca.key', '-out', 'ca.pem', '-days', '2',
+            '-subj', '/CN=Throw-away Test Authority')
+    openssl('req', '-newkey', 'rsa:2048', '-nodes', '-keyout', 'sign.key', '-out', 'sign.csr', '-subj', '/CN=Acme Corp')
+    with open(os.path.join(folder, 'ext.cnf'), 'w') as f:
+        f.write('keyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n')
+    openssl('x509', '-req', '-in', 'sign.csr', '-CA', 'ca.pem', '-CAkey', 'ca.key', '-CAcreateserial', '-days', '2',
+            '-extfile', 'ext.cnf', '-out', 'sign.pem')
+    openssl('pkcs12', '-export', '-inkey', 'sign.key', '-in', 'sign.pem', '-certfile', 'ca.pem', '-out', 'sign.pfx',
+            '-passout', 'pass:kit-test')
+    return os.path.join(folder, 'sign.pfx'), os.path.join(folder, 'ca.pem')
+
+
+def verify(program, authority):
+    return subprocess.run(['osslsigncode', 'verify', '-CAfile', authority, '-in', program], capture_output=True,
+                          text=True)
+
+
+class PublishersKit(h.Scenario):
+    products = (KIT_PRODUCT,)
+    keys = ((RUNTIME_KEY, 32),)
+
+    def test_brand_check_sign_and_install_the_sample(self):
+        subprocess.run([os.path.join(h.REPO, 'scripts', 'package'), ARCH], check=True, capture_output=True)
+        release = os.path.join(h.REPO, 'out', 'release')
+        archive = next(os.path.join(release, n) for n in os.listdir(release) if n.endswith('.zip') and
+                       ('-x64' in n) == (ARCH == 'x64'))
+        unpacked = h.Distribution('kit').dir
+        zipfile.ZipFile(archive).extractall(unpacked)
+        kit = os.path.join(unpacked, os.path.basename(archive)[:-4])
+        sample = os.path.join(kit, 'sample')
+        self.assertEqual(subprocess.run(['sha256sum', '--quiet', '-c', 'SHA256SUMS'], cwd=kit).returncode, 0)
+
+        original = os.path.join(kit, 'setup.exe')
+        done = brand('--page', page_folder('kit page'), '--icon', ICON, '--product-name', 'Acme Tools', '--company',
+                     'Acme Corp', '--product-version', '7.1.0.0', '--copyright', '(C) 2026 Acme Corp', original,
+                     os.path.join(sample, 'setup.exe'))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        fields = dict(line.split(': ', 1) for line in brand('--show', os.path.join(sample, 'setup.exe')).stdout.splitlines())
+        self.assertEqual(fields, {'CompanyName': 'Acme Corp', 'FileDescription': 'Setup Bootstrapper',
+                                  'FileVersion': fields['FileVersion'], 'InternalName': 'setup.exe',
+                                  'LegalCopyright': '(C) 2026 Acme Corp', 'OriginalFilename': 'setup.exe',
+                                  'ProductName': 'Acme Tools', 'ProductVersion': '7.1.0.0'})
+        check = h.wine([os.path.join(kit, 'distcheck.exe'), '--json', h.winpath(sample)])
+        self.assertEqual(check.returncode, 0, check.stdout)
+
+        # Signed for real, and verified against the authority that issued the certificate.
+        pfx, authority = throwaway_authority(h.Distribution('authority').dir)
+        signing = dict(os.environ, SIGN_PFX=pfx, SIGN_PASSWORD='kit-test')
+        subprocess.run([os.path.join(h.REPO, 'scripts', 'sign'), os.path.join(sample, 'setup.exe')], env=signing,
+                       check=True, capture_output=True)
+        verified = verify(os.path.join(sample, 'setup.exe'), authority)
+        self.assertIn('Signature verification: ok', verified.stdout, verified.stdout + verified.stderr)
+
+        # The branded start screen, then an installation from the sample with the signed program.
+        screen = h.Process(os.path.join(sample, 'setup.exe'), '', sample)
+        window = h.wait_window(TITLE, cls=None)
+        self.assertEqual(window.client[2:], [320, 200])
+        h.mouse(TITLE, (5, 5))
+        h.shot('branded-start')
+        h.mouse(TITLE, (280, 165), press='click')
+        self.assertEqual(screen.wait(), 2)
+        self.assertEqual(h.run_program(os.path.join(sample, 'setup.exe'), '/i /quiet', cwd=sample), 0)
+        self.assertEqual(h.product_state(KIT_PRODUCT), 5)
+        self.assertEqual(h.reg_query(RUNTIME_KEY + r'\Runtime', 'Version'), '1.0')
+
+        # A signed input gives an unsigned copy, and the tool says so.
+        again = os.path.join(kit, 'rebranded.exe')
+        done = brand('--product-name', 'Acme Tools 8', os.path.join(sample, 'setup.exe'), again)
+        self.assertIn('was signed; %s is not' % h.winpath(again), done.stdout)
+        self.assertNotEqual(verify(again, authority).returncode, 0)
+
+    def test_refusals_write_nothing(self):
+        program = h.Distribution('refusals').exe
+        before = digest(program)
+        branded = os.path.join(os.path.dirname(program), 'branded.exe')
+        for name, args, output, reason in [
+            ('page not UTF-8', ['--page', page_folder('latin', PAGE.replace(TITLE, 'Acmé').encode('cp1252'))], branded,
+             'is not UTF-8 text'),
+            ('URL without a file', ['--page', page_folder('no file', images=[('quit.png', '60x30', 'red')])], branded,
+             'the page names img/back.png, but'),
+            ('no image', ['--page', page_folder('no image', images=[('img/back.png', '', None), ('quit.png', '', None)])],
+             branded, 'no image the system'),
+            ('page too large', ['--page', page_folder('large', PAGE + ' ' * (32 << 20))], branded,
+             'larger than the 33554432'),
+            ('not an icon', ['--icon', program], branded, 'is no icon file'),
+            ('version of three parts', ['--product-version', '7.1.0'], branded, 'is not X.Y.Z.W'),
+            ('output is input', ['--product-name', 'x'], program, 'another file than INPUT'),
+        ]:
+            with self.subTest(name):
+                done = brand(*args, program, output)
+                self.assertEqual(done.returncode, 2, done.stdout + done.stderr)
+                self.assertIn(reason, done.stderr)
+                self.assertTrue(done.stderr.rstrip().endswith('nothing written'), done.stderr)
+                self.assertFalse(os.path.exists(branded))
+                self.assertEqual(digest(program), before)
