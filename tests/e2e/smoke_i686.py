@@ -1,11 +1,8 @@
-"""The shipped i686 setup.exe run where the scenarios test the x86_64 build because the kernel
-runs no 32-bit x86 code: binfmt_misc hands i386 programs to an emulator (qemu-user), and the
-32-bit Wine runs under it, about a minute a process. Two runs: the usage box (exit 3), and one
-unattended installation of a real package with its log. The handler is registered for this run
-alone and removed after it; where none can be, one line says why and the test is skipped.
-
-Run as a program from the x86_64 tree (SETUP_BUILD_DIR), in a prefix of its own: 32-bit programs
-can start only in a prefix that was made while they could run."""
+"""The shipped i686 setup.exe where the scenarios test the x86_64 build, the kernel running no
+32-bit x86 code: binfmt_misc hands i386 programs to qemu-user for this run alone, about a minute a
+process. The usage box (exit 3), and an unattended installation with its log. Run as a program
+from the x86_64 tree, in a prefix of its own made while 32-bit programs can run; where no
+emulator can be registered, one line says why and the test is skipped."""
 
 import os
 import shutil
@@ -27,10 +24,7 @@ SKIPPED = 77
 
 
 def i386_runs() -> bool:
-    try:
-        return subprocess.run(['/usr/lib/wine/wine', '--version'], **h.QUIET, timeout=300).returncode == 0
-    except OSError:
-        return False
+    return subprocess.run(['/usr/lib/wine/wine', '--version'], **h.QUIET, timeout=300).returncode == 0
 
 
 def register_emulator() -> str:
@@ -47,10 +41,6 @@ def register_emulator() -> str:
         return 'binfmt_misc refuses an i386 handler: %s' % error.strerror
     return '' if i386_runs() else 'the 32-bit Wine does not start under %s' % EMULATOR
 
-
-def remove_emulator():
-    with open(os.path.join(BINFMT, HANDLER), 'w') as entry:
-        entry.write('-1')
 
 
 class ShippedProgram(h.Scenario):
@@ -80,5 +70,6 @@ if __name__ == '__main__':
         passed = unittest.main(exit=False, verbosity=2).result.wasSuccessful()
     finally:
         if emulated:
-            remove_emulator()
+            with open(os.path.join(BINFMT, HANDLER), 'w') as entry:
+                entry.write('-1')
     sys.exit(0 if passed else 1)

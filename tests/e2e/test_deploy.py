@@ -151,19 +151,35 @@ class Deployment(h.Scenario):
             lines = lines[:first] + ['<copied>'] + lines[first + len(block):]
         self.assertEqual(lines, expected, log.dump())
 
+    def assertRolledBack(self, log, copied):
+        """The lines from the copy on: what was copied, removed newest first. Answers the lines
+        before the rollback."""
+        lines = log.own[log.own.index('Start files copy:'):]
+        copies = [re.fullmatch(r"File '(.*)' copied\.", l).group(1) for l in lines if l.endswith("' copied.")]
+        self.assertEqual(sorted(copies), sorted(win(DEST, c.replace('/', '\\')) for c in copied), log.dump())
+        start = lines.index('Start Rollback')
+        self.assertEqual(lines[start + 1:start + 1 + len(copies)],
+                         ["File '%s' removed." % c for c in reversed(copies)], log.dump())
+        self.assertEqual(lines[-2:], ['Finish rollback', "Deployment '%s' canceled." % PRODUCT], log.dump())
+        return lines[:start]
+
     def test_copies(self):
         kept = {'setup.exe', 'setup.ini', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf',
                 'Docs/Ru/readme.txt', 'Redist/setup.ini'}
-        for name, typed, common, upload, written in [
+        for name, typed, common, upload, written, encoding in [
             # Blanks around the folder go; the settings page and the log choice as chosen.
-            ('choices', '  %s  ' % win(DEST), r'\\server\common', 0, (r'\\server\common', '0')),
-            # A trailing backslash stays single; pages left as they came: empty folder, choice 2.
-            ('defaults', win(DEST) + '\\', None, None, ('', '2')),
+            ('choices', '  %s  ' % win(DEST), r'\\server\common', 0, (r'\\server\common', '0'), 'cp1252'),
+            # From the installation DVD, whose setup ini was saved as Unicode: the copy is writable
+            # and its ini takes the settings in UTF-16LE. A trailing backslash stays single; pages
+            # left as they came: empty folder, choice 2.
+            ('dvd', win(DEST) + '\\', None, None, ('', '2'), 'utf-16'),
         ]:
             with self.subTest(name):
                 self.tidy()
-                dist = distribution(name, EXCLUSIONS)
-                wizard = Wizard(dist)
+                dist = distribution(name, EXCLUSIONS, encoding=encoding)
+                medium = burn(dist) if encoding == 'utf-16' else dist
+                root = 'D:' if encoding == 'utf-16' else win(dist.dir)
+                wizard = Wizard(medium)
                 wizard.page(WELCOME)
                 self.assertEqual(h.wait_window(SHEET).child(WELCOME)['text'],
                                  'Welcome to the %s Deployment Wizard' % PRODUCT)
@@ -200,10 +216,13 @@ class Deployment(h.Scenario):
                 log = wizard.finish(COMPLETED)
 
                 self.assertEqual(tree(DEST), kept)
+                self.assertEqual([f for f in kept if not os.stat(os.path.join(DEST, f)).st_mode & 0o200], [])
+                with open(os.path.join(DEST, 'setup.ini'), 'rb') as f:
+                    self.assertEqual(f.read(2) == b'\xff\xfe', encoding == 'utf-16')
                 copy, original = configparser.ConfigParser(interpolation=None), configparser.ConfigParser()
                 copy.optionxform = str
-                copy.read(os.path.join(DEST, 'setup.ini'), encoding='cp1252')
-                original.read(dist.path('setup.ini'), encoding='cp1252')
+                copy.read(os.path.join(DEST, 'setup.ini'), encoding=encoding)
+                original.read(dist.path('setup.ini'), encoding=encoding)
                 self.assertEqual(copy.sections(), ['Main', 'InstallProperties'])
                 self.assertEqual(dict(copy['Main']), {'MsiPath': 'Sample Product.msi', 'ShowStartDialog': '0'})
                 self.assertEqual(list(copy['InstallProperties'].items()), [
@@ -216,11 +235,11 @@ class Deployment(h.Scenario):
                           ("InstallProperties", "UPLOAD_CMDLOG_TO_BRIXWELL_SERVER", written[1])]
                 self.assertOwnLines(log, [
                     *START,
-                    "Folder '%s' excluded from deployment." % win(dist.dir, 'help'),
-                    "Folder '%s\\Extras\\' excluded from deployment." % win(dist.dir),
+                    "Folder '%s\\help' excluded from deployment." % root,
+                    "Folder '%s\\Extras\\' excluded from deployment." % root,
                     "Folder 'Redist' excluded from deployment.",
-                    "File '%s' excluded from deployment." % win(dist.dir, r'Docs\readme.txt'),
-                    "File '%s' excluded from deployment." % win(dist.dir, r'Extras\tool.txt'),
+                    "File '%s\\Docs\\readme.txt' excluded from deployment." % root,
+                    "File '%s\\Extras\\tool.txt' excluded from deployment." % root,
                     'Start files copy:', '<copied>', 'Finish files copy.',
                     *["String write to file '%s'. Section='%s' Key='%s' Value='%s'." % (ini, *w) for w in writes],
                     "Deployment '%s' completed successfully." % PRODUCT],
@@ -293,19 +312,6 @@ class Deployment(h.Scenario):
             wizard.press(NEXT, PROGRESS)
             return wizard
 
-        def rollback(log, copied, folders):
-            """The lines from the copy on: what was copied, removed newest first, then the folders
-            (when given). Answers the lines before the rollback."""
-            lines = log.own[log.own.index('Start files copy:'):]
-            copies = [re.fullmatch(r"File '(.*)' copied\.", l).group(1) for l in lines if l.endswith("' copied.")]
-            self.assertEqual(sorted(copies), sorted(win(DEST, c.replace('/', '\\')) for c in copied), log.dump())
-            start = lines.index('Start Rollback')
-            self.assertEqual(lines[start + 1:start + 1 + len(copies)],
-                             ["File '%s' removed." % c for c in reversed(copies)], log.dump())
-            self.assertEqual(lines[-2:], ['Finish rollback', "Deployment '%s' canceled." % PRODUCT], log.dump())
-            if folders is not None:
-                self.assertEqual(lines[start + 1 + len(copies):-2], folders, log.dump())
-            return lines[:start]
 
         with self.subTest('cancelled, then rolled back'):
             dist = distribution('cancel', content=many)
@@ -319,42 +325,26 @@ class Deployment(h.Scenario):
             self.assertTrue(0 < len(copies) < len(many) + 5, log.dump())
             copied = {re.fullmatch(r"File '%s\\(.*)' copied\." % re.escape(win(DEST)), l).group(1).replace('\\', '/')
                       for l in copies}
-            head = rollback(log, copied, None)
+            head = self.assertRolledBack(log, copied)
             self.assertEqual(head[-1], "Deployment '%s' canceled by user." % PRODUCT)
             # What was there before stays, unless a copy went over it.
             self.assertEqual(tree(DEST), {'before.txt', 'Extras/old.txt', 'Docs/readme.txt'} - copied)
 
         self.tidy()
-        # Where a file or the settings go, a folder: it cannot be written, and all is rolled back.
-        ini, msi = win(DEST, 'setup.ini'), win(DEST, 'Sample Product.msi')
-        for name, blocked, sections, box, failure, folders in [
-            ('settings cannot be written', 'setup.ini', {'DeploymentExcludeFiles': {'File0': r'#Root#\setup.ini'}},
-             (h.INSTALLATION_ERROR, "Cannot write to file\n'%s'.\n\nError(5) 'Access denied.'" % ini),
-             ['Finish files copy.', "Can't write string to file '%s'. Section='Main' Key='ShowStartDialog' Value='0'. "
-                                    "Error(5) 'Access denied.'" % ini],
-             ["Folder '%s' removed." % win(DEST, f) for f in
-              ('Docs\\Ru', 'Docs', 'Extras', 'HELP\\Sub', 'HELP', 'Redist', 'setup.ini')] +
-             ["Folder '%s\\' removed." % win(DEST)]),
-            ('a file cannot be copied', 'Sample Product.msi', None,
-             (SHEET, "Can't copy file:\nfrom '%s'\nto   '%s'\n\nError(5) 'Access denied.'" % ('{dist}', msi)),
-             ["Can't copy file from '%s' to '%s'. Error(5) 'Access denied.'" % ('{dist}', msi)], None),
-        ]:
-            self.tidy()
-            with self.subTest(name):
-                before.clear()
-                dist = distribution(name, sections, content=CONTENT)
-                source = win(dist.dir, 'Sample Product.msi')
-                wizard = ready(dist, lambda: os.makedirs(os.path.join(DEST, blocked)))
-                wizard.box(box[0], box[1].replace('{dist}', source))
-                log = wizard.finish(CANCELLED)
-                self.assertEqual(tree(DEST), set())
-                copied = {c for c in ('setup.exe', 'setup.ini', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf',
-                                      *CONTENT) if "File '%s' copied." % win(DEST, c) in log.own}
-                if sections:
-                    self.assertEqual(copied, {'setup.exe', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf',
-                                              *CONTENT})
-                head = rollback(log, copied, folders)
-                self.assertEqual(head[-len(failure):], [f.replace('{dist}', source) for f in failure])
+        # Where a file goes, a folder: it cannot be written, and all is rolled back (where the
+        # settings go, a folder: see the deployment from a DVD).
+        with self.subTest('a file cannot be copied'):
+            before.clear()
+            dist = distribution('a file cannot be copied', content=CONTENT)
+            source, msi = win(dist.dir, 'Sample Product.msi'), win(DEST, 'Sample Product.msi')
+            wizard = ready(dist, lambda: os.makedirs(os.path.join(DEST, 'Sample Product.msi')))
+            wizard.box(SHEET, "Can't copy file:\nfrom '%s'\nto   '%s'\n\nError(5) 'Access denied.'" % (source, msi))
+            log = wizard.finish(CANCELLED)
+            self.assertEqual(tree(DEST), set())
+            copied = {c for c in ('setup.exe', 'setup.ini', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf',
+                                  *CONTENT) if "File '%s' copied." % win(DEST, c) in log.own}
+            head = self.assertRolledBack(log, copied)
+            self.assertEqual(head[-1], "Can't copy file from '%s' to '%s'. Error(5) 'Access denied.'" % (source, msi))
 
         self.tidy()
         with self.subTest('no licence'):
@@ -371,44 +361,22 @@ class Deployment(h.Scenario):
                                    "Deployment '%s' canceled." % PRODUCT])
 
     def test_from_a_dvd(self):
-        """From the installation DVD, whose setup ini was saved as Unicode: the copy is whole and
-        writable, and its ini takes the settings in its own encoding. A deployment that fails after
-        the copy removes every file it copied."""
-        everything = {'setup.exe', 'setup.ini', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf', *CONTENT}
-        ini = win(DEST, 'setup.ini')
-        for name, sections, blocked in [('copied', None, None),
-                                        ('settings fail', {'DeploymentExcludeFiles': {'File0': '#Root#\\setup.ini'}},
-                                         'setup.ini')]:
-            self.tidy()
-            with self.subTest(name):
-                dvd = burn(distribution('dvd ' + name, sections, encoding='utf-16'))
-                self.assertFalse(os.stat(os.path.join(DVD, 'setup.ini')).st_mode & 0o222, 'the medium is read-only')
-                wizard = Wizard(dvd)
-                wizard.to_destination()
-                wizard.destination(win(DEST))
-                if blocked:
-                    os.makedirs(os.path.join(DEST, blocked))
-                wizard.press(NEXT, UPLOAD)
-                wizard.press(NEXT, READY)
-                wizard.press(NEXT, PROGRESS)
-                if not blocked:
-                    wizard.finish(COMPLETED)
-                    self.assertEqual(tree(DEST), everything)
-                    self.assertEqual([f for f in everything if not os.stat(os.path.join(DEST, f)).st_mode & 0o200], [])
-                    with open(os.path.join(DEST, 'setup.ini'), 'rb') as f:
-                        text = f.read()
-                    self.assertEqual(text[:2], b'\xff\xfe', text)
-                    copy = configparser.ConfigParser(interpolation=None)
-                    copy.optionxform = str
-                    copy.read_string(text.decode('utf-16'))
-                    self.assertEqual(dict(copy['Main']), {'MsiPath': 'Sample Product.msi', 'ShowStartDialog': '0'})
-                    self.assertEqual(dict(copy['InstallProperties']), {
-                        'AFTER_DEPLOYMENT': '1', 'COMMON_FOLDER': '', 'UPLOAD_CMDLOG_TO_BRIXWELL_SERVER': '2'})
-                    continue
-                wizard.box(h.INSTALLATION_ERROR, "Cannot write to file\n'%s'.\n\nError(5) 'Access denied.'" % ini)
-                log = wizard.finish(CANCELLED)
-                self.assertEqual(tree(DEST), set())
-                copied = [l[len("File '"):-len("' copied.")] for l in log.own if l.endswith("' copied.")]
-                self.assertEqual(sorted(copied), sorted(win(DEST, f.replace('/', '\\')) for f in everything - {'setup.ini'}))
-                self.assertEqual([l for l in log.own if l.endswith("' removed.") and l.startswith('File ')],
-                                 ["File '%s' removed." % c for c in reversed(copied)], log.dump())
+        """A deployment from the installation DVD that fails after the copy removes every file it
+        copied, each read-only on the medium."""
+        ini, dist = win(DEST, 'setup.ini'), distribution('dvd', {'DeploymentExcludeFiles': {'File0': '#Root#\\setup.ini'}})
+        wizard = Wizard(burn(dist))
+        self.assertFalse(os.stat(os.path.join(DVD, 'setup.ini')).st_mode & 0o222, 'the medium is read-only')
+        wizard.to_destination()
+        wizard.destination(win(DEST))
+        os.makedirs(os.path.join(DEST, 'setup.ini'))    # where the settings go, a folder
+        wizard.press(NEXT, UPLOAD)
+        wizard.press(NEXT, READY)
+        wizard.press(NEXT, PROGRESS)
+        wizard.box(h.INSTALLATION_ERROR, "Cannot write to file\n'%s'.\n\nError(5) 'Access denied.'" % ini)
+        log = wizard.finish(CANCELLED)
+        self.assertEqual(tree(DEST), set())
+        self.assertIn("Can't write string to file '%s'. Section='Main' Key='ShowStartDialog' Value='0'. "
+                      "Error(5) 'Access denied.'" % ini, log.own)
+        self.assertEqual(log.own[-3:], ["Folder '%s\\' removed." % win(DEST), 'Finish rollback',
+                                        "Deployment '%s' canceled." % PRODUCT])
+        self.assertRolledBack(log, {'setup.exe', 'Sample Product.msi', 'htmlayout.dll', 'License.rtf', *CONTENT})
