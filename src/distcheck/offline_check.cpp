@@ -175,7 +175,7 @@ void ReportUnknownKey(Checker& check, const IniFile::Section& section, const Key
             meant = base->name + key.name.substr(digits);
         }
     }
-    if (!nearest) {
+    if (!nearest || EqualsNoCase(key.name, meant.c_str())) {
         check.Warning(section.name, key.name, key.value, L"the setup does not know this key");
         return;
     }
@@ -355,7 +355,7 @@ void CheckPackage(Checker& check)
     }
     // The setup log's name is made from the product's name (a patch's Name).
     const std::wstring name = patch ? IniReadString(kMainSection, MainKey::Name, nullptr) : g_PackageInfo.ProductName;
-    if ((patch || product) && !name.empty() && LogFileNamePart(name) != name)
+    if ((patch || product) && !CanNameLogFile(name))
         check.Warning(kMainSection, patch ? MainKey::Name : L"", name,
                       Format(L"%s cannot name a file: unless the language-neutral name can, the setup log is "
                              L"named '%s Setup (...).log'",
@@ -534,8 +534,9 @@ bool NamesSomething(const std::wstring& entry, bool folder, const std::vector<st
 std::wstring WithoutComment(const std::wstring& path)
 {
     const size_t comment = path.find(L';');
-    const size_t end = comment == std::wstring::npos ? 0 : path.find_last_not_of(L" \t", comment - 1) + 1;
-    return path.substr(0, end);
+    if (comment == std::wstring::npos)
+        return path;
+    return path.substr(0, path.find_last_not_of(L" \t", comment - 1) + 1);
 }
 
 void CheckExclusions(Checker& check)

@@ -179,11 +179,16 @@ void LogFormat(const std::wstring& path, const wchar_t* format, ...)
     WriteRecord(path, text, length, true);
 }
 
+bool CanNameLogFile(const std::wstring& name)
+{
+    return name.find(L'?') == std::wstring::npos && std::none_of(name.begin(), name.end(), IsForbiddenInFileName);
+}
+
 std::wstring LogFileNamePart(std::wstring name)
 {
     std::replace(name.begin(), name.end(), L'?', L'$');
     std::replace_if(name.begin(), name.end(), IsForbiddenInFileName, L'_');
-    // A name of nothing but blanks, dots and the marks put in is no name.
+    // A name of nothing but blanks, dots and the marks put in for others is no name.
     if (name.find_first_not_of(L" ._") == std::wstring::npos)
         return kDefaultLogName;
     return name;

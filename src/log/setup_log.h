@@ -31,8 +31,11 @@ bool ProbeFileName(const std::wstring& path);
 // The log file's full path for this run, or empty when no usable name was found. The log always
 // lies directly in the temporary folder.
 std::wstring ComputeLogPath(CInstaller& installer);
+// Whether a name can be the log's as it is: none of the characters a file name cannot hold.
+bool CanNameLogFile(const std::wstring& name);
 // A product name as the log's name holds it when neither it nor the language-neutral name can be
 // a file name: "?" becomes "$", the other characters a file name cannot hold (path separators
-// among them) "_"; a name left without a letter of its own is the program's, kDefaultLogName.
+// among them) "_"; a name left with nothing but blanks, dots and "_" is the program's,
+// kDefaultLogName.
 std::wstring LogFileNamePart(std::wstring name);
 extern const wchar_t kDefaultLogName[];

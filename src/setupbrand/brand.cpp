@@ -16,7 +16,7 @@ constexpr int kStartPageId = 101;
 constexpr WORD kHtmlType = 23;
 constexpr int kIconGroupId = 128;
 constexpr int kVersionId = 1;
-const char kUtf8Mark[] = "\xEF\xBB\xBF";
+const BYTE kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
 
 bool ReadBytes(const std::wstring& path, std::vector<BYTE>& bytes)
 {
@@ -61,6 +61,15 @@ bool ResourceOfUrl(const std::wstring& url, ResourceId& type, ResourceId& name)
     type = resource.htmlType ? Numbered(kHtmlType) : ResourceId{0, Upper(resource.type)};
     name = ResourceId{0, Upper(resource.name)};
     return true;
+}
+
+// Raises *next above a numbered icon.
+BOOL CALLBACK AfterIcon(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR next)
+{
+    WORD& first = *reinterpret_cast<WORD*>(next);
+    if (IS_INTRESOURCE(name) && LOWORD(name) >= first)
+        first = LOWORD(name) == 0xFFFF ? 0xFFFF : static_cast<WORD>(LOWORD(name) + 1);
+    return TRUE;
 }
 
 std::vector<std::wstring> UrlsOf(const std::vector<BYTE>& page)
@@ -128,6 +137,12 @@ Refusal IconUpdates(const std::wstring& icoFile, HMODULE input, std::vector<Reso
         ico.size() < 6 + 16u * word(4))
         return icoFile + L" is no icon file";
     const WORD count = word(4);
+    // New icons are numbered above every icon of the program: other groups (the deployment
+    // wizard's) keep theirs.
+    WORD first = 1;
+    EnumResourceNamesW(input, MAKEINTRESOURCEW(3), AfterIcon, reinterpret_cast<LONG_PTR>(&first));
+    if (first > 0xFFFF - count)
+        return icoFile + L" has more icons than the program can take";
     // The group: its header, then per icon its directory entry with the resource number in place
     // of the file offset.
     ResourceUpdate group{Numbered(14), Numbered(kIconGroupId), std::vector<BYTE>(ico.begin(), ico.begin() + 6)};
@@ -136,17 +151,18 @@ Refusal IconUpdates(const std::wstring& icoFile, HMODULE input, std::vector<Reso
         const DWORD size = dword(entry + 8), offset = dword(entry + 12);
         if (size == 0 || offset > ico.size() || size > ico.size() - offset)
             return icoFile + L" is no icon file: an image lies beyond its end";
-        updates.push_back(ResourceUpdate{Numbered(3), Numbered(static_cast<WORD>(index + 1)),
+        const WORD id = static_cast<WORD>(first + index);
+        updates.push_back(ResourceUpdate{Numbered(3), Numbered(id),
                                          std::vector<BYTE>(ico.begin() + offset, ico.begin() + offset + size)});
         group.data.insert(group.data.end(), ico.begin() + entry, ico.begin() + entry + 12);
-        group.data.push_back(static_cast<BYTE>(index + 1));
-        group.data.push_back(0);
+        group.data.push_back(static_cast<BYTE>(id));
+        group.data.push_back(static_cast<BYTE>(id >> 8));
     }
-    // The program's own icons that the new ones do not replace go.
+    // The icons of the program's own group go.
     const std::vector<BYTE> old = ResourceBytes(input, MAKEINTRESOURCEW(kIconGroupId), MAKEINTRESOURCEW(14));
     for (size_t entry = 6; entry + 14 <= old.size(); entry += 14) {
         const WORD id = static_cast<WORD>(old[entry + 12] | old[entry + 13] << 8);
-        if (id > count && FindResourceW(input, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3)))
+        if (FindResourceW(input, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3)))
             updates.push_back(ResourceUpdate{Numbered(3), Numbered(id), {}});
     }
     updates.push_back(std::move(group));
@@ -189,6 +205,8 @@ struct VersionBlock {
     {
         UINT length = 0;
         const WORD* pair = static_cast<const WORD*>(Value(L"\\VarFileInfo\\Translation", length));
+        if (length < 2 * sizeof(WORD))
+            pair = nullptr;
         return Format(L"%04x%04x", pair ? pair[0] : 0x0409, pair ? pair[1] : 1200);
     }
     std::wstring Text(const std::wstring& translation, const wchar_t* field) const
@@ -279,6 +297,8 @@ Refusal VersionUpdate(const std::wstring& inputFile, const VersionStrings& strin
                        wcstoul(translation.substr(4).c_str(), nullptr, 16) << 16;
     out.End(out.Begin(L"Translation", &pair, sizeof(pair), false));
     out.End(varInfo);
+    if (out.Bytes().size() > 0xFFFF)
+        return L"the version strings are too long for a version resource (64 KB in all)";
     out.End(root);
     updates.push_back(ResourceUpdate{Numbered(16), Numbered(kVersionId), std::move(out.Bytes())});
     return Refusal();
@@ -302,28 +322,31 @@ bool StripSignature(const std::wstring& file)
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     std::vector<BYTE> head(4096);
     DWORD read = 0;
-    if (!handle || !ReadFile(handle.Get(), head.data(), static_cast<DWORD>(head.size()), &read, nullptr) || read < 64)
+    LARGE_INTEGER fileSize;
+    if (!handle || !GetFileSizeEx(handle.Get(), &fileSize) ||
+        !ReadFile(handle.Get(), head.data(), static_cast<DWORD>(head.size()), &read, nullptr) || read < 64)
         return false;
     const DWORD pe = *reinterpret_cast<const DWORD*>(&head[0x3C]);
     if (pe > read - 24 - 2)
         return false;
     const DWORD optional = pe + 24;
     const bool wide = *reinterpret_cast<const WORD*>(&head[optional]) == 0x20B;
-    // The security directory: the file offset and size of the certificate table.
+    // The security directory: the file offset and size of the certificate table, which lies at
+    // the end of the file, after everything the image holds.
     const DWORD entry = optional + (wide ? 112 : 96) + IMAGE_DIRECTORY_ENTRY_SECURITY * 8;
     if (entry + 8 > read)
         return false;
     const DWORD offset = *reinterpret_cast<const DWORD*>(&head[entry]);
-    if (offset == 0)
+    const DWORD size = *reinterpret_cast<const DWORD*>(&head[entry + 4]);
+    if (offset < entry + 8 || static_cast<LONGLONG>(offset) + size != fileSize.QuadPart)
         return false;
     const DWORD cleared[2] = {0, 0};
     LARGE_INTEGER at;
     at.QuadPart = entry;
     DWORD written = 0;
-    SetFilePointerEx(handle.Get(), at, nullptr, FILE_BEGIN);
-    WriteFile(handle.Get(), cleared, sizeof(cleared), &written, nullptr);
+    if (!SetFilePointerEx(handle.Get(), at, nullptr, FILE_BEGIN) ||
+        !WriteFile(handle.Get(), cleared, sizeof(cleared), &written, nullptr) || written != sizeof(cleared))
+        return false;
     at.QuadPart = offset;
-    SetFilePointerEx(handle.Get(), at, nullptr, FILE_BEGIN);
-    SetEndOfFile(handle.Get());
-    return true;
+    return SetFilePointerEx(handle.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(handle.Get());
 }

@@ -50,7 +50,9 @@ int Show(const std::wstring& file)
 int Write(const std::wstring& input, const std::wstring& output, const std::vector<ResourceUpdate>& updates)
 {
     const std::wstring work = output + L".branding";
-    if (!CopyFileW(input.c_str(), work.c_str(), FALSE))
+    // The copy would keep a read-only attribute of the input, and could then be neither updated
+    // nor removed.
+    if (!CopyFileW(input.c_str(), work.c_str(), FALSE) || !SetFileAttributesW(work.c_str(), FILE_ATTRIBUTE_NORMAL))
         return Refuse(Format(L"%s cannot be written (error %lu)", work.c_str(), GetLastError()));
     const bool signedInput = StripSignature(work);
     HANDLE update = BeginUpdateResourceW(work.c_str(), FALSE);
@@ -59,13 +61,18 @@ int Write(const std::wstring& input, const std::wstring& output, const std::vect
         done = UpdateResourceW(update, change->type.Get(), change->name.Get(), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
                                change->data.empty() ? nullptr : const_cast<BYTE*>(change->data.data()),
                                static_cast<DWORD>(change->data.size()));
-    const DWORD error = GetLastError();
-    if (update)
-        done = EndUpdateResourceW(update, !done) && done;
-    if (!done || !MoveFileExW(work.c_str(), output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DWORD error = done ? ERROR_SUCCESS : GetLastError();
+    if (update && !EndUpdateResourceW(update, !done) && done) {
+        done = false;
+        error = GetLastError();
+    }
+    if (done && !MoveFileExW(work.c_str(), output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        done = false;
+        error = GetLastError();
+    }
+    if (!done) {
         DeleteFileW(work.c_str());
-        return Refuse(Format(L"the system could not write the resources of %s (error %lu)", output.c_str(),
-                             done ? GetLastError() : error));
+        return Refuse(Format(L"the system could not write the resources of %s (error %lu)", output.c_str(), error));
     }
     WriteStandard(STD_OUTPUT_HANDLE, L"setupbrand: wrote " + output + L"\r\n");
     if (signedInput)
@@ -119,10 +126,14 @@ int wmain(int argc, wchar_t** argv)
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     std::vector<ResourceUpdate> updates;
     Refusal refusal;
-    if (!page.empty())
-        refusal = PageUpdates(FullPath(page.c_str()), program.Get(), updates);
+    const std::wstring pageFolder = page.empty() ? page : FullPath(page.c_str());
+    const std::wstring iconFile = icon.empty() ? icon : FullPath(icon.c_str());
+    if ((!page.empty() && pageFolder.empty()) || (!icon.empty() && iconFile.empty()))
+        refusal = L"a path of --page or --icon is too long";
+    if (refusal.empty() && !page.empty())
+        refusal = PageUpdates(pageFolder, program.Get(), updates);
     if (refusal.empty() && !icon.empty())
-        refusal = IconUpdates(FullPath(icon.c_str()), program.Get(), updates);
+        refusal = IconUpdates(iconFile, program.Get(), updates);
     if (refusal.empty())
         refusal = VersionUpdate(input, strings, updates);
     program.Reset();
