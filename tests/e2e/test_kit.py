@@ -77,8 +77,8 @@ class PublishersKit(h.Scenario):
         self.assertEqual(subprocess.run(['sha256sum', '--quiet', '-c', 'SHA256SUMS'], cwd=kit).returncode, 0)
 
         original = os.path.join(kit, 'setup.exe')
-        done = brand('--page', page_folder('kit page', '\ufeff' + PAGE), '--icon', ICON, '--product-name', 'Acme Tools', '--company',
-                     'Acme Corp', '--product-version', '7.1.0.0', '--copyright', '(C) 2026 Acme Corp', original,
+        done = brand('--page', page_folder('kit page', '\ufeff' + PAGE), '--icon', ICON, '--product-name', 'Acme Tools',
+                     '--company', 'Acme Corp', '--product-version', '7.1.0.0', '--copyright', '(C) 2026 Acme Corp', original,
                      os.path.join(sample, 'setup.exe'))
         self.assertEqual(done.returncode, 0, done.stderr)
         fields = dict(line.split(': ', 1) for line in brand('--show', os.path.join(sample, 'setup.exe')).stdout.splitlines())
