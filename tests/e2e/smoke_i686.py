@@ -24,7 +24,10 @@ SKIPPED = 77
 
 
 def i386_runs() -> bool:
-    return subprocess.run(['/usr/lib/wine/wine', '--version'], **h.QUIET, timeout=300).returncode == 0
+    try:
+        return subprocess.run(['/usr/lib/wine/wine', '--version'], **h.QUIET, timeout=300).returncode == 0
+    except OSError:     # "Exec format error": the kernel runs no i386 program
+        return False
 
 
 def register_emulator() -> str:
