@@ -125,13 +125,13 @@ def session():
         subprocess.run(WINE + ['wineboot', '-i'], env=env, timeout=300 * PATIENCE, check=True, **QUIET)
         # Without a window manager every closing window would wait two seconds for one.
         subprocess.run(WINE + ['reg', 'add', r'HKCU\Software\Wine\X11 Driver', '/v', 'Managed', '/d', 'N', '/f'],
-                       env=env, timeout=120, **QUIET)
-        subprocess.run([WINESERVER, '-w'], env=env, timeout=120)
+                       env=env, timeout=120 * PATIENCE, **QUIET)
+        subprocess.run([WINESERVER, '-w'], env=env, timeout=120 * PATIENCE)
         open(os.path.join(PREFIX, '.ready'), 'w').close()
     children.append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
     time.sleep(0.2)
     # The session's first program starts its services, which keep its standard handles.
-    subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120, **QUIET)
+    subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
     _session.update(env=env, children=children)
     atexit.register(_end_session)
     return env
@@ -165,7 +165,7 @@ def wine(args: Sequence[str], timeout: float = 120, check=False) -> subprocess.C
     Wine process starts may keep its handles open for ever. (Exit codes come back modulo 256.)"""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         done = subprocess.run(WINE + list(args), env=session(), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                              timeout=timeout)
+                              timeout=timeout * PATIENCE)
         out.seek(0)
         err.seek(0)
         done.stdout, done.stderr = out.read().decode('utf-8', 'replace'), err.read().decode('utf-8', 'replace')
