@@ -101,7 +101,8 @@ class Wizard:
         return self.press(NEXT, then)
 
     def box(self, title: str, text: str, button: str = 'OK', buttons=('OK',)):
-        box = h.wait_window(title, holding=0xFFFF)     # a box may share the sheet's caption
+        # A box may share the sheet's caption; a loaded machine may show it before its text.
+        box = h.poll('the box ' + title, lambda: (lambda w: w if w.message else None)(h.wait_window(title, holding=0xFFFF)))
         assert (box.message, box.buttons) == (text, list(buttons)), (box.message, box.buttons)
         h.click(title, button)
 
