@@ -140,11 +140,11 @@ int IniReadInt(const wchar_t* section, const wchar_t* key, int defaultValue)
 
 std::wstring IniReadString(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue)
 {
-    const std::wstring* value = FindValue(section, key);
+    const IniFile* ini = SetupIni();
+    const std::wstring* value = ini ? ini->Find(section, key) : nullptr;
     std::wstring text = value ? StripQuotes(*value) : std::wstring(defaultValue ? defaultValue : L"");
     // Values are read into a buffer of kIniValueBytes ANSI bytes, or as many characters from a
     // Unicode file.
-    const IniFile* ini = SetupIni();
     if (ini && ini->Unicode()) {
         if (text.size() >= kIniValueBytes)
             text.resize(kIniValueBytes - 1);

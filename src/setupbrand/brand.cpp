@@ -6,6 +6,7 @@
 #include "html_parser.h"
 #include "htmlui/htmlayout_host.h"
 #include "image.h"
+#include "view.h"
 #include "win/format.h"
 #include "win/handles.h"
 #include "win/library.h"
@@ -17,19 +18,6 @@ constexpr WORD kHtmlType = 23;
 constexpr int kIconGroupId = 128;
 constexpr int kVersionId = 1;
 const BYTE kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
-
-bool ReadBytes(const std::wstring& path, std::vector<BYTE>& bytes)
-{
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > kHtmlLayoutMaxData)
-        return false;
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    return bytes.empty() ||
-           (ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
-}
 
 std::wstring Upper(std::wstring text)
 {
@@ -83,7 +71,7 @@ Refusal PageUpdates(const std::wstring& folder, HMODULE input, std::vector<Resou
 {
     const std::wstring pagePath = folder + L"\\start.html";
     std::vector<BYTE> page;
-    if (!ReadBytes(pagePath, page))
+    if (!hl::ReadLocalFile(pagePath, page))
         return Format(L"%s cannot be read, or is larger than the %u bytes the engine reads", pagePath.c_str(),
                       static_cast<unsigned>(kHtmlLayoutMaxData));
     const size_t mark = page.size() >= 3 && std::equal(kUtf8Mark, kUtf8Mark + 3, page.begin()) ? 3 : 0;
@@ -101,7 +89,7 @@ Refusal PageUpdates(const std::wstring& folder, HMODULE input, std::vector<Resou
             continue;
         std::wstring file = folder + L"\\" + url;
         std::replace(file.begin(), file.end(), L'/', L'\\');
-        if (!ReadBytes(file, update.data))
+        if (!hl::ReadLocalFile(file, update.data))
             return Format(L"the page names %s, but %s is missing (or larger than the engine reads)", url.c_str(),
                           file.c_str());
         hl::Image image;
@@ -133,7 +121,7 @@ Refusal IconUpdates(const std::wstring& icoFile, HMODULE input, std::vector<Reso
     std::vector<BYTE> ico;
     const auto word = [&ico](size_t at) { return static_cast<WORD>(ico[at] | ico[at + 1] << 8); };
     const auto dword = [&](size_t at) { return static_cast<DWORD>(word(at) | word(at + 2) << 16); };
-    if (!ReadBytes(icoFile, ico) || ico.size() < 6 || word(0) != 0 || word(2) != 1 || word(4) == 0 ||
+    if (!hl::ReadLocalFile(icoFile, ico) || ico.size() < 6 || word(0) != 0 || word(2) != 1 || word(4) == 0 ||
         ico.size() < 6 + 16u * word(4))
         return icoFile + L" is no icon file";
     const WORD count = word(4);

@@ -349,7 +349,8 @@ def temp_dir() -> str:
 
 
 def find_logs(pattern: str = '*.log') -> List[str]:
-    return sorted(glob.glob(os.path.join(temp_dir(), pattern)), key=os.path.getmtime)
+    # Hidden files too: a log name may begin with a dot.
+    return sorted(glob.glob(os.path.join(temp_dir(), pattern), include_hidden=True), key=os.path.getmtime)
 
 
 def clear_logs():
