@@ -7,6 +7,31 @@
 // with the system's imaging component, paints double-buffered into the host's window and turns
 // mouse and keys into events. Markup, properties and selectors it does not know are skipped.
 //
+// Scaling: a CSS pixel is 1/96 inch. Lengths, fonts and images are drawn in device pixels of the
+// window's DPI (GetDpiForWindow where the system has it, else the screen's), so a page keeps its
+// proportions at 144 or 192 DPI in a DPI-aware process, and HTMLayoutGetMinWidth/Height answer
+// in device pixels. Images are resampled smoothly (bilinear); an img may offer denser artwork
+// with srcset ("a@2x.png 2x, a@1.5x.png 1.5x"): the smallest density at or above the window's
+// is taken, else the densest, src counting as 1x.
+//
+// Keyboard: Tab and Shift+Tab (and the arrow keys) move the focus through the links, buttons and
+// elements with a tabindex of 0 or more, positive tabindex values first in their order, then the
+// document order, wrapping; tabindex -1 and hidden elements are left out. The focus is only ever
+// set by keys, so the page looks as written until the keyboard is used. The focused element
+// matches :focus; the system's dotted focus rectangle is drawn around it unless the page has a
+// :focus rule for it, and only while the window has the focus. Enter and Space on the focused
+// link or button click it (reason HL_BY_KEY) before the window's handlers see the key; other
+// keys go to the handlers first and what they leave navigates. An accesskey attribute makes its
+// letter, alone or with Alt, click its element (or focus one that is neither link nor button).
+//
+// Accessibility: the window answers WM_GETOBJECT for OBJID_CLIENT with an IAccessible object of
+// the page. Its children, in document order: each link or button (role link, or push button for
+// <button>, <input type=button...> and role="button"; named by aria-label, else the alt text of
+// the element or of an image inside, else title, else its text; default action "Jump" or
+// "Press"; keyboard shortcut "Alt+" and its access key), each other image with a non-empty alt
+// (graphic) and each run of other text (static text). Focus moves raise EVENT_OBJECT_FOCUS.
+// oleacc.dll and oleaut32.dll are loaded from the system folder when a client first asks.
+//
 // Supported:
 //   markup     elements and attributes, comments, <!DOCTYPE>, character references (the five
 //              XML names, &nbsp; and numeric ones), raw text in <style> and <script>, text in
@@ -14,8 +39,8 @@
 //              unclosed element ends with its parent); nesting deeper than kMaxDepth levels
 //              is flattened into the deepest level.
 //   selectors  tag, *, #id, .class, [attr], [attr=value] (value bare or quoted), [attr~=word],
-//              :hover, :active, :first-child, descendant and child (>) combinators, lists with
-//              commas. A rule with any other selector is dropped.
+//              :hover, :active, :focus, :first-child, descendant and child (>) combinators,
+//              lists with commas. A rule with any other selector is dropped.
 //   properties display (none, block, inline; others count as block), position (absolute and
 //              fixed count alike, relative shifts), left, top, right, bottom, width, height,
 //              margin[-side], padding[-side] (px or plain numbers; other units are ignored),
@@ -31,10 +56,11 @@
 // scrolling (content beyond the window is clipped), z-index (positioned boxes paint in
 // document order over the flow).
 //
-// Loading: every URL of the page (img src, url() of the style rules) is requested once, while
-// the page loads, through HL_NOTIFY_LOAD_DATA. The host answers with HTMLayoutDataReady for that
-// URL (at once or later) or by filling the record's out_data and out_data_size; when it does
-// neither and the page came from a file, the engine reads the file the URL names beside it.
+// Loading: every URL of the page (img src or the srcset candidate chosen, url() of the style
+// rules) is requested once, while the page loads, through HL_NOTIFY_LOAD_DATA. The host answers
+// with HTMLayoutDataReady for that URL (at once or later) or by filling the record's out_data
+// and out_data_size; when it does neither and the page came from a file, the engine reads the
+// file the URL names beside it.
 // A relative URL is joined to the base URL; with no base URL it is requested as written.
 //
 // Events: the handlers attached to a window receive every event of its elements whose group
@@ -120,7 +146,7 @@ struct HlMouseRecord {
 };
 struct HlKeyRecord {
     UINT cmd;
-    HELEMENT target;     // the root element (the engine has no focus of its own)
+    HELEMENT target;     // the focused element, else the root element
     UINT key_code;       // virtual key, or the character for HL_KEY_CHAR
     UINT alt_state;
 };

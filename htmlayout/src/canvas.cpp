@@ -36,6 +36,36 @@ uint32_t Blend(uint32_t source, uint32_t target)
     return result;
 }
 
+// Bilinear resampling of premultiplied pixels (the channels of a pixel stay within its alpha),
+// pixel centres mapped onto pixel centres: the page's artwork enlarged for a high DPI stays smooth.
+void Resample(const Image& image, int width, int height, std::vector<uint32_t>& out)
+{
+    out.resize(static_cast<size_t>(width) * height);
+    // Source positions in 1/256 pixel.
+    auto position = [](int i, int source, int target) {
+        const long long p = ((2LL * i + 1) * source * 256) / (2LL * target) - 128;
+        return static_cast<int>(std::max(0LL, std::min(p, (source - 1) * 256LL)));
+    };
+    for (int y = 0; y < height; ++y) {
+        const int sy = position(y, image.height, height);
+        const int y0 = sy >> 8, y1 = std::min(y0 + 1, image.height - 1), fy = sy & 255;
+        const uint32_t* top = image.pixels.data() + static_cast<size_t>(y0) * image.width;
+        const uint32_t* bottom = image.pixels.data() + static_cast<size_t>(y1) * image.width;
+        for (int x = 0; x < width; ++x) {
+            const int sx = position(x, image.width, width);
+            const int x0 = sx >> 8, x1 = std::min(x0 + 1, image.width - 1), fx = sx & 255;
+            uint32_t pixel = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                auto c = [shift](uint32_t p) { return static_cast<int>((p >> shift) & 0xFF); };
+                const int upper = c(top[x0]) * (256 - fx) + c(top[x1]) * fx;
+                const int lower = c(bottom[x0]) * (256 - fx) + c(bottom[x1]) * fx;
+                pixel |= static_cast<uint32_t>((upper * (256 - fy) + lower * fy + (1 << 15)) >> 16) << shift;
+            }
+            out[static_cast<size_t>(y) * width + x] = pixel;
+        }
+    }
+}
+
 Box Intersect(const Box& a, const Box& b)
 {
     const int left = std::max(a.x, b.x), top = std::max(a.y, b.y);
@@ -100,26 +130,40 @@ void Canvas::Fill(const Box& box, COLORREF color)
         std::fill_n(bits_ + static_cast<size_t>(y) * width_ + area.x, area.width, pixel);
 }
 
-void Canvas::Draw(const Image& image, const Box& dest, const Box& clip, bool scale)
+void Canvas::Draw(const Image& image, const Box& target, const Box& clip)
 {
-    const Box target = scale ? dest : Box{dest.x, dest.y, image.width, image.height};
     const Box area = Intersect(Intersect(target, clip), Box{0, 0, width_, height_});
-    if (target.width <= 0 || target.height <= 0)
+    if (area.width <= 0 || area.height <= 0)
         return;
+    const bool resized = target.width != image.width || target.height != image.height;
+    // Resampled once for the size shown; a target far larger than the window, of which little
+    // shows, takes the nearest pixels instead.
+    const bool nearest = resized && static_cast<long long>(target.width) * target.height > 4LL * width_ * height_;
+    if (resized && !nearest && (image.shownWidth != target.width || image.shownHeight != target.height)) {
+        Resample(image, target.width, target.height, image.shown);
+        image.shownWidth = target.width;
+        image.shownHeight = target.height;
+    }
+    const uint32_t* pixels = resized ? image.shown.data() : image.pixels.data();
     for (int y = area.y; y < area.y + area.height; ++y) {
-        // Nearest source pixel: the page's images are shown at their own size.
-        const int sy = static_cast<int>(static_cast<long long>(y - target.y) * image.height / target.height);
-        const uint32_t* source = image.pixels.data() + static_cast<size_t>(sy) * image.width;
         uint32_t* row = bits_ + static_cast<size_t>(y) * width_;
+        const int sy = nearest ? static_cast<int>(static_cast<long long>(y - target.y) * image.height / target.height) : 0;
         for (int x = area.x; x < area.x + area.width; ++x) {
-            const int sx = static_cast<int>(static_cast<long long>(x - target.x) * image.width / target.width);
-            row[x] = Blend(source[sx], row[x]);
+            const uint32_t source =
+                nearest ? image.pixels[static_cast<size_t>(sy) * image.width +
+                                       static_cast<size_t>(static_cast<long long>(x - target.x) * image.width / target.width)]
+                        : pixels[static_cast<size_t>(y - target.y) * target.width + (x - target.x)];
+            row[x] = Blend(source, row[x]);
         }
     }
 }
 
-void Canvas::Paint(const std::vector<Element*>& order, COLORREF background, Fonts& fonts, const ImageMap& images)
+void Canvas::Paint(const std::vector<Element*>& order, COLORREF background, Fonts& fonts, const ImageMap& images,
+                   int dpi, const Element* focusMark)
 {
+    auto cssSize = [dpi](const Box& box, const Image& image) {
+        return Box{box.x, box.y, DevicePixels(image.width, dpi), DevicePixels(image.height, dpi)};
+    };
     if (!dc_)
         return;
     Fill(Box{0, 0, width_, height_}, background);
@@ -141,14 +185,21 @@ void Canvas::Paint(const std::vector<Element*>& order, COLORREF background, Font
         if (s.hasBackground)
             Fill(e->box, s.background);
         if (const Image* image = Find(images, s.backgroundImage))
-            Draw(*image, e->box, e->box, false);
+            Draw(*image, cssSize(e->box, *image), e->box);
         if (const Image* image = Find(images, s.source)) {
             const Box content{e->box.x + s.padding[3], e->box.y + s.padding[0],
                               e->box.width - s.padding[1] - s.padding[3], e->box.height - s.padding[0] - s.padding[2]};
-            Draw(*image, content, content, true);
+            Draw(*image, content, content);
         }
         if (const Image* image = Find(images, s.foregroundImage))
-            Draw(*image, e->box, e->box, false);
+            Draw(*image, cssSize(e->box, *image), e->box);
+    }
+    if (focusMark) {
+        const RECT mark = {focusMark->box.x, focusMark->box.y, focusMark->box.x + focusMark->box.width,
+                           focusMark->box.y + focusMark->box.height};
+        // The system's dotted rectangle inverts what lies below: the alpha channel stays as it was.
+        DrawFocusRect(dc_, &mark);
+        GdiFlush();
     }
 }
 

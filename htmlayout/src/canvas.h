@@ -20,14 +20,16 @@ public:
     bool Resize(int width, int height);
     HDC Dc() const { return dc_; }
 
-    // Paints the elements in order over the background colour.
-    void Paint(const std::vector<Element*>& order, COLORREF background, Fonts& fonts, const ImageMap& images);
+    // Paints the elements in order over the background colour, images at their CSS size for dpi,
+    // and the system's focus rectangle around focusMark when there is one.
+    void Paint(const std::vector<Element*>& order, COLORREF background, Fonts& fonts, const ImageMap& images,
+               int dpi, const Element* focusMark);
 
 private:
     void Fill(const Box& box, COLORREF color);
-    // Blends an image over the canvas: scaled to dest when scale is true, else at its own size;
-    // clipped to clip.
-    void Draw(const Image& image, const Box& dest, const Box& clip, bool scale);
+    // Blends an image over the canvas, smoothly resampled to the target's size and clipped to
+    // clip.
+    void Draw(const Image& image, const Box& target, const Box& clip);
     void Release();
 
     HDC dc_ = nullptr;

@@ -185,6 +185,8 @@ private:
                     compound.conditions.push_back({Condition::Hover, L"", L""});
                 else if (name == L"active")
                     compound.conditions.push_back({Condition::Active, L"", L""});
+                else if (name == L"focus")
+                    compound.conditions.push_back({Condition::Focus, L"", L""});
                 else if (name == L"first-child")
                     compound.conditions.push_back({Condition::FirstChild, L"", L""});
                 else
@@ -226,6 +228,8 @@ bool MatchesCondition(const Condition& condition, const Element* e)
         return (e->state & kHover) != 0;
     case Condition::Active:
         return (e->state & kActive) != 0;
+    case Condition::Focus:
+        return (e->state & kFocus) != 0;
     case Condition::FirstChild:
         if (!e->parent)
             return false;
@@ -341,8 +345,8 @@ bool ParseNumber(const std::wstring& text, size_t& pos, int& number)
     return true;
 }
 
-// "12px", "12", "-3.5px", "auto"; other units leave the property as it was.
-bool ParseLength(const std::wstring& text, Length& length)
+// "12px", "12", "-3.5px", "auto", in device pixels; other units leave the property as it was.
+bool ParseLength(const std::wstring& text, Length& length, int dpi)
 {
     const std::wstring value = Lower(Trim(text));
     if (value == L"auto") {
@@ -356,17 +360,25 @@ bool ParseLength(const std::wstring& text, Length& length)
     const std::wstring unit = value.substr(pos);
     if (!unit.empty() && unit != L"px")
         return false;
-    length = Length::Px(number);
+    length = Length::Px(DevicePixels(number, dpi));
     return true;
 }
 
-bool ParsePixels(const std::wstring& text, int& px)
+bool ParsePixels(const std::wstring& text, int& px, int dpi)
 {
     Length length;
-    if (!ParseLength(text, length) || length.isAuto)
+    if (!ParseLength(text, length, dpi) || length.isAuto)
         return false;
     px = length.px;
     return true;
+}
+
+// A number without a unit: a colour channel, a font weight.
+bool ParseInteger(const std::wstring& text, int& number)
+{
+    const std::wstring value = Trim(text);
+    size_t pos = 0;
+    return ParseNumber(value, pos, number) && pos == value.size();
 }
 
 int HexDigit(wchar_t c)
@@ -412,7 +424,7 @@ bool ParseColor(const std::wstring& text, COLORREF& color)
         if (parts.size() != 3)
             return false;
         for (int i = 0; i < 3; ++i) {
-            if (!ParsePixels(parts[i], channel[i]))
+            if (!ParseInteger(parts[i], channel[i]))
                 return false;
             channel[i] = std::max(0, std::min(255, channel[i]));
         }
@@ -423,7 +435,7 @@ bool ParseColor(const std::wstring& text, COLORREF& color)
 }
 
 // One to four lengths for top, right, bottom, left.
-void ParseSides(const std::wstring& value, int sides[4])
+void ParseSides(const std::wstring& value, int sides[4], int dpi)
 {
     std::vector<int> lengths;
     size_t pos = 0;
@@ -436,7 +448,7 @@ void ParseSides(const std::wstring& value, int sides[4])
         if (end == pos)
             break;
         int px = 0;
-        if (!ParsePixels(value.substr(pos, end - pos), px) || lengths.size() == 4)
+        if (!ParsePixels(value.substr(pos, end - pos), px, dpi) || lengths.size() == 4)
             return;
         lengths.push_back(px);
         pos = end;
@@ -462,7 +474,7 @@ int SideIndex(const std::wstring& side)
     return -1;
 }
 
-void Apply(Style& style, const Declaration& d, const std::wstring& baseUrl)
+void Apply(Style& style, const Declaration& d, const std::wstring& baseUrl, int dpi)
 {
     const std::wstring& p = d.property;
     const std::wstring value = Lower(d.value);
@@ -481,25 +493,25 @@ void Apply(Style& style, const Declaration& d, const std::wstring& baseUrl)
         else if (value == L"static")
             style.position = Position::Static;
     } else if (p == L"left") {
-        ParseLength(value, style.left);
+        ParseLength(value, style.left, dpi);
     } else if (p == L"top") {
-        ParseLength(value, style.top);
+        ParseLength(value, style.top, dpi);
     } else if (p == L"right") {
-        ParseLength(value, style.right);
+        ParseLength(value, style.right, dpi);
     } else if (p == L"bottom") {
-        ParseLength(value, style.bottom);
+        ParseLength(value, style.bottom, dpi);
     } else if (p == L"width") {
-        ParseLength(value, style.width);
+        ParseLength(value, style.width, dpi);
     } else if (p == L"height") {
-        ParseLength(value, style.height);
+        ParseLength(value, style.height, dpi);
     } else if (p == L"margin") {
-        ParseSides(value, style.margin);
+        ParseSides(value, style.margin, dpi);
     } else if (p == L"padding") {
-        ParseSides(value, style.padding);
+        ParseSides(value, style.padding, dpi);
     } else if (p.compare(0, 7, L"margin-") == 0 && SideIndex(p.substr(7)) >= 0) {
-        ParsePixels(value, style.margin[SideIndex(p.substr(7))]);
+        ParsePixels(value, style.margin[SideIndex(p.substr(7))], dpi);
     } else if (p.compare(0, 8, L"padding-") == 0 && SideIndex(p.substr(8)) >= 0) {
-        ParsePixels(value, style.padding[SideIndex(p.substr(8))]);
+        ParsePixels(value, style.padding[SideIndex(p.substr(8))], dpi);
     } else if (p == L"color") {
         ParseColor(value, style.color);
     } else if (p == L"background-color" || p == L"background") {
@@ -524,7 +536,7 @@ void Apply(Style& style, const Declaration& d, const std::wstring& baseUrl)
             style.fontFamily = family;
     } else if (p == L"font-size") {
         int px = 0;
-        if (ParsePixels(value, px) && px > 0)
+        if (ParsePixels(value, px, dpi) && px > 0)
             style.fontSize = std::min(px, 400);
     } else if (p == L"font-weight") {
         int weight = 0;
@@ -532,7 +544,7 @@ void Apply(Style& style, const Declaration& d, const std::wstring& baseUrl)
             style.bold = true;
         else if (value == L"normal" || value == L"lighter")
             style.bold = false;
-        else if (ParsePixels(value, weight))
+        else if (ParseInteger(value, weight))
             style.bold = weight >= 600;
     } else if (p == L"cursor") {
         style.pointer = value == L"pointer" || value == L"hand";
@@ -563,7 +575,7 @@ bool OneOf(const std::wstring& tag, const wchar_t* const (&list)[N])
 }
 
 // What the page gets before any of its rules: inheritance and the usual look of a few tags.
-Style DefaultStyle(const Element* e, const Style& parent)
+Style DefaultStyle(const Element* e, const Style& parent, int dpi)
 {
     Style style;
     style.color = parent.color;
@@ -578,14 +590,14 @@ Style DefaultStyle(const Element* e, const Style& parent)
     else if (OneOf(tag, kHiddenTags))
         style.display = Display::None;
     if (tag == L"body")
-        std::fill(style.margin, style.margin + 4, 8);
+        std::fill(style.margin, style.margin + 4, DevicePixels(8, dpi));
     if (tag == L"p" || tag == L"ul" || tag == L"ol")
         style.margin[0] = style.margin[2] = style.fontSize;
     if (tag == L"ul" || tag == L"ol")
-        style.padding[3] = 40;
+        style.padding[3] = DevicePixels(40, dpi);
     if (tag.size() == 2 && tag[0] == L'h' && tag[1] >= L'1' && tag[1] <= L'6') {
         static const int kSizes[] = {26, 20, 16, 13, 11, 10};
-        style.fontSize = kSizes[tag[1] - L'1'];
+        style.fontSize = DevicePixels(kSizes[tag[1] - L'1'], dpi);
         style.bold = true;
         style.margin[0] = style.margin[2] = style.fontSize * 2 / 3;
     }
@@ -602,9 +614,31 @@ struct MatchedRule {
     const Rule* rule;
 };
 
-void ComputeOne(Element* e, const std::vector<Rule>& rules, const Style& parent, const std::wstring& baseUrl)
+// The candidate whose density is the smallest at or above the window's, else the densest; src
+// is a 1x candidate.
+void ChooseSource(Element* e, const std::wstring& baseUrl, int dpi)
 {
-    e->style = DefaultStyle(e, parent);
+    const std::wstring* src = e->Attribute(L"src");
+    const std::wstring* srcset = e->Attribute(L"srcset");
+    std::vector<SourceCandidate> candidates = srcset ? SrcsetCandidates(*srcset) : std::vector<SourceCandidate>();
+    if (src)
+        candidates.insert(candidates.begin(), {*src, 2});
+    const int wanted = (dpi * 2 + kCssDpi - 1) / kCssDpi;
+    const SourceCandidate* best = nullptr;
+    for (const SourceCandidate& c : candidates) {
+        const bool fits = c.halves >= wanted, bestFits = best && best->halves >= wanted;
+        if (!best || (fits != bestFits ? fits : fits ? c.halves < best->halves : c.halves > best->halves))
+            best = &c;
+    }
+    if (!best)
+        return;
+    e->style.source = ResolveUrl(baseUrl, best->url);
+    e->style.sourceDensity = best->halves;
+}
+
+void ComputeOne(Element* e, const std::vector<Rule>& rules, const Style& parent, const std::wstring& baseUrl, int dpi)
+{
+    e->style = DefaultStyle(e, parent, dpi);
     if (!e->IsText()) {
         std::vector<MatchedRule> matched;
         for (const Rule& rule : rules)
@@ -615,15 +649,15 @@ void ComputeOne(Element* e, const std::vector<Rule>& rules, const Style& parent,
         });
         for (const MatchedRule& m : matched)
             for (const Declaration& d : m.rule->declarations)
-                Apply(e->style, d, baseUrl);
-        if (const std::wstring* source = e->tag == L"img" ? e->Attribute(L"src") : nullptr)
-            e->style.source = ResolveUrl(baseUrl, *source);
+                Apply(e->style, d, baseUrl, dpi);
+        if (e->tag == L"img")
+            ChooseSource(e, baseUrl, dpi);
         if (const std::wstring* inline_style = e->Attribute(L"style"))
             for (const Declaration& d : ParseDeclarations(*inline_style))
-                Apply(e->style, d, baseUrl);
+                Apply(e->style, d, baseUrl, dpi);
     }
     for (Element* child : e->children)
-        ComputeOne(child, rules, e->style, baseUrl);
+        ComputeOne(child, rules, e->style, baseUrl, dpi);
 }
 
 }  // namespace
@@ -723,6 +757,26 @@ void ParseStyleSheet(const std::wstring& source, std::vector<Rule>& rules)
     }
 }
 
+std::vector<SourceCandidate> SrcsetCandidates(const std::wstring& srcset)
+{
+    std::vector<SourceCandidate> candidates;
+    for (const std::wstring& part : SplitTopLevel(srcset, L',')) {
+        const std::wstring text = Trim(part);
+        const size_t space = text.find_first_of(L" \t\r\n\f");
+        const std::wstring descriptor = space == std::wstring::npos ? L"1x" : Lower(Trim(text.substr(space)));
+        size_t pos = 0;
+        int whole = 0;
+        if (space == 0 || text.empty() || !ParseNumber(descriptor, pos, whole) || descriptor.substr(pos) != L"x" ||
+            whole < 0 || whole > 8)
+            continue;
+        const size_t point = descriptor.find(L'.');
+        const int halves = whole * 2 + (point != std::wstring::npos && descriptor[point + 1] >= L'5');
+        if (halves > 0)
+            candidates.push_back({text.substr(0, space), halves});
+    }
+    return candidates;
+}
+
 std::wstring UrlOf(const std::wstring& value)
 {
     const std::wstring lower = Lower(value);
@@ -749,12 +803,23 @@ std::wstring ResolveUrl(const std::wstring& base, const std::wstring& url)
     return slash == std::wstring::npos ? url : base.substr(0, slash + 1) + url;
 }
 
-void ComputeStyles(Element* root, const std::vector<Rule>& rules, const std::wstring& baseUrl)
+bool HasFocusCondition(const Selector& selector)
+{
+    for (const Compound& compound : selector.compounds)
+        for (const Condition& condition : compound.conditions)
+            if (condition.kind == Condition::Focus)
+                return true;
+    return false;
+}
+
+void ComputeStyles(Element* root, const std::vector<Rule>& rules, const std::wstring& baseUrl, int dpi)
 {
     Style parent;
     if (root->parent)
         parent = root->parent->style;
-    ComputeOne(root, rules, parent, baseUrl);
+    else
+        parent.fontSize = DevicePixels(parent.fontSize, dpi);
+    ComputeOne(root, rules, parent, baseUrl, dpi);
 }
 
 }  // namespace hl

@@ -9,7 +9,7 @@ namespace hl {
 
 // One condition of a compound selector.
 struct Condition {
-    enum Kind { Id, Class, HasAttribute, AttributeEquals, AttributeHasWord, Hover, Active, FirstChild };
+    enum Kind { Id, Class, HasAttribute, AttributeEquals, AttributeHasWord, Hover, Active, Focus, FirstChild };
     Kind kind;
     std::wstring name;   // attribute name (lower case), id or class
     std::wstring value;
@@ -52,14 +52,27 @@ void ParseStyleSheet(const std::wstring& text, std::vector<Rule>& rules);
 // Parses a style attribute's declarations.
 std::vector<Declaration> ParseDeclarations(const std::wstring& text);
 
+// A candidate of an img's srcset ("a.png 2x, b.png 1.5x"; a bare URL counts as 1x), its
+// density counted in halves (1.5x is 3). Malformed candidates and densities beyond 8x are left out.
+struct SourceCandidate {
+    std::wstring url;
+    int halves;
+};
+std::vector<SourceCandidate> SrcsetCandidates(const std::wstring& srcset);
+
 // The url(...) of a property value, or empty.
 std::wstring UrlOf(const std::wstring& value);
 
 // A URL of the page joined to its base: relative ones are appended to the base's folder.
 std::wstring ResolveUrl(const std::wstring& base, const std::wstring& url);
 
+// True when any condition of the selector is :focus: a page with such a rule draws its own
+// focus mark.
+bool HasFocusCondition(const Selector& selector);
+
 // Computes the style of every element below and including root: defaults by tag, the rules by
-// specificity and order, the style attribute, inheritance from the parent.
-void ComputeStyles(Element* root, const std::vector<Rule>& rules, const std::wstring& baseUrl);
+// specificity and order, the style attribute, inheritance from the parent. Lengths come out in
+// device pixels of dpi, and an img's source is the srcset candidate that suits dpi.
+void ComputeStyles(Element* root, const std::vector<Rule>& rules, const std::wstring& baseUrl, int dpi);
 
 }  // namespace hl

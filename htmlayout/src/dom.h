@@ -17,7 +17,7 @@ struct Rule;
 // Deeper nesting is flattened by the parser, so that every walk of the tree may recurse.
 constexpr int kMaxDepth = 100;
 
-enum ElementState : unsigned { kHover = 1, kActive = 2 };
+enum ElementState : unsigned { kHover = 1, kActive = 2, kFocus = 4 };
 
 // One node: an element, or a run of text (empty tag). Reference counted: the parent holds one
 // reference, the host may hold more. A node that outlives its page keeps its tag, attributes and
@@ -79,6 +79,8 @@ struct Document {
     Element* root = nullptr;
     std::vector<Rule> rules;
     std::vector<std::wstring> urls;  // every URL the page names, each once, in order
+    // Those of urls named only as srcset candidates: a view asks for the one its DPI chooses.
+    std::vector<std::wstring> alternates;
     Document();
     ~Document();
     Document(const Document&) = delete;

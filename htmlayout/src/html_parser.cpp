@@ -343,13 +343,24 @@ std::unique_ptr<Document> ParseHtml(const std::wstring& text, const std::wstring
     Parser(text, *document).Run();
     for (const Rule& rule : document->rules)
         CollectDeclarationUrls(*document, rule.declarations, baseUrl);
+    std::vector<std::wstring> candidates;
     ForEachDescendant(document->root, [&](Element* e) {
-        if (e->tag == L"img")
+        if (e->tag == L"img") {
             if (const std::wstring* source = e->Attribute(L"src"))
                 AddUrl(*document, ResolveUrl(baseUrl, *source));
+            if (const std::wstring* srcset = e->Attribute(L"srcset"))
+                for (const SourceCandidate& candidate : SrcsetCandidates(*srcset))
+                    candidates.push_back(ResolveUrl(baseUrl, candidate.url));
+        }
         if (const std::wstring* style = e->Attribute(L"style"))
             CollectDeclarationUrls(*document, ParseDeclarations(*style), baseUrl);
     });
+    for (const std::wstring& url : candidates) {
+        const size_t before = document->urls.size();
+        AddUrl(*document, url);
+        if (document->urls.size() != before)
+            document->alternates.push_back(url);
+    }
     return document;
 }
 

@@ -15,7 +15,8 @@ std::wstring DecodePage(const BYTE* data, size_t size);
 
 // Never fails: whatever the text, the answer is a document whose root is an "html" element.
 // Style sheets of <style> elements are parsed in document order; the document's URL list holds
-// the style rules' url() values and the img sources, each resolved against baseUrl, once each.
+// the style rules' url() values, the img sources and their srcset candidates, each resolved
+// against baseUrl, once each.
 std::unique_ptr<Document> ParseHtml(const std::wstring& text, const std::wstring& baseUrl);
 
 }  // namespace hl

@@ -18,6 +18,10 @@ struct Image {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> pixels;
+    // The image resampled to the size it was last shown at, kept while that size is shown.
+    mutable std::vector<uint32_t> shown;
+    mutable int shownWidth = 0;
+    mutable int shownHeight = 0;
 };
 
 // windowscodecs.dll, taken from the system folder only, and one imaging factory from it.

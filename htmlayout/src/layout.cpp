@@ -50,8 +50,8 @@ struct Item {
 
 class Layouter {
 public:
-    Layouter(Fonts& fonts, const ImageMap& images, int width, int height)
-        : fonts_(fonts), images_(images), viewport_{0, 0, std::max(width, 0), std::max(height, 0)} {}
+    Layouter(Fonts& fonts, const ImageMap& images, int width, int height, int dpi)
+        : fonts_(fonts), images_(images), viewport_{0, 0, std::max(width, 0), std::max(height, 0)}, dpi_(dpi) {}
 
     LayoutResult Run(Document& document)
     {
@@ -89,13 +89,14 @@ private:
         return it == images_.end() ? nullptr : &it->second;
     }
 
-    // An image's box: the size the page gives it, else the image's own (keeping its proportions
-    // when only one side is given), plus padding.
+    // An image's box: the size the page gives it, else the image's own CSS size (keeping its
+    // proportions when only one side is given), plus padding.
     void ReplacedSize(const Element* e, int& width, int& height) const
     {
         const Style& s = e->style;
         const Image* image = FindImage(s.source);
-        const int iw = image ? image->width : 0, ih = image ? image->height : 0;
+        const int iw = image ? MulDiv(image->width * 2, dpi_, kCssDpi * s.sourceDensity) : 0;
+        const int ih = image ? MulDiv(image->height * 2, dpi_, kCssDpi * s.sourceDensity) : 0;
         width = !s.width.isAuto ? std::max(s.width.px, 0) : !s.height.isAuto && ih ? iw * s.height.px / ih : iw;
         height = !s.height.isAuto ? std::max(s.height.px, 0) : !s.width.isAuto && iw ? ih * s.width.px / iw : ih;
         width = std::max(width, 0) + s.padding[1] + s.padding[3];
@@ -430,6 +431,7 @@ private:
     Fonts& fonts_;
     const ImageMap& images_;
     const Box viewport_;
+    const int dpi_;
     std::vector<Pending> pending_;
 };
 
@@ -486,9 +488,9 @@ int Fonts::TextWidth(const Style& style, const std::wstring& text)
     return size.cx;
 }
 
-LayoutResult LayOut(Document& document, Fonts& fonts, const ImageMap& images, int width, int height)
+LayoutResult LayOut(Document& document, Fonts& fonts, const ImageMap& images, int width, int height, int dpi)
 {
-    return Layouter(fonts, images, width, height).Run(document);
+    return Layouter(fonts, images, width, height, dpi).Run(document);
 }
 
 }  // namespace hl

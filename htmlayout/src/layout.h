@@ -49,7 +49,8 @@ struct LayoutResult {
     std::vector<Element*> paintOrder;  // back to front
 };
 
-// Lays out the page for a client area of the given size. The page's elements get their boxes.
-LayoutResult LayOut(Document& document, Fonts& fonts, const ImageMap& images, int width, int height);
+// Lays out the page for a client area of the given size, its styles computed for dpi. The page's
+// elements get their boxes.
+LayoutResult LayOut(Document& document, Fonts& fonts, const ImageMap& images, int width, int height, int dpi);
 
 }  // namespace hl

@@ -8,6 +8,15 @@
 
 namespace hl {
 
+// CSS pixels are 1/96 inch. The cascade turns every length of a page into device pixels of the
+// window's DPI (rounded half away from zero), so that layout, hit testing and painting never
+// meet a CSS pixel; images are shown at their CSS size in device pixels the same way.
+constexpr int kCssDpi = 96;
+inline int DevicePixels(int css, int dpi)
+{
+    return MulDiv(css, dpi, kCssDpi);
+}
+
 enum class Display { Inline, Block, None };
 enum class Position { Static, Relative, Absolute };
 
@@ -28,7 +37,8 @@ struct Style {
     COLORREF background = 0;
     std::wstring backgroundImage;  // URLs as resolved against the base
     std::wstring foregroundImage;
-    std::wstring source;  // an img element's src
+    std::wstring source;  // an img element's src, or the srcset candidate that suits the DPI
+    int sourceDensity = 2;  // the source's image pixels per two CSS pixels: 2 for 1x, 3 for 1.5x
     std::string behavior;
     // Inherited.
     COLORREF color = RGB(0, 0, 0);

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "accessible.h"
 #include "css.h"
 #include "htmlayout.h"
 #include "html_parser.h"
 #include "win/handles.h"
+#include "win/library.h"
 
 namespace hl {
 
@@ -34,6 +36,37 @@ bool IsInside(const Element* e, const Element* ancestor)
         if (e == ancestor)
             return true;
     return false;
+}
+
+// The window's DPI where the system keeps one per window, else the screen's; a process that
+// did not declare itself DPI-aware is told 96 and stretched by the system.
+int WindowDpi(HWND window)
+{
+    using GetDpiForWindow = UINT(WINAPI*)(HWND);
+    int dpi = 0;
+    if (auto get = GetProc<GetDpiForWindow>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow"))
+        dpi = static_cast<int>(get(window));
+    if (dpi <= 0) {
+        HDC screen = GetDC(nullptr);
+        dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : kCssDpi;
+        if (screen)
+            ReleaseDC(nullptr, screen);
+    }
+    return std::max(kCssDpi / 2, std::min(dpi, kCssDpi * 8));
+}
+
+// The tabindex attribute: none, or a number.
+bool TabIndex(const Element* e, int& index)
+{
+    const std::wstring* value = e->Attribute(L"tabindex");
+    if (!value || value->empty())
+        return false;
+    wchar_t* end = nullptr;
+    const long number = std::wcstol(value->c_str(), &end, 10);
+    if (end == value->c_str())
+        return false;
+    index = static_cast<int>(std::max(-1L, std::min(number, 32767L)));
+    return true;
 }
 
 }  // namespace
@@ -67,6 +100,16 @@ Element* BehaviorElement(Element* e)
     return nullptr;
 }
 
+bool IsShown(const Element* e)
+{
+    if (!e->style.visible)
+        return false;
+    for (; e; e = e->parent)
+        if (e->style.display == Display::None)
+            return false;
+    return true;
+}
+
 View::Hold::~Hold()
 {
     if (--view_->holds_ == 0 && view_->destroyed_)
@@ -81,6 +124,7 @@ View* View::Of(HWND window, bool create)
     if (view || !create)
         return view;
     view = new View(window);
+    view->dpi_ = WindowDpi(window);
     if (!SetPropW(window, kViewProperty, view)) {
         delete view;
         return nullptr;
@@ -121,6 +165,8 @@ void View::ReleaseDocument()
         Unuse(std::exchange(hover_, nullptr));
     if (pressed_)
         Unuse(std::exchange(pressed_, nullptr));
+    if (focus_)
+        Unuse(std::exchange(focus_, nullptr));
     paintOrder_.clear();
     document_.reset();
     images_.clear();
@@ -140,7 +186,15 @@ bool View::Load(const std::wstring& text, const std::wstring& baseUrl, bool from
     // The host may load another page or close the window from inside any notification.
     auto replaced = [&] { return destroyed_ || document_.get() != document; };
     loading_ = true;
-    const std::vector<std::wstring> urls = document->urls;
+    // Of the srcset candidates only those the DPI chose.
+    std::vector<std::wstring> urls;
+    for (const std::wstring& url : document->urls) {
+        bool wanted = std::find(document->alternates.begin(), document->alternates.end(), url) ==
+                      document->alternates.end();
+        ForEachDescendant(document->root, [&](Element* e) { wanted = wanted || e->style.source == url; });
+        if (wanted)
+            urls.push_back(url);
+    }
     for (const std::wstring& url : urls) {
         RequestData(url, fromFile);
         if (replaced())
@@ -221,7 +275,7 @@ LRESULT View::Notify(NMHDR& header)
 void View::Restyle()
 {
     if (document_)
-        ComputeStyles(document_->root, document_->rules, baseUrl_);
+        ComputeStyles(document_->root, document_->rules, baseUrl_, dpi_);
     InvalidateLayout();
 }
 
@@ -236,7 +290,7 @@ LayoutResult View::LayOutAt(int width, int height)
 {
     if (!document_)
         return LayoutResult();
-    return LayOut(*document_, fonts_, images_, width, height);
+    return LayOut(*document_, fonts_, images_, width, height, dpi_);
 }
 
 void View::EnsureLayout()
@@ -292,7 +346,7 @@ void View::Paint()
     }
     const RECT& area = paint.rcPaint;
     if (canvas_.Resize(layoutWidth_, layoutHeight_)) {
-        canvas_.Paint(paintOrder_, background, fonts_, images_);
+        canvas_.Paint(paintOrder_, background, fonts_, images_, dpi_, FocusMark());
         BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, canvas_.Dc(), area.left,
                area.top, SRCCOPY);
     }
@@ -405,11 +459,11 @@ void View::OnMouse(UINT message, WPARAM wParam, LPARAM lParam)
 
 bool View::OnKey(UINT command, WPARAM key)
 {
-    Element* root = Root();
-    if (!root)
+    Element* target = focus_ ? focus_ : Root();
+    if (!target)
         return false;
-    HlKeyRecord record = {command, reinterpret_cast<HELEMENT>(root), static_cast<UINT>(key), AltState()};
-    return Dispatch(root, HL_GROUP_KEY, &record);
+    HlKeyRecord record = {command, reinterpret_cast<HELEMENT>(target), static_cast<UINT>(key), AltState()};
+    return Dispatch(target, HL_GROUP_KEY, &record);
 }
 
 bool View::Dispatch(Element* target, UINT group, void* record)
@@ -457,15 +511,116 @@ bool View::CallMethod(Element* e, HlMethodRecord* method)
     Hold hold(this);
     Use(e);
     bool done = Dispatch(e, HL_GROUP_METHOD_CALL, method);
-    if (!done && method->method_id == HL_METHOD_CLICK) {
-        Element* behavior = BehaviorElement(e);
-        if (behavior && behavior->view == this && !destroyed_) {
-            Click(behavior, HL_BY_METHOD);
-            done = true;
-        }
-    }
+    if (!done && method->method_id == HL_METHOD_CLICK)
+        done = Activate(e, HL_BY_METHOD);
     Unuse(e);
     return done;
+}
+
+bool View::Activate(Element* e, UINT reason)
+{
+    Hold hold(this);
+    Element* behavior = BehaviorElement(e);
+    if (!behavior || behavior->view != this || destroyed_)
+        return false;
+    Click(behavior, reason);
+    return true;
+}
+
+std::vector<Element*> View::FocusOrder() const
+{
+    // Positive tabindex values first, in their order, then the rest in document order; a
+    // negative one leaves the element out. Links and buttons need no tabindex to be reached.
+    struct Entry {
+        int index;
+        size_t position;
+        Element* e;
+    };
+    std::vector<Entry> found;
+    if (Element* root = Root())
+        ForEachDescendant(root, [&](Element* e) {
+            int index = 0;
+            const bool indexed = !e->IsText() && TabIndex(e, index);
+            if (e->IsText() || (!indexed && !e->IsLink() && !e->IsButton()) || index < 0 || !IsShown(e))
+                return;
+            found.push_back({index > 0 ? index : 32768, found.size(), e});
+        });
+    std::sort(found.begin(), found.end(), [](const Entry& a, const Entry& b) {
+        return a.index != b.index ? a.index < b.index : a.position < b.position;
+    });
+    std::vector<Element*> order;
+    for (const Entry& entry : found)
+        order.push_back(entry.e);
+    return order;
+}
+
+void View::SetFocused(Element* e)
+{
+    if (e == focus_)
+        return;
+    if (focus_) {
+        focus_->state &= ~kFocus;
+        Unuse(focus_);
+    }
+    focus_ = e;
+    if (e) {
+        Use(e);
+        e->state |= kFocus;
+    }
+    Restyle();
+    NotifyAccessibleFocus(*this);
+}
+
+const Element* View::FocusMark() const
+{
+    if (!focus_ || !document_ || GetFocus() != window_)
+        return nullptr;
+    bool styled = false;
+    for (const Rule& rule : document_->rules) {
+        if (styled || !HasFocusCondition(rule.selector))
+            continue;
+        styled = Matches(rule.selector, focus_);
+        ForEachDescendant(focus_, [&](Element* e) { styled = styled || Matches(rule.selector, e); });
+    }
+    return styled ? nullptr : focus_;
+}
+
+bool View::Navigate(WPARAM key)
+{
+    if (key != VK_TAB && key != VK_LEFT && key != VK_RIGHT && key != VK_UP && key != VK_DOWN)
+        return false;
+    const std::vector<Element*> order = FocusOrder();
+    if (order.empty())
+        return false;
+    const bool back = key == VK_LEFT || key == VK_UP || (key == VK_TAB && GetKeyState(VK_SHIFT) < 0);
+    const size_t count = order.size();
+    const size_t at = static_cast<size_t>(std::find(order.begin(), order.end(), focus_) - order.begin());
+    // From nothing focused, forward starts at the first and backward at the last; both wrap.
+    SetFocused(order[at == count ? (back ? count - 1 : 0) : back ? (at + count - 1) % count : (at + 1) % count]);
+    return true;
+}
+
+bool View::AccessKey(WPARAM c)
+{
+    Element* root = Root();
+    if (!root || c <= L' ' || c > 0xFFFF)
+        return false;
+    auto upper = [](wchar_t ch) {
+        return static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(ch)))));
+    };
+    Element* found = nullptr;
+    ForEachDescendant(root, [&](Element* e) {
+        const std::wstring* key = found || e->IsText() ? nullptr : e->Attribute(L"accesskey");
+        if (key && key->size() == 1 && upper((*key)[0]) == upper(static_cast<wchar_t>(c)) && IsShown(e))
+            found = e;
+    });
+    if (!found)
+        return false;
+    Use(found);
+    if (!Activate(found, HL_BY_KEY) && !destroyed_)
+        SetFocused(found);
+    Unuse(found);
+    return true;
 }
 
 LRESULT View::Proc(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled)
@@ -510,15 +665,33 @@ LRESULT View::Proc(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled)
             return TRUE;
         }
         return 0;
-    case WM_KEYDOWN:
-        handled = OnKey(HL_KEY_DOWN, wParam);
+    case WM_KEYDOWN: {
+        // Enter and Space belong to the focused link or button before the page's handlers see
+        // them; the keys the handlers leave move the focus.
+        const bool press = focus_ && (wParam == VK_RETURN || wParam == VK_SPACE);
+        handled = (press && Activate(focus_, HL_BY_KEY)) || OnKey(HL_KEY_DOWN, wParam) || Navigate(wParam);
         return 0;
+    }
     case WM_KEYUP:
         handled = OnKey(HL_KEY_UP, wParam);
         return 0;
-    case WM_CHAR:
-        handled = OnKey(HL_KEY_CHAR, wParam);
+    case WM_CHAR:  // a letter alone, or with Alt below, presses the element of that access key
+        handled = OnKey(HL_KEY_CHAR, wParam) || AccessKey(wParam);
         return 0;
+    case WM_SYSCHAR:
+        handled = AccessKey(wParam);
+        return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:  // the focus mark shows only while the window has the focus
+        InvalidateRect(window_, nullptr, FALSE);
+        if (message == WM_SETFOCUS)
+            NotifyAccessibleFocus(*this);
+        return 0;
+    case WM_GETOBJECT: {
+        const LRESULT object = AnswerGetObject(*this, wParam, lParam);
+        handled = object != 0;
+        return object;
+    }
     case WM_GETDLGCODE:
         handled = TRUE;
         return DLGC_WANTALLKEYS | DLGC_WANTCHARS;

@@ -35,6 +35,15 @@ public:
     // The element's built-in method; false when it has none by that number.
     bool CallMethod(Element* e, HlMethodRecord* method);
 
+    // The elements the keyboard reaches, in the order Tab visits them.
+    std::vector<Element*> FocusOrder() const;
+    Element* Focused() const { return focus_; }
+    // Gives e (null: nothing) the keyboard focus, shows it and tells accessibility clients.
+    void SetFocused(Element* e);
+    // What a click on e's link or button does; false when e has neither.
+    bool Activate(Element* e, UINT reason);
+    Element* HitTest(POINT point);
+
 private:
     // Entry points hold one, so that a window destroyed by a handler called from inside them
     // keeps its view until they have returned.
@@ -64,11 +73,17 @@ private:
     LayoutResult LayOutAt(int width, int height);
     void Paint();
 
-    Element* HitTest(POINT point);
     void SetHover(Element* e);
     void SetPressed(Element* e);
     void OnMouse(UINT message, WPARAM wParam, LPARAM lParam);
     bool OnKey(UINT command, WPARAM key);
+    // Tab, Shift+Tab and the arrows move the focus; Enter and Space activate what has it.
+    bool Navigate(WPARAM key);
+    // The element whose accesskey is c, focused and activated; false when there is none.
+    bool AccessKey(WPARAM c);
+    // Where the system's focus rectangle goes: the focused element, unless the page styles
+    // :focus for it itself or the window is not focused.
+    const Element* FocusMark() const;
 
     // Offers the event to the behaviors of target and its ancestors, then to the window's
     // handlers; true when one handled it.
@@ -92,6 +107,7 @@ private:
     ImageDecoder decoder_;
     Fonts fonts_;
     Canvas canvas_;
+    int dpi_ = kCssDpi;  // the window's, at its first message
 
     bool layoutValid_ = false;
     int layoutWidth_ = 0;
@@ -100,6 +116,7 @@ private:
 
     Element* hover_ = nullptr;    // the deepest element under the mouse, with a reference
     Element* pressed_ = nullptr;  // where the left button went down, with a reference
+    Element* focus_ = nullptr;    // the keyboard focus, with a reference; only keys set it
     bool tracking_ = false;
     bool pressHandled_ = false;
 };
@@ -109,5 +126,8 @@ bool ReadLocalFile(const std::wstring& url, std::vector<BYTE>& data);
 
 // Every element's behavior: itself or its nearest ancestor that is a link or a button.
 Element* BehaviorElement(Element* e);
+
+// False for an element that display: none or visibility: hidden hides, or one inside such.
+bool IsShown(const Element* e);
 
 }  // namespace hl

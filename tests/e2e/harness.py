@@ -137,6 +137,18 @@ def session():
     return env
 
 
+def set_dpi(dpi: int):
+    """The desktop of the session's prefix at that DPI (96 is 100 %) for the programs started
+    from now on: a new server for the prefix, as after logging on again, reads it anew."""
+    reg_set(r'HKCU\Control Panel\Desktop', 'LogPixels', dpi, 'REG_DWORD')
+    env = session()
+    subprocess.run([WINESERVER, '-k'], env=env, stderr=subprocess.DEVNULL)
+    subprocess.run([WINESERVER, '-w'], env=env, stderr=subprocess.DEVNULL)
+    _session['children'].append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
+    time.sleep(0.2)
+    subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
+
+
 def _end_session():
     subprocess.run([WINESERVER, '-k'], env=_session['env'], stderr=subprocess.DEVNULL)
     subprocess.run([WINESERVER, '-w'], env=_session['env'], stderr=subprocess.DEVNULL)
@@ -297,6 +309,17 @@ def key(title: str, vk: int, cls=None):
     _ui('key', title, cls=cls, extra=['--vk', str(vk)])
 
 
+def type_keys(title: str, *keys: str) -> list:
+    """Keys as a keyboard gives them to the window brought to the front ('tab', 'shift+tab',
+    'alt+i', ...); the accessible names of the focus events it raised meanwhile."""
+    return json.loads(_ui('type', title, extra=['--keys', ','.join(keys)]))
+
+
+def accessible(title: str) -> dict:
+    """What an accessibility client reads of the window's client area (see uidriver)."""
+    return json.loads(_ui('accessible', title))
+
+
 def screenshot(path: str):
     """The whole virtual screen as a PNG."""
     subprocess.run(['import', '-window', 'root', path], env=session(), check=True, timeout=60, **QUIET)
@@ -323,11 +346,14 @@ def changed(a: str, b: str, region: Optional[Sequence[int]] = None):
 
 def on_start_screen(*inputs):
     """A run's step: waits for the start screen, then gives it the inputs: a client point to
-    click, or a virtual key."""
+    click, a virtual key to post, or keys to type."""
     def step(test, dist):
         wait_window(START_TITLE)
         for what in inputs:
-            key(START_TITLE, what) if isinstance(what, int) else mouse(START_TITLE, what, press='click')
+            if isinstance(what, str):
+                type_keys(START_TITLE, what)
+            else:
+                key(START_TITLE, what) if isinstance(what, int) else mouse(START_TITLE, what, press='click')
     return step
 
 

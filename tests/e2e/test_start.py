@@ -1,6 +1,7 @@
 """The start screen: a run without arguments, with our engine beside setup.exe, shows the start
-page; its buttons, clicked with the mouse, choose the road. Screenshots of the screen, plain and
-with each button hovered, are kept under <build>/e2e-artefacts."""
+page; its buttons, clicked with the mouse or reached by the keyboard, choose the road; a screen
+reader reads them; the page grows with the system's DPI. Screenshots of the screen, plain, with
+each button hovered and focused at each DPI, are kept under <build>/e2e-artefacts."""
 
 import os
 import struct
@@ -84,9 +85,17 @@ class StartScreen(h.Scenario):
             Case('install', '', prepare=with_engine(), boxes=[h.on_start_screen(START_INSTALL)], then=installed),
             Case('cancel', '', prepare=with_engine(), boxes=[h.on_start_screen(START_CANCEL)], exit=2, log=None,
                  then=not_installed),
-            # The page has no default or cancel role: the keys leave the screen up.
+            # The page has no default or cancel role: with nothing focused the keys leave the
+            # screen up.
             Case('enter and escape, then the close box', '', prepare=with_engine(),
                  boxes=[h.on_start_screen(VK_RETURN, VK_ESCAPE), close_box], exit=2, log=None, then=not_installed),
+            Case('tab to install, enter', '', prepare=with_engine(), boxes=[h.on_start_screen('tab', 'return')],
+                 then=installed),
+            # Backwards from nothing focused starts at the last button.
+            Case('shift+tab to cancel, space', '', prepare=with_engine(), boxes=[h.on_start_screen('shift+tab', 'space')],
+                 exit=2, log=None, then=not_installed),
+            Case('access key with alt', '', prepare=with_engine(), boxes=[h.on_start_screen('alt+c')], exit=2, log=None),
+            Case('access key alone', '', prepare=with_engine(), boxes=[h.on_start_screen('c')], exit=2, log=None),
             # Without the screen the run goes on as an installation.
             Case('screen turned off', '', ini={'ShowStartDialog': 0}, prepare=with_engine(), then=installed),
             Case('no engine', '', then=installed),
@@ -113,7 +122,6 @@ class StartScreen(h.Scenario):
         setup = h.Process(dist.exe, '', dist.dir)
         window = h.wait_window(START_TITLE)
         left, top, width, height = window.client
-        self.assertEqual((width, height), (507, 407))
         h.mouse(START_TITLE, (5, 5))
         plain = h.shot('start')
         screen = [int(n) for n in subprocess.run(['identify', '-format', '%w %h', plain], capture_output=True,
@@ -133,3 +141,44 @@ class StartScreen(h.Scenario):
         h.close(START_TITLE)
         self.assertEqual(setup.wait(), 2)
 
+
+    def test_scaled_read_and_focused(self):
+        """At 96, 144 and 192 DPI the page keeps its proportions, an accessibility client reads its
+        buttons where they are drawn, and Tab moves the focus through them, wrapping; the focus
+        shows only once Tab was pressed, on the focused button alone."""
+        dist = h.Distribution('start-dpi')
+        dist.add(h.package('product_v2').path, 'Sample Product.msi')
+        dist.write_ini({'MsiPath': 'Sample Product.msi'})
+        with_engine()(dist)
+        try:
+            for dpi in (96, 144, 192):
+                with self.subTest(dpi=dpi):
+                    px = lambda n: int(n * dpi / 96 + 0.5)
+                    near = lambda a, b: all(abs(x - y) <= 2 for x, y in zip(a, b))
+                    h.set_dpi(dpi)
+                    setup = h.Process(dist.exe, '', dist.dir)
+                    left, top, width, height = h.wait_window(START_TITLE).client
+                    self.assertTrue(near((width, height), (px(507), px(407))), (width, height))
+                    page = h.accessible(START_TITLE)
+                    self.assertEqual((page['name'], page['role'], page['focus']), (START_TITLE, 'client', 0))
+                    self.assertEqual([(c['name'], c['role'], c['action'], c['shortcut']) for c in page['children']],
+                                     [('Install', 'push button', 'Press', 'Alt+I'),
+                                      ('Deployment', 'push button', 'Press', 'Alt+D'),
+                                      ('Cancel', 'push button', 'Press', 'Alt+C')])
+                    boxes = [[left + px(x), top + px(y), px(w), px(hgt)] for _, (x, y, w, hgt) in BUTTONS.values()]
+                    for child, box in zip(page['children'], boxes):
+                        self.assertTrue(near(child['rect'], box), (child, box))
+                    h.mouse(START_TITLE, (5, 5))
+                    plain = h.shot('start-%d' % dpi)
+                    self.assertEqual(h.type_keys(START_TITLE, 'escape'), [])
+                    self.assertIsNone(h.changed(plain, h.shot('start-%d-escape' % dpi)))
+                    self.assertEqual(h.type_keys(START_TITLE, 'tab', 'tab', 'tab', 'tab'),
+                                     ['Install', 'Deployment', 'Cancel', 'Install'])
+                    dx, dy, dw, dh = h.changed(plain, h.shot('start-%d-focused' % dpi))
+                    x, y, w, hgt = boxes[0]
+                    self.assertTrue(x <= dx and dx + dw <= x + w and y <= dy and dy + dh <= y + hgt, (dx, dy, dw, dh))
+                    self.assertEqual(h.accessible(START_TITLE)['focus'], 1)
+                    h.close(START_TITLE)
+                    self.assertEqual(setup.wait(), 2)
+        finally:
+            h.set_dpi(96)

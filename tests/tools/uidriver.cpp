@@ -19,6 +19,14 @@
 //                                       SendInput, as a mouse would
 //   uidriver key MATCH --vk N           posts a key press and release of virtual key N to the
 //                                       window holding the focus in it
+//   uidriver type MATCH --keys K,K...   brings the window to the front and types through SendInput,
+//                                       as a keyboard would: tab, return, space, escape, up, down,
+//                                       left, right or a letter, each with shift+, alt+ or ctrl+ if
+//                                       wanted; prints the accessible names of the focus events
+//                                       the window raised meanwhile as a JSON list
+//   uidriver accessible MATCH           its client area's accessible object as JSON: name, role,
+//                                       focus (child id) and the children with name, role, state,
+//                                       screen rectangle, default action and keyboard shortcut
 //   uidriver list                       every top-level window, one per line
 //   uidriver loadlib NAME               a plain LoadLibraryW, as a careless program would
 //   uidriver product-state|uninstall CODE, uidriver product-info CODE PROPERTY
@@ -28,6 +36,7 @@
 // 0 on success, 1 for a failed call or bad usage, 2 when nothing matched in time.
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 #include <msi.h>
 #include <msiquery.h>
 #include <tlhelp32.h>
@@ -395,6 +404,140 @@ void PostKey(HWND window, UINT key) {
     PostMessageW(window, WM_KEYUP, key, MAKELPARAM(1, scan | 0xC000));
 }
 
+// ---- keyboard and accessibility -------------------------------------------------------------
+
+struct FocusEvent {
+    HWND window;
+    LONG object, child;
+};
+std::vector<FocusEvent> focusEvents;
+
+void CALLBACK OnFocusEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) {
+    focusEvents.push_back({window, object, child});
+}
+
+std::wstring Bstr(BSTR b) {
+    std::wstring s = b ? b : L"";
+    SysFreeString(b);
+    return s;
+}
+
+std::wstring AccName(IAccessible* acc, LONG child) {
+    BSTR name = nullptr;
+    VARIANT id = {};
+    id.vt = VT_I4;
+    id.lVal = child;
+    return SUCCEEDED(acc->get_accName(id, &name)) ? Bstr(name) : std::wstring();
+}
+
+// Waits for the program to take the input, answering our own messages (the focus events).
+void Pump(DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (GetTickCount64() < end) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(20);
+    }
+}
+
+int Type(HWND window, const std::wstring& keys) {
+    static const std::map<std::wstring, WORD> kNamed = {
+        {L"tab", VK_TAB}, {L"return", VK_RETURN}, {L"space", VK_SPACE}, {L"escape", VK_ESCAPE},
+        {L"up", VK_UP}, {L"down", VK_DOWN}, {L"left", VK_LEFT}, {L"right", VK_RIGHT}};
+    static const std::map<std::wstring, WORD> kModifiers = {{L"shift", VK_SHIFT}, {L"alt", VK_MENU}, {L"ctrl", VK_CONTROL}};
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnFocusEvent, pid, 0,
+                                         WINEVENT_OUTOFCONTEXT);
+    SetForegroundWindow(window);
+    Pump(300);
+    std::wstring names = L"[";
+    size_t start = 0;
+    while (start <= keys.size()) {
+        const size_t comma = std::min(keys.find(L',', start), keys.size());
+        std::wstring token = keys.substr(start, comma - start);
+        start = comma + 1;
+        std::vector<WORD> down;
+        for (size_t plus; (plus = token.find(L'+')) != std::wstring::npos; token = token.substr(plus + 1)) {
+            auto m = kModifiers.find(token.substr(0, plus));
+            if (m == kModifiers.end()) return Fail(1, L"unknown modifier in " + token);
+            down.push_back(m->second);
+        }
+        auto named = kNamed.find(token);
+        if (named != kNamed.end()) down.push_back(named->second);
+        else if (token.size() == 1) down.push_back(LOBYTE(VkKeyScanW(token[0])));
+        else return Fail(1, L"unknown key " + token);
+        std::vector<INPUT> input;
+        for (size_t i = 0; i < down.size() * 2; ++i) {
+            INPUT in = {};
+            in.type = INPUT_KEYBOARD;
+            in.ki.wVk = down[i < down.size() ? i : down.size() * 2 - 1 - i];
+            in.ki.dwFlags = i < down.size() ? 0 : KEYEVENTF_KEYUP;
+            input.push_back(in);
+        }
+        focusEvents.clear();
+        if (SendInput((UINT)input.size(), input.data(), sizeof(INPUT)) != input.size()) return Fail(1, L"SendInput failed");
+        Pump(500);
+        for (const FocusEvent& e : focusEvents) {
+            IAccessible* acc = nullptr;
+            VARIANT child = {};
+            if (!IsWindow(e.window) || FAILED(AccessibleObjectFromEvent(e.window, e.object, e.child, &acc, &child)))
+                continue;
+            names += (names.size() > 1 ? L"," : L"") + Json(AccName(acc, child.lVal));
+            acc->Release();
+        }
+    }
+    if (hook) UnhookWinEvent(hook);
+    Out(names + L"]");
+    return 0;
+}
+
+int PrintAccessible(HWND window) {
+    IAccessible* acc = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(window, (DWORD)OBJID_CLIENT, IID_IAccessible, (void**)&acc)) || !acc)
+        return Fail(1, L"no accessible object");
+    auto text = [&](HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), LONG child) {
+        BSTR b = nullptr;
+        VARIANT id = {};
+        id.vt = VT_I4;
+        id.lVal = child;
+        return SUCCEEDED((acc->*get)(id, &b)) ? Bstr(b) : std::wstring();
+    };
+    auto number = [&](HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), LONG child) {
+        VARIANT id = {}, out = {};
+        id.vt = VT_I4;
+        id.lVal = child;
+        return SUCCEEDED((acc->*get)(id, &out)) && out.vt == VT_I4 ? out.lVal : -1;
+    };
+    auto role = [&](LONG child) {
+        wchar_t name[64] = {};
+        GetRoleTextW((DWORD)number(&IAccessible::get_accRole, child), name, 64);
+        return Json(name);
+    };
+    LONG count = 0;
+    acc->get_accChildCount(&count);
+    VARIANT focus = {};
+    acc->get_accFocus(&focus);
+    std::wstring json = L"{\"name\": " + Json(text(&IAccessible::get_accName, CHILDID_SELF)) + L", \"role\": " +
+                        role(CHILDID_SELF) + L", \"focus\": " + std::to_wstring(focus.vt == VT_I4 ? focus.lVal : -1) +
+                        L", \"children\": [";
+    for (LONG child = 1; child <= count; ++child) {
+        VARIANT id = {};
+        id.vt = VT_I4;
+        id.lVal = child;
+        LONG l = 0, t = 0, w = 0, h = 0;
+        acc->accLocation(&l, &t, &w, &h, id);
+        json += (child > 1 ? L", " : L"") + std::wstring(L"{\"name\": ") + Json(text(&IAccessible::get_accName, child)) +
+                L", \"role\": " + role(child) + L", \"state\": " + std::to_wstring(number(&IAccessible::get_accState, child)) +
+                L", \"rect\": [" + std::to_wstring(l) + L", " + std::to_wstring(t) + L", " + std::to_wstring(w) + L", " +
+                std::to_wstring(h) + L"], \"action\": " + Json(text(&IAccessible::get_accDefaultAction, child)) +
+                L", \"shortcut\": " + Json(text(&IAccessible::get_accKeyboardShortcut, child)) + L"}";
+    }
+    acc->Release();
+    Out(json + L"]}");
+    return 0;
+}
+
 // ---- processes and products ----------------------------------------------------------------
 
 int Run(const Options& o, double timeout) {
@@ -453,6 +596,7 @@ int Msi(const std::wstring& verb, const Options& o) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    CoInitialize(nullptr);  // accessible objects of other processes come through COM
     Options o;
     if (argc < 2 || !Parse(argc, argv, o)) return Fail(1, L"bad usage; see the head of uidriver.cpp");
     std::wstring verb = argv[1];
@@ -471,7 +615,8 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (!o.has(L"title") && !o.has(L"contains")) return Fail(1, verb + L" needs --title or --contains");
-    if (verb == L"texts" || verb == L"close" || verb == L"mouse" || verb == L"key") {
+    if (verb == L"texts" || verb == L"close" || verb == L"mouse" || verb == L"key" || verb == L"type" ||
+        verb == L"accessible") {
         HWND found = nullptr;
         if (!Poll(timeout, [&] {
                 for (HWND h : Windows())
@@ -482,6 +627,8 @@ int wmain(int argc, wchar_t** argv) {
         if (verb == L"close") PostMessageW(found, WM_CLOSE, 0, 0);
         else if (verb == L"mouse") return Mouse(found, o);
         else if (verb == L"key") PostKey(found, (UINT)o.number(L"vk"));
+        else if (verb == L"type") return Type(found, o.get(L"keys"));
+        else if (verb == L"accessible") return PrintAccessible(found);
         else PrintWindow(found);
         return 0;
     }

@@ -8,6 +8,7 @@
 #include "css.h"
 #include "html_parser.h"
 #include "layout.h"
+#include "view.h"
 
 namespace {
 
@@ -79,6 +80,79 @@ TEST(HtmlEngine, StateSelectorsFollowTheElementState)
     EXPECT_EQ(Select(*document, L"div:hover img, div:active"), L"e");
 }
 
+hl::Element* ById(hl::Document& document, const wchar_t* id)
+{
+    std::vector<hl::Element*> found;
+    hl::SelectBelow(document.root, std::wstring(L"#") + id, found);
+    return found.empty() ? nullptr : found[0];
+}
+
+TEST(HtmlEngine, LengthsAreDevicePixelsAndImagesFollowTheDpi)
+{
+    const wchar_t kImages[] = L"src=a.png srcset='b.png 2x, c.png 1.5x'";
+    const struct {
+        const wchar_t* img;
+        int dpi;
+        const wchar_t* source;
+        int density;  // image pixels per two CSS pixels
+    } cases[] = {
+        {kImages, 96, L"a.png", 2},
+        {kImages, 120, L"c.png", 3},
+        {kImages, 144, L"c.png", 3},
+        {kImages, 192, L"b.png", 4},
+        {kImages, 384, L"b.png", 4},  // none dense enough: the densest
+        {L"srcset='b.png 2x, c.png'", 96, L"c.png", 2},
+        {L"src=a.png srcset='b.png 0x, c.png 9x, d.png 2w, , e.png x'", 192, L"a.png", 2},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<hl::Document> document = hl::ParseHtml(std::wstring(L"<img id=i ") + c.img + L">", L"");
+        hl::ComputeStyles(document->root, document->rules, L"", c.dpi);
+        const hl::Style& style = ById(*document, L"i")->style;
+        EXPECT_EQ(style.source, c.source) << c.img << " at " << c.dpi;
+        EXPECT_EQ(style.sourceDensity, c.density) << c.img << " at " << c.dpi;
+    }
+    // Halves round away from zero; colour channels and weights are numbers, not lengths.
+    std::unique_ptr<hl::Document> document = hl::ParseHtml(
+        L"<div id=d style='width:11px;margin:1px -3px;color:rgb(100,0,0);font-weight:600'></div><p id=p>t</p>", L"");
+    hl::ComputeStyles(document->root, document->rules, L"", 144);
+    const hl::Style& div = ById(*document, L"d")->style;
+    EXPECT_EQ(div.width.px, 17);
+    EXPECT_EQ(div.margin[0], 2);
+    EXPECT_EQ(div.margin[1], -5);
+    EXPECT_EQ(div.color, RGB(100, 0, 0));
+    EXPECT_TRUE(div.bold);
+    EXPECT_EQ(ById(*document, L"p")->style.fontSize, 20);  // the default 13px
+    EXPECT_EQ(ById(*document, L"p")->style.margin[0], 20);
+}
+
+LRESULT CALLBACK EngineWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    BOOL handled = FALSE;
+    hl::View* view = hl::View::Of(window, message != WM_NCDESTROY);
+    const LRESULT result = view ? view->Proc(message, wParam, lParam, handled) : 0;
+    return handled ? result : DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(HtmlEngine, TabVisitsPositiveTabindexFirstThenTheDocumentOrder)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = EngineWindow;
+    windowClass.lpszClassName = L"EngineUnderTest";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(L"EngineUnderTest", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    hl::View* view = hl::View::Of(window, true);
+    ASSERT_TRUE(view->Load(L"<a id=a href=x>a</a><button id=b>b</button><span id=c tabindex=0>c</span>"
+                           L"<a id=d href=y tabindex=-1>d</a><a id=e href=z tabindex=2>e</a>"
+                           L"<div id=f tabindex=1>f</div><a id=g href=q style='display:none'>g</a>"
+                           L"<p style='visibility:hidden'><a id=h href=r>h</a></p><span id=i>i</span>",
+                           L"", false));
+    std::wstring ids;
+    for (const hl::Element* e : view->FocusOrder())
+        ids += *e->Attribute(L"id");
+    EXPECT_EQ(ids, L"feabc");
+    DestroyWindow(window);
+}
+
 // Every node below e hangs from its parent, and no chain is deeper than the parser allows.
 void CheckTree(const hl::Element* e, int depth)
 {
@@ -126,8 +200,8 @@ TEST(HtmlEngine, MalformedPagesParseStyleAndLayOutWithoutHarm)
             hl::ParseHtml(hl::DecodePage(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), L"base/");
         ASSERT_EQ(document->root->tag, L"html") << "seed " << seed << ", page " << pages;
         CheckTree(document->root, 0);
-        hl::ComputeStyles(document->root, document->rules, L"base/");
-        const hl::LayoutResult layout = hl::LayOut(*document, fonts, noImages, pages % 600, 400);
+        hl::ComputeStyles(document->root, document->rules, L"base/", 96 + pages % 3 * 48);
+        const hl::LayoutResult layout = hl::LayOut(*document, fonts, noImages, pages % 600, 400, 96 + pages % 3 * 48);
         ASSERT_FALSE(layout.paintOrder.empty());
         std::vector<hl::Element*> found;
         hl::SelectBelow(document->root, hl::DecodePage(reinterpret_cast<const BYTE*>(bytes.data()),
