@@ -42,6 +42,9 @@ public:
     void SetFocused(Element* e);
     // What a click on e's link or button does; false when e has neither.
     bool Activate(Element* e, UINT reason);
+    // Where the system's focus rectangle goes: the focused element, unless the page styles
+    // :focus for it itself or the window is not focused.
+    const Element* FocusMark() const;
     Element* HitTest(POINT point);
 
 private:
@@ -81,9 +84,6 @@ private:
     bool Navigate(WPARAM key);
     // The element whose accesskey is c, focused and activated; false when there is none.
     bool AccessKey(WPARAM c);
-    // Where the system's focus rectangle goes: the focused element, unless the page styles
-    // :focus for it itself or the window is not focused.
-    const Element* FocusMark() const;
 
     // Offers the event to the behaviors of target and its ancestors, then to the window's
     // handlers; true when one handled it.

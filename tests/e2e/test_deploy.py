@@ -10,7 +10,6 @@ import subprocess
 import types
 
 import harness as h
-from harness import START_DEPLOY
 
 PRODUCT = 'Sample Product'
 SHEET = 'Deployment ' + PRODUCT
@@ -74,7 +73,7 @@ class Wizard:
 
     def __init__(self, dist: h.Distribution):
         self.process = h.Process(dist.exe, '', dist.dir)
-        h.on_start_screen(START_DEPLOY)(None, dist)
+        h.on_start_screen('alt+d')(None, dist)      # the keyboard road to the wizard
 
     def page(self, control: int, timeout: float = 60) -> h.Window:
         """The sheet once the page holding that control is the one shown."""

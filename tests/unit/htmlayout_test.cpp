@@ -139,7 +139,9 @@ TEST(HtmlEngine, TabVisitsPositiveTabindexFirstThenTheDocumentOrder)
     windowClass.lpfnWndProc = EngineWindow;
     windowClass.lpszClassName = L"EngineUnderTest";
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowW(L"EngineUnderTest", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowW(L"EngineUnderTest", L"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                                nullptr, nullptr);
+    SetFocus(window);
     hl::View* view = hl::View::Of(window, true);
     ASSERT_TRUE(view->Load(L"<a id=a href=x>a</a><button id=b>b</button><span id=c tabindex=0>c</span>"
                            L"<a id=d href=y tabindex=-1>d</a><a id=e href=z tabindex=2>e</a>"
@@ -150,6 +152,14 @@ TEST(HtmlEngine, TabVisitsPositiveTabindexFirstThenTheDocumentOrder)
     for (const hl::Element* e : view->FocusOrder())
         ids += *e->Attribute(L"id");
     EXPECT_EQ(ids, L"feabc");
+    // The system's focus rectangle shows where the page has no :focus rule of its own for it.
+    for (const wchar_t* rules : {L"", L"div:focus {color: red}", L"a:focus img {color: red}", L"a:focus {color: red}"}) {
+        view->Load(std::wstring(L"<style>") + rules + L"</style><a id=a href=x>a<img></a>", L"", false);
+        BOOL handled = FALSE;
+        view->Proc(WM_KEYDOWN, VK_TAB, 0, handled);
+        ASSERT_TRUE(handled && view->Focused()) << rules;
+        EXPECT_EQ(view->FocusMark(), *rules && rules[0] == L'a' ? nullptr : view->Focused()) << rules;
+    }
     DestroyWindow(window);
 }
 
