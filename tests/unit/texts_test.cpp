@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cwctype>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "app/settings.h"
 #include "config/setup_ini.h"
 #include "log/error_text.h"
@@ -11,9 +14,11 @@
 #include "log/version.h"
 #include "msi/installer_msi.h"
 #include "msi/package_info.h"
+#include "resources/string_ids.h"
 #include "report/log_mail.h"
 #include "support.h"
 #include "win/format.h"
+#include "win/handles.h"
 #include "win/hyperlink.h"
 
 TEST(Format, FollowsMicrosoftConventionsAndCutsAt4095Characters)
@@ -73,6 +78,62 @@ TEST(Texts, EveryTranslationHasEveryTextAndItsDirectives)
         texts += !english.empty();
     }
     EXPECT_GE(texts, 80u);
+}
+
+// Every text a template's button or label shows fits it in every language, measured with the
+// font the dialog has: a button's text within its edges and focus mark, a check box's beside its
+// box, a label's lines, wrapped as the control wraps them, within its height.
+TEST(Texts, FitTheirControlsInEveryLanguage)
+{
+    enum Kind { Label, Title, Push, Check };  // Title: a label in the 12-point header font
+    const struct { int dialog, control; Kind kind; unsigned text; } rows[] = {
+        {129, IDOK, Push, IDS_BUTTON_INSTALL}, {129, IDOK, Push, IDS_BUTTON_CONTINUE}, {129, IDCANCEL, Push, IDS_BUTTON_CANCEL},
+        {129, 1001, Label, IDS_PREREQ_HEADING}, {129, 1001, Label, IDS_PREREQ_STEPS_HEADING},
+        {201, IDOK, Push, IDS_BUTTON_RECHECK}, {201, IDCANCEL, Push, IDS_BUTTON_CANCEL},
+        {201, 1004, Label, IDS_DOWNLOAD_INSTRUCTIONS}, {201, 1004, Label, IDS_DOWNLOAD_INSTRUCTIONS_CHOOSE},
+        {201, 1005, Label, IDS_DOWNLOAD_LINK}, {215, 10015, Title, IDS_DEPLOY_WELCOME_TITLE},
+        {215, 10016, Label, IDS_DEPLOY_WELCOME_TEXT}, {223, 10031, Check, IDS_DEPLOY_LICENSE_ACCEPT},
+        {221, 10018, Label, IDS_DEPLOY_FOLDER_LABEL}, {221, 10020, Push, IDS_DEPLOY_SELECT_FOLDER},
+        {219, 10028, Push, IDS_DEPLOY_COMMON_FOLDER}, {225, 10044, Label, IDS_DEPLOY_LOG_DESCRIPTION},
+        {225, 10043, Label, IDS_DEPLOY_LOG_SHIPPING}, {220, 10029, Label, IDS_DEPLOY_READY_TEXT},
+        {224, 10035, Label, IDS_DEPLOY_PLEASE_WAIT}, {224, 10036, Label, IDS_DEPLOY_STATE_COPYING},
+        {224, 10036, Label, IDS_DEPLOY_STATE_ROLLBACK}, {224, 10034, Label, IDS_DEPLOY_FILE_COPIES},
+        {224, 10034, Label, IDS_DEPLOY_DELETE_FILE}, {216, 10038, Title, IDS_DEPLOY_COMPLETED},
+        {216, 10038, Title, IDS_DEPLOY_CANCELED}, {216, 10039, Label, IDS_DEPLOY_COMPLETE_TEXT}};
+    const wchar_t product[] = L"Sample Product";
+    UniqueLibrary richEdit(LoadLibraryW(L"riched20.dll"));  // the licence page's control class
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    for (const auto& row : rows) {
+        const HWND dialog = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(row.dialog), owner, nullptr, 0);
+        const HWND control = GetDlgItem(dialog, row.control);
+        ASSERT_TRUE(control) << "dialog " << row.dialog << " control " << row.control;
+        RECT box;
+        GetClientRect(control, &box);
+        const HDC dc = GetDC(control);
+        LOGFONTW description = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), sizeof(description), &description);
+        if (row.kind == Title)
+            description.lfHeight = -MulDiv(12, GetDeviceCaps(dc, LOGPIXELSY), 72);
+        UniqueFont font(CreateFontIndirectW(&description));
+        SelectObject(dc, font.Get());
+        const int own = row.kind == Push ? 2 * GetSystemMetrics(SM_CXEDGE) + 2
+                        : row.kind == Check ? GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE) : 0;
+        for (LANGID language : {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), 0x0410, 0x0411, 0x0419}) {
+            const std::wstring text = Format(LoadTextIn(row.text, language).c_str(), product, product, product);
+            RECT need = {0, 0, box.right - own, 0};
+            DrawTextW(dc, text.c_str(), -1, &need,
+                      DT_CALCRECT | (row.kind <= Title ? DT_WORDBREAK | DT_EXPANDTABS : DT_SINGLELINE));
+            EXPECT_TRUE(need.right <= box.right - own && need.bottom <= box.bottom)
+                << "dialog " << row.dialog << " control " << row.control << " in " << language << ": "
+                << testing::PrintToString(text) << " needs " << need.right + own << " x " << need.bottom << ", has "
+                << box.right << " x " << box.bottom;
+        }
+        ReleaseDC(control, dc);
+        DestroyWindow(dialog);
+    }
+    DestroyWindow(owner);
 }
 
 TEST(PackagePlatform, IsTheTemplatesPartBeforeTheFirstSemicolon)
