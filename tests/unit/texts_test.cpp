@@ -161,6 +161,19 @@ TEST(HyperLinkColors, AreThreeDecimalPartsUpTo255)
     }
 }
 
+// On a high-contrast scheme the link has the system's link colour, visited or not.
+TEST(HyperLinkColors, AreTheSystemsLinkColourInHighContrast)
+{
+    for (bool high : {false, true}) {
+        Fake().highContrast = high;
+        CHyperLink link;
+        ASSERT_TRUE(link.Subclass(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr)));
+        EXPECT_EQ(link.LinkColor() == GetSysColor(COLOR_HOTLIGHT) && link.VisitedColor() == link.LinkColor(), high);
+        DestroyWindow(link.Handle());
+    }
+    Fake().highContrast = false;
+}
+
 using Report = RunTest;
 
 // The log's name: product name, kind of run and minute, directly in the temporary folder; a name
