@@ -352,10 +352,8 @@ class Deployment(h.Scenario):
 
         self.tidy()
         # At 192 DPI, with a new server to take it: the watermark still fills its band to the bottom.
-        h.reg_set(r'HKCU\Control Panel\Desktop', 'LogPixels', 192, 'REG_DWORD')
-        self.addCleanup(lambda: (h.reg_set(r'HKCU\Control Panel\Desktop', 'LogPixels', 96, 'REG_DWORD'),
-                                 subprocess.run([h.WINESERVER, '-k'], env=h.session())))
-        subprocess.run([h.WINESERVER, '-k'], env=h.session())
+        dpi = lambda n: (h.reg_set(r'HKCU\Control Panel\Desktop', 'LogPixels', n, 'REG_DWORD'), subprocess.run([h.WINESERVER, '-k'], env=h.session()))
+        self.addCleanup(dpi, 96), dpi(192)
         with self.subTest('no licence'):
             dist = distribution('no-licence', licence=False)
             wizard = Wizard(dist)
@@ -365,10 +363,8 @@ class Deployment(h.Scenario):
             wizard.box(SHEET, "Cannot open license agreement file:\n'%s'.\n\nError(2) 'File not found.'" % win(path))
             sheet = wizard.page(COMPLETE)
             left, top, bottom = *sheet.client[:2], sheet.child(FINISH)['rect'][1] - 40
-            lower = '%dx%d+%d+%d' % (120, (bottom - top) // 3, left, bottom - (bottom - top) // 3)
-            deviation = subprocess.run(['convert', h.shot('watermark-192dpi') + '[%s]' % lower, '-format',
-                                        '%[fx:standard_deviation]', 'info:'], capture_output=True, text=True).stdout
-            self.assertGreater(float(deviation), 0.02, 'a flat band below the watermark')
+            lower = '[120x%d+%d+%d]' % ((bottom - top) // 3, left, bottom - (bottom - top) // 3)   # the band's lowest third
+            self.assertGreater(float(subprocess.run(['convert', h.shot('watermark-192dpi') + lower, '-format', '%[fx:standard_deviation]', 'info:'], capture_output=True, text=True).stdout), 0.02, 'a flat band below the watermark')
             log = wizard.finish(CANCELLED)
             self.assertFalse(os.path.exists(DEST))
             self.assertOwnLines(log, [*START,
