@@ -380,6 +380,8 @@ bool DeploymentDeployPage::OnInitDialog()
 void DeploymentDeployPage::OnSetActive()
 {
     SetWizardButtons(kWizardNoButtons);
+    // Cancel is the one button left while copying: Esc and Enter reach it.
+    FocusSheetButton(IDCANCEL);
 }
 
 bool DeploymentDeployPage::OnQueryCancel()
@@ -416,6 +418,7 @@ void DeploymentCompletePage::OnSetActive()
 {
     SetWizardButtons(PSWIZB_FINISH);
     EnableWindow(GetDlgItem(Sheet(), IDCANCEL), FALSE);
+    FocusSheetButton(kIdWizardFinish);
 }
 
 DeploymentPropertySheet::DeploymentPropertySheet(DeploymentState& state, const std::wstring& product)

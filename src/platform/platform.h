@@ -28,6 +28,9 @@ BOOL GetWindowsVersion(OSVERSIONINFOW* version);
 // VerifyVersionInfoW.
 BOOL VerifyWindowsVersion(OSVERSIONINFOEXW* version, DWORD typeMask, DWORDLONG conditionMask);
 
+// A high-contrast scheme is on (SystemParametersInfoW SPI_GETHIGHCONTRAST, HCF_HIGHCONTRASTON).
+bool HighContrastOn();
+
 // ExitWindowsEx: ends the session, or restarts the computer.
 BOOL RequestExitWindows(UINT flags, DWORD reason);
 

@@ -55,6 +55,14 @@ BOOL VerifyWindowsVersion(OSVERSIONINFOEXW* version, DWORD typeMask, DWORDLONG c
     return VerifyVersionInfoW(version, typeMask, conditionMask);
 }
 
+bool HighContrastOn()
+{
+    HIGHCONTRASTW contrast = {};
+    contrast.cbSize = sizeof(contrast);
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON);
+}
+
 BOOL RequestExitWindows(UINT flags, DWORD reason)
 {
     return ExitWindowsEx(flags, reason);

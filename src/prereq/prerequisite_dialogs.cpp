@@ -133,7 +133,11 @@ void CMainDlg::SetUpCheckImages()
         const DWORD added = LVS_EX_SUBITEMIMAGES | LVS_EX_LABELTIP;
         SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, added, added);
     }
-    UniqueImageList images(ImageList_Create(16, 16, ILC_COLOR16 | ILC_MASK, 1, 0));
+    // The pictures grow with the text: 16 pixels at 96 DPI.
+    const HDC screen = GetDC(list);
+    const int side = MulDiv(16, GetDeviceCaps(screen, LOGPIXELSY), 96);
+    ReleaseDC(list, screen);
+    UniqueImageList images(ImageList_Create(side, side, ILC_COLOR16 | ILC_MASK, 1, 0));
     if (!images)
         return;
 

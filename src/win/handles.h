@@ -73,3 +73,5 @@ using UniqueLocalMemory = UniqueResource<NullableTraits<HLOCAL, &LocalFree>>;
 using UniqueSid = UniqueResource<NullableTraits<PSID, &FreeSid>>;
 using UniqueFont = UniqueResource<NullableTraits<HFONT, &DeleteObject>>;
 using UniqueIcon = UniqueResource<NullableTraits<HICON, &DestroyIcon>>;
+using UniqueBitmap = UniqueResource<NullableTraits<HBITMAP, &DeleteObject>>;
+using UniqueMemoryDC = UniqueResource<NullableTraits<HDC, &DeleteDC>>;

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include "platform/platform.h"
 #include "win/handles.h"
 
 namespace {
@@ -100,6 +101,11 @@ bool CHyperLink::Navigate()
 
 void CHyperLink::ReadLinkColors()
 {
+    // A high-contrast scheme names its own link colour, visited or not.
+    if (platform::HighContrastOn()) {
+        linkColor_ = visitedColor_ = GetSysColor(COLOR_HOTLIGHT);
+        return;
+    }
     UniqueRegKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kLinkColorKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
         return;

@@ -16,7 +16,8 @@ constexpr DWORD kHyperLinkNoTooltip = 0x40;
 // tab stop with a focus rectangle, and Enter or Space opens it.
 class CHyperLink : public CSubclassedWindow {
 public:
-    // Takes over the static control and reads the link colours of the current user.
+    // Takes over the static control and reads the link colours of the current user (the system's
+    // link colour on a high-contrast scheme).
     bool Subclass(HWND window);
 
     void SetExtendedStyle(DWORD style);

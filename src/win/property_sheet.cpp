@@ -2,6 +2,27 @@
 
 #include <utility>
 
+UniqueBitmap LoadScaledBitmap(int id)
+{
+    UniqueBitmap original(static_cast<HBITMAP>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    BITMAP size = {};
+    GetObjectW(original.Get(), sizeof(size), &size);
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    const int width = MulDiv(size.bmWidth, dpi, 96), height = MulDiv(size.bmHeight, dpi, 96);
+    UniqueBitmap scaled(CreateCompatibleBitmap(screen, width, height));
+    const UniqueMemoryDC from(CreateCompatibleDC(screen)), to(CreateCompatibleDC(screen));
+    ReleaseDC(nullptr, screen);
+    const HGDIOBJ oldFrom = SelectObject(from.Get(), original.Get()), oldTo = SelectObject(to.Get(), scaled.Get());
+    SetStretchBltMode(to.Get(), HALFTONE);
+    SetBrushOrgEx(to.Get(), 0, 0, nullptr);
+    StretchBlt(to.Get(), 0, 0, width, height, from.Get(), 0, 0, size.bmWidth, size.bmHeight, SRCCOPY);
+    SelectObject(from.Get(), oldFrom);
+    SelectObject(to.Get(), oldTo);
+    return scaled;
+}
+
 PROPSHEETPAGEW CPropertyPageImpl::Description() const
 {
     PROPSHEETPAGEW page = {};
@@ -32,6 +53,11 @@ void CPropertyPageImpl::SetHeader(std::wstring title, std::wstring subtitle)
 void CPropertyPageImpl::SetWizardButtons(DWORD buttons) const
 {
     PostMessageW(Sheet(), PSM_SETWIZBUTTONS, 0, static_cast<LPARAM>(buttons));
+}
+
+void CPropertyPageImpl::FocusSheetButton(int id) const
+{
+    PostMessageW(Sheet(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(Sheet(), id)), TRUE);
 }
 
 bool CPropertyPageImpl::OnNotify(UINT code, LRESULT& result)

@@ -7,12 +7,17 @@
 #include <vector>
 
 #include "win/dialog.h"
+#include "win/handles.h"
+
+// A bitmap of the program's resources, drawn for 96 DPI, smoothly scaled to the screen's DPI.
+UniqueBitmap LoadScaledBitmap(int id);
 
 // Wizard buttons value that leaves Back, Next and Finish all disabled (newer headers call it
 // PSWIZB_CANCEL).
 constexpr DWORD kWizardNoButtons = 0x10;
-// The sheet's Next button.
+// The sheet's Next and Finish buttons.
 constexpr int kIdWizardNext = 0x3024;
+constexpr int kIdWizardFinish = 0x3025;
 
 // One page of a wizard property sheet, made from a dialog template of the program's own
 // resources. The derived page sets its controls up and answers the sheet's notifications;
@@ -40,6 +45,9 @@ protected:
     void HideHeader() { hideHeader_ = true; }
     // Posted: the sheet takes it once it has finished switching pages.
     void SetWizardButtons(DWORD buttons) const;
+    // Posted too: the keyboard focus (and the default button) goes to the sheet's button once the
+    // sheet has set the buttons; a disabled or hidden button keeps none.
+    void FocusSheetButton(int id) const;
 
     // The set-up once the page and its controls exist; true lets the system set the focus.
     virtual bool OnInitDialog() { return true; }
@@ -94,12 +102,16 @@ public:
         }
         PROPSHEETHEADERW header = {};
         header.dwSize = sizeof(header);
-        header.dwFlags = PSH_WIZARD97 | PSH_HEADER | PSH_WATERMARK | PSH_PROPSHEETPAGE | PSH_USECALLBACK;
+        header.dwFlags = PSH_WIZARD97 | PSH_HEADER | PSH_WATERMARK | PSH_USEHBMWATERMARK | PSH_PROPSHEETPAGE |
+                         PSH_USECALLBACK;
         header.hwndParent = owner;
         header.hInstance = GetModuleHandleW(nullptr);
         header.nPages = static_cast<UINT>(pages.size());
         header.ppsp = pages.data();
-        header.pszbmWatermark = MAKEINTRESOURCEW(watermarkId_);
+        // The watermark fills the exterior pages' height at any DPI. The header picture keeps its
+        // 49 x 49 pixels, the box a Wizard 97 header shows it in.
+        const UniqueBitmap watermark = LoadScaledBitmap(watermarkId_);
+        header.hbmWatermark = watermark.Get();
         header.pszbmHeader = MAKEINTRESOURCEW(headerId_);
         header.pfnCallback = &Callback;
         Starting() = this;

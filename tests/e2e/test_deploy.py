@@ -14,6 +14,7 @@ import harness as h
 PRODUCT = 'Sample Product'
 SHEET = 'Deployment ' + PRODUCT
 NEXT, BACK, FINISH, CANCEL = 12324, 12323, 12325, 2
+ENTER, ESC = 0x0D, 0x1B
 WELCOME, LICENCE, ACCEPT, FOLDER, COMMON, UPLOAD, READY, PROGRESS, COMPLETE = (
     10015, 10032, 10031, 10019, 10025, 10042, 10029, 10033, 10038)
 DEST = os.path.join(h.RUNS, 'deployed')
@@ -109,7 +110,8 @@ class Wizard:
         sheet = self.page(COMPLETE, 120)
         assert sheet.child(COMPLETE)['text'] == header, sheet.child(COMPLETE)
         assert not sheet.child(CANCEL)['enabled']
-        h.click(SHEET, id=FINISH)
+        h.poll('Finish focused', lambda: h.wait_window(SHEET).child(FINISH)['focused'])
+        h.key(SHEET, ENTER)
         assert self.process.wait() == 0, self.process.output
         return h.the_log('Sample Product Deployment (*).log')
 
@@ -209,9 +211,10 @@ class Deployment(h.Scenario):
                     wizard.press(NEXT, UPLOAD)
                     wizard.press(NEXT, READY)
                 wizard.press(NEXT, PROGRESS)
+                h.poll('Cancel focused', lambda: h.wait_window(SHEET).child(CANCEL)['focused'])
                 if name == 'choices':
-                    # Cancel answered No: the copy goes on with the file it was about to copy.
-                    h.click(SHEET, id=CANCEL)
+                    # Esc is Cancel, answered No: the copy goes on with the file it was about to copy.
+                    h.key(SHEET, ESC)
                     wizard.box(SHEET, CANCEL_QUESTION, 'No', ['Yes', 'No'])
                 log = wizard.finish(COMPLETED)
 
@@ -347,6 +350,9 @@ class Deployment(h.Scenario):
             self.assertEqual(head[-1], "Can't copy file from '%s' to '%s'. Error(5) 'Access denied.'" % (source, msi))
 
         self.tidy()
+        # At 192 DPI, with a new server to take it: the watermark still fills its band to the bottom.
+        dpi = lambda n: (h.reg_set(r'HKCU\Control Panel\Desktop', 'LogPixels', n, 'REG_DWORD'), subprocess.run([h.WINESERVER, '-k'], env=h.session()))
+        self.addCleanup(dpi, 96), dpi(192)
         with self.subTest('no licence'):
             dist = distribution('no-licence', licence=False)
             wizard = Wizard(dist)
@@ -354,6 +360,10 @@ class Deployment(h.Scenario):
             h.click(SHEET, id=NEXT)
             path = dist.path('License.rtf')
             wizard.box(SHEET, "Cannot open license agreement file:\n'%s'.\n\nError(2) 'File not found.'" % win(path))
+            sheet = wizard.page(COMPLETE)
+            left, top, bottom = *sheet.client[:2], sheet.child(FINISH)['rect'][1] - 40
+            lower = '[120x%d+%d+%d]' % ((bottom - top) // 3, left, bottom - (bottom - top) // 3)   # the band's lowest third
+            self.assertGreater(float(subprocess.run(['convert', h.shot('watermark-192dpi') + lower, '-format', '%[fx:standard_deviation]', 'info:'], capture_output=True, text=True).stdout), 0.02, 'a flat band below the watermark')
             log = wizard.finish(CANCELLED)
             self.assertFalse(os.path.exists(DEST))
             self.assertOwnLines(log, [*START,

@@ -21,6 +21,7 @@ SYSTEMTIME LocalTime() { return {2026, 12, 5, 4, 16, 44, 5, 0}; }
 WORD NativeProcessorArchitecture() { return Fake().nativeArchitecture; }
 bool TokenIsMemberOf(PSID) { return true; }
 BOOL RequestExitWindows(UINT, DWORD) { return FALSE; }
+bool HighContrastOn() { return Fake().highContrast; }
 
 int ShowMessageBox(HWND, const wchar_t* text, const wchar_t*, UINT)
 {

@@ -14,7 +14,8 @@ struct FakePlatform {
     DWORD major = 6, minor = 1;
     WORD servicePackMajor = 1, servicePackMinor = 0;
     bool versionCallFails = false;
-    bool searchFlagsKnown = true;  // false: Windows before 8 without the update that adds them
+    bool searchFlagsKnown = true;
+    bool highContrast = false;  // false: Windows before 8 without the update that adds them
     std::vector<std::wstring> boxes;
     std::vector<std::pair<std::wstring, DWORD>> loads;  // the libraries loaded, with their flags
 };

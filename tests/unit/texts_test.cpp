@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cwctype>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "app/settings.h"
 #include "config/setup_ini.h"
 #include "log/error_text.h"
@@ -14,6 +17,7 @@
 #include "report/log_mail.h"
 #include "support.h"
 #include "win/format.h"
+#include "win/handles.h"
 #include "win/hyperlink.h"
 
 TEST(Format, FollowsMicrosoftConventionsAndCutsAt4095Characters)
@@ -75,29 +79,65 @@ TEST(Texts, EveryTranslationHasEveryTextAndItsDirectives)
     EXPECT_GE(texts, 80u);
 }
 
-TEST(PackagePlatform, IsTheTemplatesPartBeforeTheFirstSemicolon)
+// Every text a template's button or label shows fits it in every language, measured with the
+// dialog's font: a button's text within its edges and focus mark, a check box's beside its box, a
+// label's lines, wrapped as the control wraps them, within its height.
+TEST(Texts, FitTheirControlsInEveryLanguage)
 {
-    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
-        {L"Intel;1033", L"Intel"}, {L"x64;1033,1049", L"x64"}, {L";1033", L""}, {L"", L""}, {L"Arm64", L"Arm64"}};
+    enum Kind { Label, Title, Push, Check };  // Title: a label in the 12-point header font
+    const struct { int dialog, control; Kind kind; unsigned text; } rows[] = {
+        {129, IDOK, Push, 130}, {129, IDOK, Push, 257}, {129, IDCANCEL, Push, 131}, {129, 1001, Label, 129},
+        {129, 1001, Label, 254}, {201, IDOK, Push, 148}, {201, IDCANCEL, Push, 131}, {201, 1004, Label, 150},
+        {201, 1004, Label, 164}, {201, 1005, Label, 151}, {215, 10015, Title, 170}, {215, 10016, Label, 171},
+        {223, 10031, Check, 181}, {221, 10018, Label, 174}, {221, 10020, Push, 175}, {219, 10028, Push, 189},
+        {225, 10044, Label, 260}, {225, 10043, Label, 261}, {220, 10029, Label, 192}, {224, 10035, Label, 193},
+        {224, 10036, Label, 194}, {224, 10036, Label, 206}, {224, 10034, Label, 195}, {224, 10034, Label, 207},
+        {216, 10038, Title, 197}, {216, 10038, Title, 196}, {216, 10039, Label, 198}};
+    UniqueLibrary richEdit(LoadLibraryW(L"riched20.dll"));  // the licence page's control class
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     for (const auto& row : rows) {
-        g_PackageInfo.Template = row.first;
-        EXPECT_EQ(PackagePlatform(), row.second) << "template " << testing::PrintToString(std::wstring(row.first));
+        const HWND dialog = CreateDialogParamW(nullptr, MAKEINTRESOURCEW(row.dialog), owner, nullptr, 0);
+        const HWND control = GetDlgItem(dialog, row.control);
+        ASSERT_TRUE(control) << "dialog " << row.dialog << " control " << row.control;
+        RECT box;
+        GetClientRect(control, &box);
+        const HDC dc = GetDC(control);
+        LOGFONTW description = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), sizeof(description), &description);
+        if (row.kind == Title)
+            description.lfHeight = -MulDiv(12, GetDeviceCaps(dc, LOGPIXELSY), 72);
+        UniqueFont font(CreateFontIndirectW(&description));
+        SelectObject(dc, font.Get());
+        const int own = row.kind == Push ? 2 * GetSystemMetrics(SM_CXEDGE) + 2
+                        : row.kind == Check ? GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE) : 0;
+        for (LANGID language : {MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), 0x0410, 0x0411, 0x0419}) {
+            const wchar_t* product = L"Sample Product";
+            const std::wstring text = Format(LoadTextIn(row.text, language).c_str(), product, product, product);
+            RECT need = {0, 0, box.right - own, 0};
+            DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | (row.kind <= Title ? DT_WORDBREAK | DT_EXPANDTABS : DT_SINGLELINE));
+            EXPECT_TRUE(need.right <= box.right - own && need.bottom <= box.bottom)
+                << "dialog " << row.dialog << " control " << row.control << " in " << language << ": "
+                << testing::PrintToString(text) << " needs " << need.right + own << " x " << need.bottom;
+        }
+        ReleaseDC(control, dc);
+        DestroyWindow(dialog);
     }
-    g_PackageInfo = PackageInfo();
+    DestroyWindow(owner);
 }
 
-TEST(HyperLinkColors, AreThreeDecimalPartsUpTo255)
+// On a high-contrast scheme the link has the system's link colour, visited or not.
+TEST(HyperLinkColors, AreTheSystemsLinkColourInHighContrast)
 {
-    const std::pair<const wchar_t*, COLORREF> rows[] = {
-        {L"0,128,255", RGB(0, 128, 255)}, {L" 12 , 34,56 ", RGB(12, 34, 56)}, {L"007,0,0", RGB(7, 0, 0)},
-        {L"", CLR_INVALID}, {L"256,0,0", CLR_INVALID}, {L"0,0,99999999999", CLR_INVALID}, {L"1,2", CLR_INVALID},
-        {L"1,2,3,4", CLR_INVALID}, {L"a,b,c", CLR_INVALID}, {L"1,,3", CLR_INVALID}, {L"-1,2,3", CLR_INVALID},
-        {L"1;2;3", CLR_INVALID}, {L"1,2,3x", CLR_INVALID}};
-    for (const auto& row : rows) {
-        COLORREF color = CLR_INVALID;  // a refused text leaves the colour as it was
-        EXPECT_EQ(ParseColorText(row.first, color), row.second != CLR_INVALID) << testing::PrintToString(std::wstring(row.first));
-        EXPECT_EQ(color, row.second) << testing::PrintToString(std::wstring(row.first));
+    for (bool high : {false, true}) {
+        Fake().highContrast = high;
+        CHyperLink link;
+        ASSERT_TRUE(link.Subclass(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr)));
+        EXPECT_EQ(link.LinkColor() == GetSysColor(COLOR_HOTLIGHT) && link.VisitedColor() == link.LinkColor(), high);
+        DestroyWindow(link.Handle());
     }
+    Fake().highContrast = false;
 }
 
 using Report = RunTest;
