@@ -128,14 +128,18 @@ def session():
                        env=env, timeout=120 * PATIENCE, **QUIET)
         subprocess.run([WINESERVER, '-w'], env=env, timeout=120 * PATIENCE)
         open(os.path.join(PREFIX, '.ready'), 'w').close()
-    children.append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
-    time.sleep(0.2)
     # Japanese needs a CJK font (from scripts/bootstrap) behind the dialog font: Wine's Tahoma, or
     # DejaVu Sans without Wine's fonts (a link for a missing face would make a face of its own).
+    # The server that wrote the links ends before the session's own starts and reads them.
     if not os.path.exists(drive_c('windows', 'Fonts', 'ipag.ttf')):
         shutil.copyfile('/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf', drive_c('windows', 'Fonts', 'ipag.ttf'))
         for face in ['DejaVu Sans'] + ['Tahoma'] * os.path.exists('/usr/share/wine/fonts/tahoma.ttf'):
-            subprocess.run(WINE + ['reg', 'add', r'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink', '/v', face, '/t', 'REG_MULTI_SZ', '/d', 'ipag.ttf,IPAGothic', '/f'], env=env, timeout=120 * PATIENCE, **QUIET)
+            subprocess.run(WINE + ['reg', 'add', r'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink',
+                                   '/v', face, '/t', 'REG_MULTI_SZ', '/d', 'ipag.ttf,IPAGothic', '/f'],
+                           env=env, timeout=120 * PATIENCE, **QUIET)
+        subprocess.run([WINESERVER, '-w'], env=env, timeout=120 * PATIENCE)
+    children.append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
+    time.sleep(0.2)
     # The session's first program starts its services, which keep its standard handles.
     subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
     _session.update(env=env, children=children)
