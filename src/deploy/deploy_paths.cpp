@@ -86,3 +86,15 @@ int CreateFolderTree(const std::wstring& folder)
         return ERROR_SUCCESS;
     return static_cast<int>(GetLastError());
 }
+
+bool IdentifyFolder(const std::wstring& folder, FolderId& id)
+{
+    UniqueHandle handle(CreateFileW(LongPathForm(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle || !GetFileInformationByHandle(handle.Get(), &info))
+        return false;
+    id = FolderId{info.dwVolumeSerialNumber, (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}

@@ -92,8 +92,16 @@ bool CopyFiles(DeploymentState& state, std::vector<std::wstring>& copied)
                 return false;
             }
         }
-        if (!CopyFileW(LongPathForm(source).c_str(), LongPathForm(target).c_str(), FALSE)) {
-            const DWORD error = GetLastError();
+        const bool existed = PathExists(target);
+        // A folder the scan could not list fails as a file that cannot be read.
+        const DWORD error = source.back() == L'\\' ? state.ListError
+                            : CopyFileW(LongPathForm(source).c_str(), LongPathForm(target).c_str(), FALSE)
+                                ? 0
+                                : GetLastError();
+        if (error != 0) {
+            // What the failed copy began (a full disk stops it half way) goes with the rollback.
+            if (!existed && PathExists(target))
+                copied.push_back(target);
             LogPrintf(L"Can't copy file from '%s' to '%s'. %s\r\n", source.c_str(), target.c_str(),
                       ErrorText(error).c_str());
             ShowDeploymentMessage(FormatText(IDS_CANT_COPY_FILE, source.c_str(), target.c_str(),

@@ -22,6 +22,7 @@
 #include "prereq/registry_conditions.h"
 #include "prereq/system_checks.h"
 #include "win/format.h"
+#include "win/handles.h"
 #include "win/text.h"
 
 namespace {
@@ -333,6 +334,9 @@ void CheckPackage(Checker& check)
     bool product = false;
     if (msiPath.empty())
         check.Error(kMainSection, MainKey::MsiPath, msiPath, L"no package named: the setup refuses to run");
+    else if (path.size() >= MAX_PATH)
+        check.Error(kMainSection, MainKey::MsiPath, msiPath,
+                    L"the package's path has 260 characters or more: the setup refuses it as a package it cannot read");
     else if (!Exists(path))
         check.Error(kMainSection, MainKey::MsiPath, msiPath, L"the package is not in the distribution");
     else if (!patch && !ReadPackageInfo(path))
@@ -544,6 +548,14 @@ void CheckExclusions(Checker& check)
     DeploymentState everything;
     const std::wstring root = RootFolder();
     WalkFolder(everything, root);
+    for (const std::wstring& folder : everything.LeftOutFolders)
+        check.Warning(std::wstring(), std::wstring(), folder,
+                      L"a link, or a folder met before by another path: a deployment leaves it out");
+    for (const std::wstring& path : everything.SourceFiles) {
+        if (path.back() == L'\\')
+            check.Error(std::wstring(), std::wstring(), path,
+                        L"the folder cannot be listed: a deployment fails there and rolls back");
+    }
     const struct {
         const wchar_t* section;
         const wchar_t* key;
@@ -610,6 +622,15 @@ void CheckDistribution(std::vector<Finding>& findings)
         check.Error(std::wstring(), std::wstring(), iniPath, L"a folder, not a file: the setup reads no setup ini");
         return;
     }
+    UniqueHandle readable(CreateFileW(iniPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    if (!readable) {
+        check.Error(std::wstring(), std::wstring(), iniPath,
+                    Format(L"cannot be read (error %lu): the setup finds none of its keys",
+                           GetLastError()));
+        return;
+    }
+    readable.Reset();
     const std::wstring unread = UnreadEncoding(DetectIniEncoding(ReadFileHead(iniPath, 3)));
     if (!unread.empty()) {
         check.Error(std::wstring(), std::wstring(), iniPath,
