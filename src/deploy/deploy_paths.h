@@ -1,7 +1,6 @@
 #pragma once
 #include <windows.h>
 
-#include <cstdint>
 #include <cwchar>
 #include <string>
 
@@ -54,14 +53,8 @@ DWORD ForEachEntry(const std::wstring& folder, Visit visit)
 }
 
 // What tells one folder from every other whatever path reaches it: its volume's serial number
-// and its file index.
-struct FolderId {
-    DWORD volume;
-    uint64_t index;
-    bool operator==(const FolderId& other) const { return volume == other.volume && index == other.index; }
-};
-// False when the folder cannot be opened to ask.
-bool IdentifyFolder(const std::wstring& folder, FolderId& id);
+// and its file index, held in a string's code units; empty when the folder cannot be opened.
+std::wstring FolderIdentity(const std::wstring& folder);
 
 // Creates the folder and its missing parents. Answers as SHCreateDirectoryExW does: 0, 183
 // (ERROR_ALREADY_EXISTS) or the error; beyond the plain limit the folders are made one by one.

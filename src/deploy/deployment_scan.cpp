@@ -60,34 +60,28 @@ int CreateDestinationFolder(const std::wstring& folder)
 // Never into a link or a reparse point, and never twice into one folder: a link to a folder
 // above it would make the walk endless, and one to a folder elsewhere would copy what is not
 // the distribution's.
-void Walk(DeploymentState& state, const std::wstring& folder, std::vector<FolderId>& visited)
+void Walk(DeploymentState& state, const std::wstring& folder, DWORD attributes, std::vector<std::wstring>& visited)
 {
-    FolderId id;
-    if (IdentifyFolder(folder, id)) {
-        if (std::find(visited.begin(), visited.end(), id) != visited.end()) {
-            LogPrintf(L"Folder '%s' left out of deployment: met before by another path.\r\n", folder.c_str());
-            state.LeftOutFolders.push_back(folder);
-            return;
-        }
-        visited.push_back(id);
+    const std::wstring id = FolderIdentity(folder);
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (!id.empty() && std::find(visited.begin(), visited.end(), id) != visited.end())) {
+        LogPrintf(L"Folder '%s' left out of deployment: a link or a loop.\r\n", folder.c_str());
+        state.LeftOutFolders.push_back(folder);
+        return;
     }
+    visited.push_back(id);
     const DWORD error = ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry, const std::wstring& path) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (IsExcluded(state.ExcludedFolders, path))
-                return;
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                return Walk(state, path, visited);
-            LogPrintf(L"Folder '%s' left out of deployment: a link.\r\n", path.c_str());
-            state.LeftOutFolders.push_back(path);
+            if (!IsExcluded(state.ExcludedFolders, path))
+                Walk(state, path, entry.dwFileAttributes, visited);
         } else if (!IsExcluded(state.ExcludedFiles, path)) {
             const uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
             state.TotalSize += EstimatedFileSize(size, state.ClusterSize);
             state.SourceFiles.push_back(path);
         }
     });
-    // Its files cannot be copied: the copy fails where they would have been.
+    // Its files cannot be copied: the copy fails where they would have been, with this error.
     if (error != 0) {
-        LogPrintf(L"Can't list folder '%s'. %s\r\n", folder.c_str(), ErrorText(error).c_str());
         state.SourceFiles.push_back(folder + L"\\");
         if (state.ListError == 0)
             state.ListError = error;
@@ -179,8 +173,8 @@ void ScanDistribution(DeploymentState& state)
 
 void WalkFolder(DeploymentState& state, const std::wstring& folder)
 {
-    std::vector<FolderId> visited;
-    Walk(state, folder, visited);
+    std::vector<std::wstring> visited;
+    Walk(state, folder, 0, visited);
 }
 
 bool CheckDestination(DeploymentState& state, const std::wstring& text)

@@ -91,8 +91,7 @@ bool EngineTakesPath(const std::wstring& path)
 {
     if (path.size() < MAX_PATH)
         return true;
-    LogPrintf(L"Package path '%s' has %u characters: the Windows Installer takes fewer than %d.\r\n", path.c_str(),
-              static_cast<unsigned>(path.size()), MAX_PATH);
+    LogPrintf(L"Package path '%s' is too long for the Windows Installer.\r\n", path.c_str());
     return false;
 }
 

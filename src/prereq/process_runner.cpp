@@ -111,8 +111,6 @@ bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode)
     if (readError == WAIT_TIMEOUT) {
         TerminateProcess(process, WAIT_TIMEOUT);
         ++g_CheckingToolLimit.cutShort;
-        LogPrintf(L"Process '%s' did not end within %u ms.\r\n", commandLine.c_str(),
-                  static_cast<unsigned>(g_CheckingToolLimit.milliseconds));
         return false;
     }
     WaitForSingleObject(process, INFINITE);

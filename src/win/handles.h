@@ -73,3 +73,4 @@ using UniqueLocalMemory = UniqueResource<NullableTraits<HLOCAL, &LocalFree>>;
 using UniqueSid = UniqueResource<NullableTraits<PSID, &FreeSid>>;
 using UniqueFont = UniqueResource<NullableTraits<HFONT, &DeleteObject>>;
 using UniqueIcon = UniqueResource<NullableTraits<HICON, &DestroyIcon>>;
+using UniqueWindow = UniqueResource<NullableTraits<HWND, &DestroyWindow>>;

@@ -34,6 +34,9 @@ class CommandLineAndRefusals(h.Scenario):
             # A bad first option shows the usage box before anything is read.
             *[Case('usage ' + args, args, boxes=[USAGE], exit=3, log=None)
               for args in ('/I', '/install', '/passive /i', '/x /quiet')],
+            # Switch names in any case and with either mark; only the mode letter is case-sensitive.
+            *[Case('switch ' + args, args, package='product_v2_ia64', exit=3, head=['UILevel is set to %d' % level])
+              for args, level in (('/i /QUIET', 2), ('/i /Passive', 67), ('/i -Quiet', 2))],
             # /a takes exactly one folder: without it, or with more, the usage box after the log began.
             Case('admin alone', '/a', boxes=[USAGE], exit=3, lines=['UILevel is set to 5']),
             Case('admin and more', r'/a C:\Adm /passive', boxes=[USAGE], exit=3, lines=['UILevel is set to 67']),

@@ -109,8 +109,7 @@ TEST_F(Report, LogNameFallsBackToTheNeutralNameThenToDollarSigns)
 {
     wchar_t temp[MAX_PATH];
     const std::wstring folder(temp, GetTempPathW(MAX_PATH, temp));
-    const std::wstring longName(235, L'P');
-    const wchar_t* const kLong = longName.c_str();
+    const std::wstring longName(235, L'P');  // fits alone, not with the rest of the log's name
     const struct {
         const wchar_t *name, *neutral;
         int mode;
@@ -126,9 +125,8 @@ TEST_F(Report, LogNameFallsBackToTheNeutralNameThenToDollarSigns)
         {L"x/y", L"..\\z", ModeInstall, L"x_y Setup (2026.12.04 16.44).log"},
         {L"*", L"", ModeInstall, L"BootStrapper Setup (2026.12.04 16.44).log"},
         {L"\\..", L"", ModeInstall, L"BootStrapper Setup (2026.12.04 16.44).log"},
-        // A name that fits alone but not with the rest of the log's name (255 characters at most).
-        {kLong, L"Neutral", ModeInstall, L"Neutral Setup (2026.12.04 16.44).log"},
-        {kLong, L"", ModeInstall, L"BootStrapper Setup (2026.12.04 16.44).log"},
+        {longName.c_str(), L"Neutral", ModeInstall, L"Neutral Setup (2026.12.04 16.44).log"},
+        {longName.c_str(), L"", ModeInstall, L"BootStrapper Setup (2026.12.04 16.44).log"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "product " << testing::PrintToString(std::wstring(row.name)));
