@@ -377,7 +377,6 @@ class Deployment(h.Scenario):
             target = re.fullmatch(r"Can't copy file:\nfrom '.*'\nto   '(.*)'\n\nError\(112\) .*", box.message, re.S)
             h.click(SHEET, 'OK')
             log = wizard.finish(CANCELLED)
-            self.assertTrue(target, box.message)
             self.assertIn("File '%s' removed." % target.group(1), log.own)
             self.assertEqual(tree(DEST), {'filler'})
 

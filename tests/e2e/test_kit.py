@@ -120,7 +120,6 @@ class PublishersKit(h.Scenario):
         wide = page_folder('wide page', images=[('img/back.png', '1340x300', '#246'), ('quit.png', '60x30', '#c33')])
         self.assertEqual(brand('--page', wide, h.SETUP_EXE, dist.exe).returncode, 0)
         dist.add(h.ENGINE, 'htmlayout.dll')
-        dist.write_ini({})
         screen = h.Process(dist.exe, '', dist.dir)
         left, top, width, _ = h.wait_window(TITLE, cls=None).client
         h.close(TITLE)
