@@ -169,7 +169,7 @@ def wine(args: Sequence[str], timeout: float = 120, check=False, under=()) -> su
     """Runs a Windows program to its end. Output goes through files, never pipes: the services a
     Wine process starts may keep its handles open for ever. (Exit codes come back modulo 256.)"""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run(list(under) + WINE + list(args), env=session(), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+        done = subprocess.run([*under, *WINE, *args], env=session(), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                               timeout=timeout * PATIENCE)
         out.seek(0)
         err.seek(0)
@@ -189,7 +189,7 @@ class Process:
         self.cmdline, self.timeout, self.exit_code = ('"%s" %s' % (program, args)).strip(), timeout, None
         self.output = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
-            list(under) + WINE + [UIDRIVER, 'run', '--timeout', str(timeout), '--exit-file', winpath(self.exit_file)] +
+            [*under, *WINE, UIDRIVER, 'run', '--timeout', str(timeout), '--exit-file', winpath(self.exit_file)] +
             (['--cwd', winpath(cwd)] if cwd else []) + ['--cmdline', self.cmdline],
             env=env or session(), stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)
 
