@@ -13,6 +13,7 @@
 #include "config/windows_version.h"
 #include "deploy/deployment_scan.h"
 #include "deploy/deployment_settings.h"
+#include "log/error_text.h"
 #include "log/setup_log.h"
 #include "msi/installer_msi.h"
 #include "msi/installer_msp.h"
@@ -626,8 +627,7 @@ void CheckDistribution(std::vector<Finding>& findings)
                                       OPEN_EXISTING, 0, nullptr));
     if (!readable) {
         check.Error(std::wstring(), std::wstring(), iniPath,
-                    Format(L"cannot be read (error %lu): the setup finds none of its keys",
-                           GetLastError()));
+                    L"cannot be read, " + ErrorText(GetLastError()) + L": the setup finds none of its keys");
         return;
     }
     readable.Reset();
