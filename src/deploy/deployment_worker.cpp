@@ -159,7 +159,9 @@ void Rollback(DeploymentState& state, const std::vector<std::wstring>& copied)
 void RemoveSubfolders(const std::wstring& folder)
 {
     ForEachEntry(folder, [](const WIN32_FIND_DATAW& entry, const std::wstring& path) {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        // A link in the destination is not ours to empty: what it leads to stays untouched.
+        if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            FILE_ATTRIBUTE_DIRECTORY)
             return;
         RemoveSubfolders(path);
         RemoveFolder(path);
