@@ -1,6 +1,6 @@
 // distcheck: checks a setup distribution as the setup itself reads it, and dry-runs its detection.
 //   distcheck.exe [--dry-run] [--json] <distribution folder or setup.exe path>
-// Exit code: 0 clean, 1 warnings only, 2 errors (or a bad command line).
+// Exit code: 0 clean (notes only), 1 warnings, 2 errors (or a bad command line).
 #include <windows.h>
 
 #include "config/setup_ini.h"
