@@ -176,8 +176,7 @@ class Deployment(h.Scenario):
             # and its ini takes the settings in UTF-16LE. A trailing backslash stays single; pages
             # left as they came: empty folder, choice 2.
             ('dvd', win(DEST) + '\\', None, None, ('', '2'), 'utf-16'),
-            # A publisher's own licence file and no Settings or Log page: the copy says nobody
-            # chose an upload.
+            # A publisher's own licence file, no Settings or Log page: nobody chose an upload.
             ('neutral', win(DEST), None, None, ('', '0'), 'cp1252'),
         ]:
             with self.subTest(name):

@@ -131,8 +131,7 @@ LINTS = [
          ('warning', 'DeploymentExcludeFolders', 'Folder2', 'ends in a backslash'),
          ('warning', 'DeploymentExcludeFiles', 'File1', 'wildcards'),
          ('warning', 'DeploymentExcludeFiles', 'File2', 'names nothing')),
-    # What the setup reads otherwise without a word: comments in values, UTF-8 text, a renamed
-    # program; what a publisher's design leads to: a deployment without its licence, major upgrades.
+    # Read otherwise without a word; a deployment without its licence; a design of major upgrades.
     lint('comments after values', None, {'PreReq0': {'InstPath': '#Root#\\%s ; the runtime' % TOOL,
                                                      'RegCond': 'VERSION>=3.2 ; Runtime 3.2 or later'}}, 'product_v2', (),
          ('warning', 'PreReq0', 'InstPath', "names the file '#Root#\\%s ; the runtime'" % TOOL),
@@ -143,9 +142,8 @@ LINTS = [
                                                            'of its own base name (the folder holds '), program='Notes.exe'),
     lint('no licence for the deployment', None, None, 'product_v2', ('License.rtf',),
          ('warning', 'Main', 'LicenseFile', 'the start screen offers the deployment')),
-    lint('wizard without Log and Settings pages', {'DeploymentLogPage': '0', 'DeploymentSettingsPage': '0',
-                                                   'LicenseFile': 'Terms.rtf'}, None, 'product_v2', (),
-         ('warning', 'Main', 'LicenseFile', 'no licence agreement')),
+    lint('wizard keys', {'DeploymentLogPage': '0', 'DeploymentSettingsPage': '0', 'LicenseFile': 'Terms.rtf'}, None,
+         'product_v2', (), ('warning', 'Main', 'LicenseFile', 'no licence agreement')),
     lint('major-upgrade package', None, None, 'product_v2_major', (), ('note', 'Main', 'MsiPath', 'go by ProductCode')),
     lint('comment after an exclusion', None, {'DeploymentExcludeFiles': {'File0': r'#Root#\notes.txt ; old notes'}},
          'product_v2', (), ('warning', 'DeploymentExcludeFiles', 'File0', 'a comment belongs on a line of its own')),
@@ -153,13 +151,7 @@ LINTS = [
 
 
 def changed(base, changes):
-    merged = dict(base)
-    for key, value in changes.items():
-        if value is None:
-            merged.pop(key, None)
-        else:
-            merged[key] = value
-    return merged
+    return {key: value for key, value in dict(base, **changes).items() if value is not None}
 
 
 def distcheck(dist, *options):

@@ -90,8 +90,7 @@ class PublishersKit(h.Scenario):
         check = h.wine([os.path.join(kit, 'distcheck.exe'), '--json', h.winpath(sample)])
         self.assertEqual(check.returncode, 0, check.stdout)
 
-        # Signed for real by the guide's own commands (without the time stamp, which needs a
-        # server), and verified against the authority that issued the certificate.
+        # Signed by the guide's own lines (no time stamp: no server), verified against the authority.
         pfx, authority = throwaway_authority(h.Distribution('authority').dir)
         with open(os.path.join(kit, 'GUIDE.txt')) as f:
             signing = '\n'.join(re.findall(r'^ +((?:osslsigncode sign|mv) .*)$', f.read(), re.M))
@@ -100,8 +99,7 @@ class PublishersKit(h.Scenario):
         verified = verify(os.path.join(sample, 'setup.exe'), authority)
         self.assertIn('Signature verification: ok', verified.stdout, verified.stdout + verified.stderr)
 
-        # The branded start screen previewed in a folder of its own, then an installation from the
-        # sample with the signed program.
+        # The branded start screen previewed in an empty folder; an installation with the signed program.
         preview = h.Distribution('preview', program=os.path.join(sample, 'setup.exe'))
         preview.add(os.path.join(sample, 'htmlayout.dll'))
         screen = h.Process(preview.exe, '', preview.dir)
