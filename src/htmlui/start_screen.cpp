@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr int kStartPageId = 101;
-constexpr WORD kHtmlResourceType = 23;
-
 // The start page of the program's resources: each link sets the result and closes the window.
 class StartDlg : public htmlayout::dialog {
 public:

@@ -6,6 +6,10 @@ constexpr int kStartDeploy = 1001;
 constexpr int kStartCancel = 2;
 constexpr int kStartPageMissing = 0;
 
+// The start page: resource 101 of type 23 (HTML) in the program.
+constexpr int kStartPageId = 101;
+constexpr unsigned short kHtmlResourceType = 23;
+
 // Offers the start screen when the HTML engine lies beside the program, loads, and the ini does
 // not switch the screen off; answers kStartInstall without showing anything otherwise.
 int ShowStartScreen();

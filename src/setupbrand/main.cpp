@@ -1,7 +1,8 @@
 // setupbrand: writes a branded copy of setup.exe (its start page and images, its icon, its version
 // strings) through the system's resource-update functions; the input is never changed.
 //   setupbrand.exe [--page FOLDER] [--icon FILE.ico] [--product-name TEXT] [--company TEXT]
-//                  [--product-version X.Y.Z.W] [--copyright TEXT] [--description TEXT] INPUT.exe OUTPUT.exe
+//                  [--product-version X.Y.Z.W] [--file-version X.Y.Z.W] [--copyright TEXT] [--description TEXT]
+//                  INPUT.exe OUTPUT.exe
 //   setupbrand.exe --show FILE     the version fields of a file, as Explorer's Details tab shows them
 // Exit code: 0 written (or shown), 2 refused or a command line it does not understand; nothing is
 // written on a refusal.
@@ -20,7 +21,8 @@ namespace {
 
 const wchar_t kUsage[] =
     L"usage: setupbrand.exe [--page FOLDER] [--icon FILE.ico] [--product-name TEXT] [--company TEXT]\r\n"
-    L"                      [--product-version X.Y.Z.W] [--copyright TEXT] [--description TEXT] INPUT.exe OUTPUT.exe\r\n"
+    L"                      [--product-version X.Y.Z.W] [--file-version X.Y.Z.W] [--copyright TEXT]\r\n"
+    L"                      [--description TEXT] INPUT.exe OUTPUT.exe\r\n"
     L"       setupbrand.exe --show FILE\r\n";
 
 std::wstring FullPath(const wchar_t* path)
@@ -99,6 +101,7 @@ int wmain(int argc, wchar_t** argv)
                     {L"--product-name", &strings.productName},
                     {L"--company", &strings.companyName},
                     {L"--product-version", &strings.productVersion},
+                    {L"--file-version", &strings.fileVersion},
                     {L"--copyright", &strings.legalCopyright},
                     {L"--description", &strings.fileDescription}};
     bool understood = true;
