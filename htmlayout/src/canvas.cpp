@@ -405,12 +405,12 @@ void Canvas::PaintText(const Element* e, Fonts& fonts)
                     advances.empty() ? nullptr : advances.data());
         GdiFlush();
         if (s.underline) {
-            const int thickness = std::max(1, s.fontSize / 14);
+            const int thickness = std::max(1, (s.fontSize + 10) / 22);
             const uint32_t color = Premultiplied(s.color, 255);
             const int opacity = opacity_;
             opacity_ = 255;
             static const int kSquare[4] = {0, 0, 0, 0};
-            FillShape(Box{piece.x, piece.y + piece.ascent + std::max(1, s.fontSize / 10), piece.width, thickness}, kSquare,
+            FillShape(Box{piece.x, piece.y + piece.ascent + std::max(1, s.fontSize * 17 / 200), piece.width, thickness}, kSquare,
                       nullptr, nullptr, [color](int, int) { return color; });
             opacity_ = opacity;
         }

@@ -126,31 +126,44 @@ std::wstring DecodeEntities(const std::wstring& text)
     std::wstring out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        const size_t semicolon = text[i] == L'&' ? text.find(L';', i + 1) : std::wstring::npos;
-        if (semicolon == std::wstring::npos || semicolon - i > 10) {
+        if (text[i] != L'&') {
             out += text[i] ? text[i] : wchar_t(0xFFFD);
             continue;
         }
-        const std::wstring name = text.substr(i + 1, semicolon - i - 1);
-        bool decoded = false;
+        const size_t semicolon = text.find(L';', i + 1);
+        const std::wstring name = semicolon - i <= 10 ? text.substr(i + 1, semicolon - i - 1) : L"";
+        unsigned long cp = 0;
         if (name.size() >= 2 && name[0] == L'#') {
             const bool hex = name[1] == L'x' || name[1] == L'X';
             const std::wstring digits = name.substr(hex ? 2 : 1);
             wchar_t* end = nullptr;
-            const unsigned long cp = wcstoul(digits.c_str(), &end, hex ? 16 : 10);
-            if (!digits.empty() && *end == 0 && std::iswxdigit(digits[0])) {
-                AppendCodePoint(out, cp);
-                decoded = true;
-            }
-        } else {
-            if (const unsigned cp = NamedReference(name)) {
-                AppendCodePoint(out, cp);
-                decoded = true;
+            const unsigned long value = wcstoul(digits.c_str(), &end, hex ? 16 : 10);
+            if (!digits.empty() && *end == 0 && std::iswxdigit(digits[0]))
+                AppendCodePoint(out, value), cp = 1;
+        } else if (!name.empty() && (cp = NamedReference(name)) != 0) {
+            AppendCodePoint(out, cp);
+        }
+        if (cp) {
+            i = semicolon;
+            continue;
+        }
+        // The Latin-1 names and the markup's four are also read without their semicolon, the
+        // longest that fits.
+        size_t n = 0;
+        while (n < 8 && i + 1 + n < text.size() && IsLetter(text[i + 1 + n]))
+            ++n;
+        for (; n >= 2; --n) {
+            const std::wstring prefix = text.substr(i + 1, n);
+            const int at = Position(kLatin1Names, prefix);
+            const unsigned code = at >= 0 ? 0xA0 + at : prefix == L"amp" ? L'&' : prefix == L"lt" ? L'<'
+                                                       : prefix == L"gt" ? L'>' : prefix == L"quot" ? L'"' : 0;
+            if (code) {
+                out += static_cast<wchar_t>(code);
+                i += n;
+                break;
             }
         }
-        if (decoded)
-            i = semicolon;
-        else
+        if (n < 2)
             out += L'&';
     }
     return out;

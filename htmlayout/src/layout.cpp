@@ -345,11 +345,11 @@ private:
     // Whether e's top (or bottom) margin joins its first (last) child's.
     static bool Joins(const Element* e, bool bottom)
     {
-        const Display d = e->style.display;
+        const Style& s = e->style;
         const int side = bottom ? 2 : 0;
-        const Edges edges = EdgesOf(e, 0);
-        return (d == Display::Block || d == Display::ListItem) && !NewContext(e) && edges.border[side] == 0 &&
-               edges.padding[side] == 0 && (!bottom || e->style.height.IsAuto());
+        return (s.display == Display::Block || s.display == Display::ListItem) && !NewContext(e) &&
+               (s.border[side].style == BorderStyle::None || s.border[side].width == 0) && s.padding[side].value == 0 &&
+               (!bottom || s.height.IsAuto());
     }
 
     // The margin e brings to its top (bottom) edge once margins that join it are counted in.
@@ -856,12 +856,18 @@ private:
             static const wchar_t kBullets[] = {0x2022, 0x25E6, 0x25AA};
             text = std::wstring(1, kBullets[static_cast<int>(s.listStyle) % 3]) + L" ";
         }
-        int width = fonts_.TextWidth(s, text);
         if (const Image* image = FindImage(s.listImage)) {
             const int w = DevicePixels(image->width, dpi_), h = DevicePixels(image->height, dpi_);
             e->pieces.push_back({contentX - w - fonts_.TextWidth(s, L" "), baseline - h, w, h, h, L""});
             return;
         }
+        if (s.listStyle != ListStyle::Decimal) {  // a bullet's centre lies about an em left of the content
+            text.pop_back();
+            const int glyph = fonts_.TextWidth(s, text);
+            e->pieces.push_back({contentX - s.fontSize * 93 / 100 - glyph / 2, baseline - ascent, glyph, height, ascent, text});
+            return;
+        }
+        const int width = fonts_.TextWidth(s, text);
         e->pieces.push_back({contentX - width, baseline - ascent, width, height, ascent, text});
     }
 
@@ -924,10 +930,11 @@ private:
     }
 
     // Each column's narrowest and natural widths, a spanning cell's excess spread evenly.
-    std::vector<Widths> ColumnWidths(const std::vector<Cell>& cells, int columns, int tableWidth, bool fixed)
+    std::vector<Widths> ColumnWidths(const std::vector<Cell>& cells, int columns, int tableWidth, bool fixed,
+                                     int spacing, std::vector<char>& given)
     {
         std::vector<Widths> widths(columns, Widths{0, 0});
-        std::vector<bool> given(columns, false);
+        given.assign(columns, 0);
         for (int pass = 0; pass < 2; ++pass) {
             for (const Cell& cell : cells) {
                 if ((cell.columns == 1) != (pass == 0) || (fixed && cell.row > 0))
@@ -945,15 +952,25 @@ private:
                 }
                 if (fixed && width.IsAuto())
                     w.min = w.max = 0;
-                int min = 0, max = 0;
+                // A spanning cell's excess goes to its columns in proportion to their widths.
+                int min = spacing * (cell.columns - 1), max = min;
                 for (int i = 0; i < cell.columns; ++i) {
                     min += widths[cell.column + i].min;
                     max += widths[cell.column + i].max;
                 }
+                const int base = max - spacing * (cell.columns - 1);
+                const int extraMin = std::max(w.min - min, 0), extraMax = std::max(w.max - max, 0);
+                int gaveMin = 0, gaveMax = 0;
                 for (int i = 0; i < cell.columns; ++i) {
                     Widths& c = widths[cell.column + i];
-                    c.min += std::max(w.min - min, 0) / cell.columns;
-                    c.max += std::max(w.max - max, 0) / cell.columns;
+                    const int share = base > 0 ? c.max : 1, of = base > 0 ? base : cell.columns;
+                    const bool last = i == cell.columns - 1;  // the rounding's rest
+                    const int addMin = last ? extraMin - gaveMin : static_cast<int>(1LL * extraMin * share / of);
+                    const int addMax = last ? extraMax - gaveMax : static_cast<int>(1LL * extraMax * share / of);
+                    c.min += addMin;
+                    c.max += addMax;
+                    gaveMin += addMin;
+                    gaveMax += addMax;
                     if (given[cell.column + i] && cell.columns == 1)
                         c.max = std::max(c.min, w.max);
                 }
@@ -971,7 +988,9 @@ private:
         const std::vector<Cell> cells = Grid(table, rows, columns);
         const int spacing = table->style.collapse ? 0 : table->style.spacingX * (columns + 1);
         Widths total{spacing, spacing};
-        for (const Widths& w : ColumnWidths(cells, columns, -1, false)) {
+        std::vector<char> given;
+        for (const Widths& w : ColumnWidths(cells, columns, -1, false, table->style.collapse ? 0 : table->style.spacingX,
+                                            given)) {
             total.min += w.min;
             total.max += w.max;
         }
@@ -986,21 +1005,31 @@ private:
         const std::vector<Cell> cells = Grid(table, rows, columns);
         const Style& s = table->style;
         const int sx = s.collapse ? 0 : s.spacingX, sy = s.collapse ? 0 : s.spacingY;
-        std::vector<Widths> widths = ColumnWidths(cells, columns, width, s.fixedTable);
-        // Columns share the width: natural widths when they fit (the rest spread in proportion),
-        // else between narrowest and natural.
+        std::vector<char> given;
+        std::vector<Widths> widths = ColumnWidths(cells, columns, width, s.fixedTable, sx, given);
+        // Columns share the width: natural widths when they fit, the rest to the columns without
+        // a width of their own (in proportion to their natural widths, or alike in a fixed
+        // table), else between narrowest and natural.
         const int room = std::max(width - sx * (columns + 1), 0);
-        int min = 0, max = 0;
-        for (const Widths& w : widths) {
-            min += w.min;
-            max += w.max;
+        int min = 0, max = 0, free = 0, freeCount = 0;
+        for (int i = 0; i < columns; ++i) {
+            min += widths[i].min;
+            max += widths[i].max;
+            if (!given[i]) {
+                free += widths[i].max;
+                ++freeCount;
+            }
         }
         std::vector<int> column(columns, 0);
         for (int i = 0; i < columns; ++i) {
             const Widths& w = widths[i];
+            const bool takes = freeCount == 0 || !given[i];
+            const int pool = freeCount ? free : max, count = freeCount ? freeCount : columns;
             if (max <= room)
-                column[i] = w.max + (max > 0 ? static_cast<int>(static_cast<long long>(room - max) * w.max / max)
-                                             : (room - max) / std::max(columns, 1));
+                column[i] = w.max + (!takes ? 0
+                                     : pool > 0 && !s.fixedTable
+                                         ? static_cast<int>(static_cast<long long>(room - max) * w.max / pool)
+                                         : (room - max) / std::max(count, 1));
             else if (max > min)
                 column[i] = w.min + static_cast<int>(static_cast<long long>(std::max(room - min, 0)) * (w.max - w.min) /
                                                       (max - min));
@@ -1038,13 +1067,20 @@ private:
         for (size_t r = 0; r < rows.size(); ++r) {
             const int collapsed = s.collapse && r > 0 ? EdgesOf(rows[r], 0).border[0] : 0;
             top[r + 1] = top[r] + rowHeight[r] + sy - collapsed;
-            rows[r]->box = {x, top[r], left[columns] - x, rowHeight[r]};
+            rows[r]->box = {left[0], top[r], left[columns] - sx - left[0], rowHeight[r]};
         }
         for (size_t i = 0; i < cells.size(); ++i) {
             const Cell& cell = cells[i];
             const int w = left[cell.column + cell.columns] - left[cell.column] - sx;
             const int h = top[cell.row + cell.rows] - top[cell.row] - sy;
-            const int contentH = cell.e->box.height;
+            // The content's own height, not the cell's given one, is what vertical-align moves.
+            const Edges edges = EdgesOf(cell.e, 0);
+            int contentH = edges.Vertical();
+            ForEachDescendant(cell.e, [&](Element* d) {
+                if (!IsAbsolute(d) && d->style.display != Display::None && (d->box.width > 0 || d->box.height > 0))
+                    contentH = std::max(contentH, d->box.y + d->box.height - cell.e->box.y + edges.padding[2] +
+                                                      edges.border[2]);
+            });
             const VerticalAlign va = cell.e->style.verticalAlign;
             const int offset = va == VerticalAlign::Middle ? (h - contentH) / 2 : va == VerticalAlign::Bottom ? h - contentH : 0;
             Shift(cell.e, 0, top[cell.row] - cell.e->box.y, marks[i]);

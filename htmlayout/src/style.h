@@ -68,8 +68,9 @@ struct Style {
     bool clearLeft = false, clearRight = false;
     Length left, top, right, bottom, width, height;
     Length minWidth, minHeight, maxWidth, maxHeight;  // max: auto means none
-    Length margin[4];  // top, right, bottom, left; percentages of the containing block's width
-    Length padding[4];
+    // Top, right, bottom, left; percentages of the containing block's width.
+    Length margin[4] = {Length::Px(0), Length::Px(0), Length::Px(0), Length::Px(0)};
+    Length padding[4] = {Length::Px(0), Length::Px(0), Length::Px(0), Length::Px(0)};
     BorderSide border[4];
     int radius[4] = {0, 0, 0, 0};  // top left, top right, bottom right, bottom left
     bool borderBox = false;        // box-sizing: border-box
@@ -110,7 +111,7 @@ struct Style {
     bool visible = true;
     bool nowrap = false;
     TextAlign textAlign = TextAlign::Left;
-    int lineHeight = -100;  // pixels; a negative value is a factor of the font size in hundredths,
+    int lineHeight = 0;  // pixels; a negative value is a factor of the font size in hundredths,
                             // and 0 the font's own (normal)
     int letterSpacing = 0;
     enum class Transform { None, Upper, Lower, Capitalize } transform = Transform::None;
