@@ -645,20 +645,29 @@ enum Property {
     kAlignItems, kGap, kRowGap, kColumnGap, kFlex, kFlexGrow, kFlexShrink, kFlexBasis, kCursor, kVisibility,
     kBehavior, kPropertyCount
 };
-const wchar_t* const kPropertyNames[] = {
-    L"display", L"position", L"float", L"clear", L"left", L"top", L"right", L"bottom", L"width", L"height",
-    L"min-width", L"min-height", L"max-width", L"max-height", L"margin", L"padding", L"border", L"border-width",
-    L"border-style", L"border-color", L"border-radius", L"border-collapse", L"border-spacing", L"box-sizing",
-    L"overflow", L"overflow-x", L"overflow-y", L"opacity", L"box-shadow", L"color", L"background",
-    L"background-color", L"background-image", L"foreground-image", L"list-style-image", L"background-repeat",
-    L"background-position", L"background-size", L"font", L"font-family", L"font-size", L"font-weight", L"font-style",
-    L"text-decoration", L"text-decoration-line", L"text-align", L"line-height", L"vertical-align", L"white-space",
-    L"letter-spacing", L"text-transform", L"list-style-type", L"list-style", L"list-style-position",
-    L"table-layout", L"flex-direction", L"flex-wrap", L"justify-content", L"align-items", L"gap", L"row-gap",
-    L"column-gap", L"flex", L"flex-grow", L"flex-shrink", L"flex-basis", L"cursor", L"visibility", L"behavior"};
+const char* const kPropertyNames[] = {
+    "display", "position", "float", "clear", "left", "top", "right", "bottom", "width", "height",
+    "min-width", "min-height", "max-width", "max-height", "margin", "padding", "border", "border-width",
+    "border-style", "border-color", "border-radius", "border-collapse", "border-spacing", "box-sizing",
+    "overflow", "overflow-x", "overflow-y", "opacity", "box-shadow", "color", "background",
+    "background-color", "background-image", "foreground-image", "list-style-image", "background-repeat",
+    "background-position", "background-size", "font", "font-family", "font-size", "font-weight", "font-style",
+    "text-decoration", "text-decoration-line", "text-align", "line-height", "vertical-align", "white-space",
+    "letter-spacing", "text-transform", "list-style-type", "list-style", "list-style-position",
+    "table-layout", "flex-direction", "flex-wrap", "justify-content", "align-items", "gap", "row-gap",
+    "column-gap", "flex", "flex-grow", "flex-shrink", "flex-basis", "cursor", "visibility", "behavior"};
 static_assert(sizeof(kPropertyNames) / sizeof(kPropertyNames[0]) == kPropertyCount, "one name a property");
 
 const wchar_t kBadValue[] = L"has a value the engine does not take";
+
+// Whether the text is the ASCII name.
+bool SameText(const std::wstring& text, const char* name)
+{
+    size_t i = 0;
+    while (name[i] && i < text.size() && text[i] == static_cast<unsigned char>(name[i]))
+        ++i;
+    return !name[i] && i == text.size();
+}
 
 // The value's position among the keywords (separated by '|'), or -1.
 int Keyword(const std::wstring& value, const wchar_t* keywords)
@@ -706,7 +715,7 @@ const wchar_t* Apply(Style& style, const Declaration& d, const std::wstring& bas
     const std::wstring value = Lower(d.value);
     int side = -1;
     int property = 0;
-    while (property < kPropertyCount && p != kPropertyNames[property])
+    while (property < kPropertyCount && !SameText(p, kPropertyNames[property]))
         ++property;
     if (property == kPropertyCount)
         property = SideProperty(p, side);
@@ -999,31 +1008,31 @@ const wchar_t* Apply(Style& style, const Declaration& d, const std::wstring& bas
 }
 
 // The usual browser defaults, as a style sheet whose rules come before the page's.
-const wchar_t kDefaultSheet[] =
-    L"html,body,div,p,h1,h2,h3,h4,h5,h6,ul,ol,form,center,header,footer,section,article,nav,main,blockquote,pre,hr,"
-    L"dl,dt,dd,address,fieldset,figure,figcaption,aside,caption,details,summary,menu,legend{display:block}"
-    L"head,title,style,script,meta,link,base,template,noscript,datalist{display:none}"
-    L"li{display:list-item}table{display:table;border-spacing:2px;border-collapse:separate}"
-    L"thead,tbody,tfoot{display:table-row-group}tr{display:table-row}"
-    L"td,th{display:table-cell;vertical-align:middle;padding:1px}th{font-weight:bold;text-align:center}"
-    L"body{margin:8px}p,dl,pre{margin:1em 0}blockquote,figure{margin:1em 40px}dd{margin-left:40px}"
-    L"ul,ol{margin:1em 0;padding-left:40px}ol{list-style-type:decimal}ul ul,ol ul{list-style-type:circle}"
-    L"ul ul ul,ol ul ul,ul ol ul{list-style-type:square}li ul,li ol,ul ul,ol ol,ul ol,ol ul{margin:0}"
-    L"h1{font-size:2em;margin:.67em 0}h2{font-size:1.5em;margin:.83em 0}h3{font-size:1.17em;margin:1em 0}"
-    L"h4{margin:1.33em 0}h5{font-size:.83em;margin:1.67em 0}h6{font-size:.67em;margin:2.33em 0}"
-    L"h1,h2,h3,h4,h5,h6,b,strong{font-weight:bold}i,em,cite,var,address,dfn{font-style:italic}"
-    L"u,ins{text-decoration:underline}a[href]{color:#0000ee;text-decoration:underline;cursor:pointer}"
-    L"center{text-align:center}small{font-size:smaller}big{font-size:larger}"
-    L"pre,code,kbd,samp,tt{font-family:monospace;font-size:.8125em}pre{white-space:pre}"
-    L"hr{margin:.5em auto;border:1px solid gray}"
-    L"button{display:inline-block;padding:1px 6px;border:2px solid #767676;background-color:#efefef;text-align:center}";
+const char kDefaultSheet[] =
+    "html,body,div,p,h1,h2,h3,h4,h5,h6,ul,ol,form,center,header,footer,section,article,nav,main,blockquote,pre,hr,"
+    "dl,dt,dd,address,fieldset,figure,figcaption,aside,caption,details,summary,menu,legend{display:block}"
+    "head,title,style,script,meta,link,base,template,noscript,datalist{display:none}"
+    "li{display:list-item}table{display:table;border-spacing:2px;border-collapse:separate}"
+    "thead,tbody,tfoot{display:table-row-group}tr{display:table-row}"
+    "td,th{display:table-cell;vertical-align:middle;padding:1px}th{font-weight:bold;text-align:center}"
+    "body{margin:8px}p,dl,pre{margin:1em 0}blockquote,figure{margin:1em 40px}dd{margin-left:40px}"
+    "ul,ol{margin:1em 0;padding-left:40px}ol{list-style-type:decimal}ul ul,ol ul{list-style-type:circle}"
+    "ul ul ul,ol ul ul,ul ol ul{list-style-type:square}li ul,li ol,ul ul,ol ol,ul ol,ol ul{margin:0}"
+    "h1{font-size:2em;margin:.67em 0}h2{font-size:1.5em;margin:.83em 0}h3{font-size:1.17em;margin:1em 0}"
+    "h4{margin:1.33em 0}h5{font-size:.83em;margin:1.67em 0}h6{font-size:.67em;margin:2.33em 0}"
+    "h1,h2,h3,h4,h5,h6,b,strong{font-weight:bold}i,em,cite,var,address,dfn{font-style:italic}"
+    "u,ins{text-decoration:underline}a[href]{color:#0000ee;text-decoration:underline;cursor:pointer}"
+    "center{text-align:center}small{font-size:smaller}big{font-size:larger}"
+    "pre,code,kbd,samp,tt{font-family:monospace;font-size:.8125em}pre{white-space:pre}"
+    "hr{margin:.5em auto;border:1px solid gray}"
+    "button{display:inline-block;padding:1px 6px;border:2px solid #767676;background-color:#efefef;text-align:center}";
 
 const std::vector<Rule>& DefaultRules()
 {
     static std::vector<Rule>* rules = nullptr;
     if (!rules) {
         rules = new std::vector<Rule>;  // kept for the life of the process
-        ParseStyleSheet(kDefaultSheet, *rules);
+        ParseStyleSheet(std::wstring(kDefaultSheet, kDefaultSheet + sizeof(kDefaultSheet) - 1), *rules);
     }
     return *rules;
 }

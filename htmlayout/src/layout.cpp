@@ -123,6 +123,8 @@ public:
     LayoutResult Run(Document& document)
     {
         Element* root = document.root;
+        ForEachDescendant(root, [](Element* e) { e->intrinsicMin = -1; });
+        root->intrinsicMin = -1;
         Floats floats;
         LayoutBlockBox(root, 0, 0, viewport_.width, floats, -1, -1);
         // Boxes taken out of the flow, once their containing blocks have their places; a box
@@ -221,9 +223,8 @@ private:
     // The narrowest and the natural width of e's border box.
     Widths Intrinsic(Element* e)
     {
-        auto cached = intrinsic_.find(e);
-        if (cached != intrinsic_.end())
-            return cached->second;
+        if (e->intrinsicMin >= 0)
+            return Widths{e->intrinsicMin, e->intrinsicMax};
         const Style& s = e->style;
         const Edges edges = EdgesOf(e, 0);
         Widths w{0, 0};
@@ -242,7 +243,8 @@ private:
             w.max += edges.Horizontal();
             w.max = std::max(w.max, w.min);
         }
-        intrinsic_[e] = w;
+        e->intrinsicMin = w.min;
+        e->intrinsicMax = w.max;
         return w;
     }
 
@@ -898,7 +900,7 @@ private:
                         rows.push_back(row);
         }
         std::vector<Cell> cells;
-        std::vector<std::vector<bool>> taken;
+        std::vector<std::vector<char>> taken;
         columns = 0;
         for (size_t r = 0; r < rows.size(); ++r) {
             int c = 0;
@@ -918,9 +920,9 @@ private:
                     if (taken.size() <= r + i)
                         taken.resize(r + i + 1);
                     if (taken[r + i].size() < static_cast<size_t>(c + columnSpan))
-                        taken[r + i].resize(c + columnSpan, false);
+                        taken[r + i].resize(c + columnSpan, 0);
                     for (int j = 0; j < columnSpan; ++j)
-                        taken[r + i][c + j] = true;
+                        taken[r + i][c + j] = 1;
                 }
                 c += columnSpan;
                 columns = std::max(columns, c);
@@ -1345,7 +1347,6 @@ private:
     const Box viewport_;
     const int dpi_;
     std::vector<Pending> pending_;
-    std::map<const Element*, Widths> intrinsic_;
 };
 
 }  // namespace
