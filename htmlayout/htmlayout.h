@@ -69,7 +69,8 @@
 //   tables     rows, cells, row groups, colspan, rowspan, border-spacing, border-collapse,
 //              table-layout (auto and fixed), cell padding and vertical-align.
 //   flex       one line: flex-direction (row, column), justify-content, align-items, gap,
-//              flex, flex-grow, flex-shrink, flex-basis.
+//              flex, flex-grow, flex-shrink, flex-basis; containers nested more than six deep
+//              lay out as blocks.
 //   behaviors  an element with an href is a link (hand cursor, HL_HYPERLINK_CLICK); <button>
 //              and <input type=button|submit|reset> are buttons (HL_BUTTON_CLICK); the behavior
 //              property offers a named behavior to the host (below).

@@ -202,23 +202,15 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override
     {
-        return Text(child, name, [this](const Item* item) {
-            if (item)
-                return NameOf(*item);
-            std::wstring title(static_cast<size_t>(GetWindowTextLengthW(window_)) + 1, L'\0');
-            title.resize(static_cast<size_t>(GetWindowTextW(window_, &title[0], static_cast<int>(title.size()))));
-            return title;
-        });
+        return Text(child, name, kName);
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override
     {
-        return Text(child, value, [](const Item* item) {
-            return item && item->role == ROLE_SYSTEM_LINK ? AttributeText(item->e, L"href") : std::wstring();
-        });
+        return Text(child, value, kValue);
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override
     {
-        return Text(child, description, [](const Item*) { return std::wstring(); });
+        return Text(child, description, kNone);
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override
     {
@@ -266,7 +258,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override
     {
-        return Text(child, help, [](const Item*) { return std::wstring(); });
+        return Text(child, help, kNone);
     }
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, LONG* topic) override
     {
@@ -278,13 +270,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override
     {
-        return Text(child, shortcut, [](const Item* item) {
-            const std::wstring key = item && !item->e->IsText() ? AttributeText(item->e, L"accesskey") : L"";
-            return key.size() == 1 ? L"Alt+" + std::wstring(1, static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(
-                                                                CharUpperW(reinterpret_cast<LPWSTR>(
-                                                                    static_cast<UINT_PTR>(key[0]))))))
-                                   : std::wstring();
-        });
+        return Text(child, shortcut, kShortcut);
     }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override
     {
@@ -309,12 +295,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override
     {
-        return Text(child, action, [](const Item* item) {
-            return !item                                ? std::wstring()
-                   : item->role == ROLE_SYSTEM_PUSHBUTTON ? std::wstring(L"Press")
-                   : item->role == ROLE_SYSTEM_LINK       ? std::wstring(L"Jump")
-                                                          : std::wstring();
-        });
+        return Text(child, action, kAction);
     }
     HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override
     {
@@ -437,8 +418,36 @@ private:
         const Item* item = nullptr;
     };
 
-    template <class Make>
-    HRESULT Text(const VARIANT& child, BSTR* out, Make make)
+    enum TextKind { kNone, kName, kValue, kShortcut, kAction };
+
+    std::wstring TextOf(TextKind kind, const Item* item) const
+    {
+        switch (kind) {
+        case kName: {
+            if (item)
+                return NameOf(*item);
+            std::wstring title(static_cast<size_t>(GetWindowTextLengthW(window_)) + 1, L'\0');
+            title.resize(static_cast<size_t>(GetWindowTextW(window_, &title[0], static_cast<int>(title.size()))));
+            return title;
+        }
+        case kValue:
+            return item && item->role == ROLE_SYSTEM_LINK ? AttributeText(item->e, L"href") : std::wstring();
+        case kShortcut: {
+            std::wstring key = item && !item->e->IsText() ? AttributeText(item->e, L"accesskey") : L"";
+            if (key.size() != 1)
+                return std::wstring();
+            CharUpperBuffW(&key[0], 1);
+            return L"Alt+" + key;
+        }
+        case kAction:
+            return !item ? L"" : item->role == ROLE_SYSTEM_PUSHBUTTON ? L"Press" : item->role == ROLE_SYSTEM_LINK ? L"Jump" : L"";
+        case kNone:
+            break;
+        }
+        return std::wstring();
+    }
+
+    HRESULT Text(const VARIANT& child, BSTR* out, TextKind kind)
     {
         if (!out)
             return E_POINTER;
@@ -447,7 +456,7 @@ private:
         const HRESULT found = page.Find(child);
         if (FAILED(found))
             return found;
-        const std::wstring text = make(page.item);
+        const std::wstring text = TextOf(kind, page.item);
         const Ole& ole = OleFunctions();
         if (text.empty())
             return S_FALSE;

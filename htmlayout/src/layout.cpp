@@ -10,6 +10,9 @@ namespace {
 
 // Wider than any window: the width at which a box's content takes its natural width.
 constexpr int kUnbounded = 1 << 20;
+// A flex container lays its items out up to three times; deeper nests lay out as blocks, so
+// that the work stays bounded whatever the page.
+constexpr int kMaxFlexDepth = 6;
 
 bool IsReplaced(const Element* e)
 {
@@ -411,9 +414,12 @@ private:
         int contentH;
         if (s.display == Display::Table)
             contentH = LayoutTable(e, contentX, contentY, contentW);
-        else if (s.display == Display::Flex)
+        else if (s.display == Display::Flex && flexDepth_ < kMaxFlexDepth) {
+            ++flexDepth_;
             contentH = LayoutFlex(e, contentX, contentY, contentW,
                                   specifiedH >= 0 ? std::max(specifiedH - edges.Vertical(), 0) : -1);
+            --flexDepth_;
+        }
         else
             contentH = LayoutChildren(e, contentX, contentY, contentW, floats);
         if (&floats == &own && (s.height.IsAuto() || specifiedH < 0))
@@ -1346,6 +1352,7 @@ private:
     const ImageMap& images_;
     const Box viewport_;
     const int dpi_;
+    int flexDepth_ = 0;
     std::vector<Pending> pending_;
 };
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <random>
 
+#include "canvas.h"
 #include "css.h"
 #include "html_parser.h"
 #include "layout.h"
@@ -183,7 +184,13 @@ std::string RandomPage(std::mt19937& random)
         "&#x1F600;", "&#99999999;", "&amp", "<!--", "-->", "<!DOCTYPE html>", "<style>", "</style>", "<title>",
         "</title>", "<script>", "#a > b:hover{", "position:absolute;left:-5px;top:99999px;width:",
         "height:1e9px}", "margin: 1 2 3 4 5;", "foreground-image:url(", ")", "@media x {", "}", "{", "<br>",
-        "style='display:block;padding:3px'", " ", "\n", "Платформа", "\xEF\xBB\xBF", "\xFF\xFE", "\xC3"};
+        "style='display:block;padding:3px'", " ", "\n", "Платформа", "\xEF\xBB\xBF", "\xFF\xFE", "\xC3",
+        "<table style='border-collapse:collapse;table-layout:fixed'>", "<tr>", "<td colspan=3 rowspan=2>", "</td>",
+        "<ul style='list-style:decimal'><li>", "{float:left;clear:both;width:50%}", "{display:flex;gap:4px}",
+        "{display:inline-block;flex:1 0 0;margin:auto}", "border:3px dashed red;border-radius:99px 0",
+        "background:linear-gradient(45deg,red,blue 200%) no-repeat 50% 50%/cover url(i.png)",
+        "box-shadow:0 0 30px 9px #0008;opacity:.5", "font:italic bold 2em/3 x;letter-spacing:-9px",
+        "text-align:justify;line-height:0;vertical-align:middle", "&middot;&#x1F600;&copy", "<img srcset='a 2x'>"};
     std::string page;
     const int pieces = std::uniform_int_distribution<int>(0, 400)(random);
     for (int i = 0; i < pieces; ++i) {
@@ -201,6 +208,7 @@ TEST(HtmlEngine, MalformedPagesParseStyleAndLayOutWithoutHarm)
     std::printf("HTML engine fuzz seed: %u\n", seed);
     std::mt19937 random(seed);
     hl::Fonts fonts;
+    hl::Canvas canvas;
     const hl::ImageMap noImages;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     int pages = 0;
@@ -211,8 +219,11 @@ TEST(HtmlEngine, MalformedPagesParseStyleAndLayOutWithoutHarm)
         ASSERT_EQ(document->root->tag, L"html") << "seed " << seed << ", page " << pages;
         CheckTree(document->root, 0);
         hl::ComputeStyles(document->root, document->rules, L"base/", 96 + pages % 3 * 48);
-        const hl::LayoutResult layout = hl::LayOut(*document, fonts, noImages, pages % 600, 400, 96 + pages % 3 * 48);
+        const int dpi = 96 + pages % 3 * 48;
+        const hl::LayoutResult layout = hl::LayOut(*document, fonts, noImages, pages % 600, 400, dpi);
         ASSERT_FALSE(layout.paintOrder.empty());
+        if (canvas.Resize(pages % 600 + 1, 400))
+            canvas.Paint(layout.paintOrder, RGB(255, 255, 255), fonts, noImages, dpi, nullptr);
         std::vector<hl::Element*> found;
         hl::SelectBelow(document->root, hl::DecodePage(reinterpret_cast<const BYTE*>(bytes.data()),
                                                        std::min<size_t>(bytes.size(), 40)),
@@ -220,6 +231,19 @@ TEST(HtmlEngine, MalformedPagesParseStyleAndLayOutWithoutHarm)
     }
     std::printf("HTML engine fuzz: %d pages\n", pages);
     EXPECT_GT(pages, 50);
+}
+
+TEST(HtmlEngine, DeepNestsOfMultiPassLayoutStayBounded)
+{
+    // Flex items are laid out more than once: a hundred nested containers must not multiply that.
+    std::wstring page;
+    for (int i = 0; i < 100; ++i)
+        page += i % 2 ? L"<div style='display:flex;flex-direction:column'>" : L"<div style='display:flex'>";
+    page += L"<table><tr><td><span style='display:inline-block;float:left'>x</span></td></tr></table>";
+    std::unique_ptr<hl::Document> document = hl::ParseHtml(page, L"");
+    hl::ComputeStyles(document->root, document->rules, L"", 96);
+    hl::Fonts fonts;
+    EXPECT_GT(hl::LayOut(*document, fonts, hl::ImageMap(), 600, 400, 96).bottom, 0);
 }
 
 TEST(HtmlEngine, FindIgnoredNamesWhatThePageLosesByLine)
