@@ -2,7 +2,9 @@
 a page, icon and version strings of the test's own, checked, signed with a throw-away authority's
 certificate, verified, and installed from; and the branding tool's refusals, which write nothing."""
 
+import concurrent.futures
 import os
+import re
 import subprocess
 import zipfile
 
@@ -14,6 +16,7 @@ BRAND = os.path.join(h.REPO, 'out', ARCH, 'setupbrand.exe')
 KIT_PRODUCT = '{6A1F3B52-8C4D-4E7A-9B21-3D5E7F90A1C4}'
 RUNTIME_KEY = r'HKCU\Software\Setup Launcher Sample'
 TITLE = 'Acme Tools 7'
+SAMPLE_TITLE = 'Sample Product 1.0 Setup'
 PAGE = ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>%s</title><style>#quit { position: absolute; '
         'left: 250px; top: 150px; }</style></head><body style="margin: 0"><img src="img/back.png">'
         '<img id="quit" src="quit.png" href="cancel"></body></html>' % TITLE)
@@ -76,11 +79,26 @@ class PublishersKit(h.Scenario):
         sample = os.path.join(kit, 'sample')
         self.assertEqual(subprocess.run(['sha256sum', '--quiet', '-c', 'SHA256SUMS'], cwd=kit).returncode, 0)
 
+        guide = open(os.path.join(kit, 'GUIDE.txt'), encoding='utf-8').read()
+        supported = re.search(r'^// Supported:.*?^//$', open(os.path.join(h.REPO, 'htmlayout', 'htmlayout.h')).read(), re.M | re.S)
+        for line in supported.group(0).splitlines()[:-1]:
+            self.assertIn(line[2:].strip(), guide)
+
+        # The template page previews and brands without a warning, at the same size.
+        preview = concurrent.futures.ThreadPoolExecutor(1).submit(brand, '--preview', os.path.join(sample, 'page'))
+        shown = h.wait_window(SAMPLE_TITLE, cls=None)
+        h.mouse(SAMPLE_TITLE, (60, 355))
+        h.shot('template-preview')
+        h.mouse(SAMPLE_TITLE, (410, 355), press='click')
+        done = preview.result()
+        self.assertEqual((done.returncode, done.stderr), (0, ''))
+        self.assertIn('the page is 500 x 400 pixels at 96 DPI (500 x 400 CSS pixels)', done.stdout)
+        self.assertIn('link "cancel": the setup would end with exit code 2', done.stdout)
         original = os.path.join(kit, 'setup.exe')
-        done = brand('--page', page_folder('kit page', '\ufeff' + PAGE), '--icon', ICON, '--product-name', 'Acme Tools',
+        done = brand('--page', os.path.join(sample, 'page'), '--icon', ICON, '--product-name', 'Acme Tools',
                      '--company', 'Acme Corp', '--product-version', '7.1.0.0', '--copyright', '(C) 2026 Acme Corp', original,
                      os.path.join(sample, 'setup.exe'))
-        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual((done.returncode, done.stderr), (0, ''))
         fields = dict(line.split(': ', 1) for line in brand('--show', os.path.join(sample, 'setup.exe')).stdout.splitlines())
         self.assertEqual(fields, dict(fields, CompanyName='Acme Corp', FileDescription='Setup Bootstrapper',
                                       LegalCopyright='(C) 2026 Acme Corp', OriginalFilename='setup.exe',
@@ -98,11 +116,8 @@ class PublishersKit(h.Scenario):
 
         # The branded start screen, then an installation from the sample with the signed program.
         screen = h.Process(os.path.join(sample, 'setup.exe'), '', sample)
-        window = h.wait_window(TITLE, cls=None)
-        self.assertEqual(window.client[2:], [320, 200])
-        h.mouse(TITLE, (5, 5))
-        h.shot('branded-start')
-        h.mouse(TITLE, (280, 165), press='click')
+        self.assertEqual(h.wait_window(SAMPLE_TITLE, cls=None).client[2:], shown.client[2:])
+        h.mouse(SAMPLE_TITLE, (410, 355), press='click')
         self.assertEqual(screen.wait(), 2)
         self.assertEqual(h.run_program(os.path.join(sample, 'setup.exe'), '/i /quiet', cwd=sample), 0)
         self.assertEqual(h.product_state(KIT_PRODUCT), 5)
