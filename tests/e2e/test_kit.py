@@ -129,27 +129,35 @@ class PublishersKit(h.Scenario):
         self.assertIn('was signed; %s is not' % h.winpath(again), done.stdout)
         self.assertNotEqual(verify(again, authority).returncode, 0)
 
-    def test_refusals_write_nothing(self):
+    def test_refusals_write_nothing_and_warnings_do_not_stop(self):
         program = h.Distribution('refusals').exe
         before = open(program, 'rb').read()
         branded = os.path.join(os.path.dirname(program), 'branded.exe')
-        for name, args, output, reason in [
-            ('page not UTF-8', ['--page', page_folder('latin', PAGE.replace(TITLE, 'Acmé').encode('cp1252'))], branded,
-             'is not UTF-8 text'),
-            ('URL without a file', ['--page', page_folder('no file', images=[('quit.png', '60x30', 'red')])], branded,
-             'the page names img/back.png, but'),
+        for name, args, output, code, lines in [
+            ('page not UTF-8', ['--page', page_folder('latin', PAGE.replace(TITLE, 'Acmé').encode('cp1252'))], branded, 2,
+             ['is not UTF-8 text']),
+            ('URL without a file', ['--page', page_folder('no file', images=[('quit.png', '60x30', 'red')])], branded, 2,
+             ['the page names img/back.png, but']),
             ('no image', ['--page', page_folder('no image', images=[('img/back.png', '', None), ('quit.png', '', None)])],
-             branded, 'no image the system'),
-            ('page too large', ['--page', page_folder('large', PAGE + ' ' * (32 << 20))], branded,
-             'larger than the 33554432'),
-            ('not an icon', ['--icon', program], branded, 'is no icon file'),
-            ('version of three parts', ['--product-version', '7.1.0'], branded, 'is not X.Y.Z.W'),
-            ('output is input', ['--product-name', 'x'], program, 'another file than INPUT'),
+             branded, 2, ['no image the system']),
+            ('page too large', ['--page', page_folder('large', PAGE + ' ' * (32 << 20))], branded, 2,
+             ['larger than the 33554432']),
+            ('not an icon', ['--icon', program], branded, 2, ['is no icon file']),
+            ('version of three parts', ['--product-version', '7.1.0'], branded, 2, ['is not X.Y.Z.W']),
+            ('output is input', ['--product-name', 'x'], program, 2, ['another file than INPUT']),
+            ('no install link', ['--page', page_folder('no install')], branded, 0,
+             ['start.html: warning: no link with href "install"']),
+            ('no cancel link', ['--page', page_folder('no cancel', PAGE.replace('"cancel"', '"INSTALL"'))], branded, 0,
+             ['start.html: warning: no link with href "cancel"']),
         ]:
             with self.subTest(name):
                 done = brand(*args, program, output)
-                self.assertEqual(done.returncode, 2, done.stdout + done.stderr)
-                self.assertIn(reason, done.stderr)
-                self.assertTrue(done.stderr.rstrip().endswith('nothing written'), done.stderr)
-                self.assertFalse(os.path.exists(branded))
+                self.assertEqual(done.returncode, code, done.stdout + done.stderr)
+                self.assertEqual(len(done.stderr.splitlines()), len(lines), done.stderr)
+                for line, expected in zip(done.stderr.splitlines(), lines):
+                    self.assertIn(expected, line)
+                    self.assertEqual(line.endswith('nothing written'), code == 2, line)
+                self.assertEqual(os.path.exists(branded), code == 0)
+                if code == 0:
+                    os.remove(branded)
                 self.assertEqual(open(program, 'rb').read(), before)
