@@ -187,12 +187,13 @@ int IniReadOptional(const wchar_t* section, const wchar_t* key, int defaultValue
 int IniWriteStringLogged(const wchar_t* section, const wchar_t* key, const wchar_t* value,
                          const std::wstring& path, bool showFailure)
 {
-    // A Unicode file takes the text as it is (and stays Unicode); an ANSI one takes it in the
-    // run's code page, which the wide profile function would not use.
-    int result = IsUnicodeIniFile(path)
-                     ? WritePrivateProfileStringW(section, key, value, path.c_str())
-                     : WritePrivateProfileStringA(Ansi(section).c_str(), Ansi(key).c_str(), Ansi(value).c_str(),
-                                                  Ansi(path.c_str()).c_str());
+    // The wide profile function reaches every path Windows can make (the ANSI one only those its
+    // code page spells). A Unicode file takes the text as it is; into an ANSI one the function
+    // writes the system's ANSI code page, so it is given the characters whose bytes there are
+    // the value's bytes in the run's code page.
+    const std::wstring text =
+        IsUnicodeIniFile(path) ? std::wstring(value) : AnsiToWide(Ansi(value), CP_ACP);
+    int result = WritePrivateProfileStringW(section, key, text.c_str(), path.c_str());
     if (result == 1) {
         LogPrintf(L"String write to file '%s'. Section='%s' Key='%s' Value='%s'.\r\n", path.c_str(),
                   section, key, value);
@@ -210,8 +211,5 @@ int IniWriteStringLogged(const wchar_t* section, const wchar_t* key, const wchar
 
 int IniDeleteSection(const wchar_t* section, const std::wstring& path)
 {
-    if (IsUnicodeIniFile(path))
-        return WritePrivateProfileStructW(section, nullptr, nullptr, 0, path.c_str());
-    return WritePrivateProfileStructA(Ansi(section).c_str(), nullptr, nullptr, 0,
-                                      Ansi(path.c_str()).c_str());
+    return WritePrivateProfileStructW(section, nullptr, nullptr, 0, path.c_str());
 }

@@ -86,3 +86,16 @@ int CreateFolderTree(const std::wstring& folder)
         return ERROR_SUCCESS;
     return static_cast<int>(GetLastError());
 }
+
+std::wstring FolderIdentity(const std::wstring& folder)
+{
+    UniqueHandle handle(CreateFileW(LongPathForm(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle || !GetFileInformationByHandle(handle.Get(), &info))
+        return std::wstring();
+    const DWORD id[] = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    constexpr size_t kUnits = sizeof(DWORD) * 3 / sizeof(wchar_t);
+    return std::wstring(reinterpret_cast<const wchar_t*>(id), kUnits);
+}

@@ -32,21 +32,29 @@ std::wstring SearchPattern(const std::wstring& folder);
 // its separator.
 std::wstring EntryBase(const std::wstring& pattern);
 // Calls visit(entry, path) for every entry of the folder but "." and "..", in the order the file
-// system lists them, path being the entry's full path. Nothing when the folder cannot be listed.
+// system lists them, path being the entry's full path. Answers 0, or the error that kept the
+// folder from being listed (an empty drive root, which lists nothing at all, is no error).
 template <class Visit>
-void ForEachEntry(const std::wstring& folder, Visit visit)
+DWORD ForEachEntry(const std::wstring& folder, Visit visit)
 {
     const std::wstring pattern = SearchPattern(folder);
     WIN32_FIND_DATAW entry;
     UniqueFindHandle find(FindFirstFileW(LongPathForm(pattern).c_str(), &entry));
-    if (!find)
-        return;
+    if (!find) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+    }
     const std::wstring base = EntryBase(pattern);
     do {
         if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
             visit(entry, base + entry.cFileName);
     } while (FindNextFileW(find.Get(), &entry));
+    return 0;
 }
+
+// What tells one folder from every other whatever path reaches it: its volume's serial number
+// and its file index, held in a string's code units; empty when the folder cannot be opened.
+std::wstring FolderIdentity(const std::wstring& folder);
 
 // Creates the folder and its missing parents. Answers as SHCreateDirectoryExW does: 0, 183
 // (ERROR_ALREADY_EXISTS) or the error; beyond the plain limit the folders are made one by one.

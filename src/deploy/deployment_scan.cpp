@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "config/setup_ini.h"
 #include "deploy/deploy_paths.h"
 #include "log/error_text.h"
@@ -53,6 +55,37 @@ int CreateDestinationFolder(const std::wstring& folder)
     if (folder.size() >= kPlainPathLimit)
         return ERROR_FILENAME_EXCED_RANGE;
     return SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+}
+
+// Never into a link or a reparse point, and never twice into one folder: a link to a folder
+// above it would make the walk endless, and one to a folder elsewhere would copy what is not
+// the distribution's.
+void Walk(DeploymentState& state, const std::wstring& folder, DWORD attributes, std::vector<std::wstring>& visited)
+{
+    const std::wstring id = FolderIdentity(folder);
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (!id.empty() && std::find(visited.begin(), visited.end(), id) != visited.end())) {
+        LogPrintf(L"Folder '%s' left out of deployment: a link or a loop.\r\n", folder.c_str());
+        state.LeftOutFolders.push_back(folder);
+        return;
+    }
+    visited.push_back(id);
+    const DWORD error = ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry, const std::wstring& path) {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!IsExcluded(state.ExcludedFolders, path))
+                Walk(state, path, entry.dwFileAttributes, visited);
+        } else if (!IsExcluded(state.ExcludedFiles, path)) {
+            const uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            state.TotalSize += EstimatedFileSize(size, state.ClusterSize);
+            state.SourceFiles.push_back(path);
+        }
+    });
+    // Its files cannot be copied: the copy fails where they would have been, with this error.
+    if (error != 0) {
+        state.SourceFiles.push_back(folder + L"\\");
+        if (state.ListError == 0)
+            state.ListError = error;
+    }
 }
 
 }  // namespace
@@ -140,16 +173,8 @@ void ScanDistribution(DeploymentState& state)
 
 void WalkFolder(DeploymentState& state, const std::wstring& folder)
 {
-    ForEachEntry(folder, [&state](const WIN32_FIND_DATAW& entry, const std::wstring& path) {
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!IsExcluded(state.ExcludedFolders, path))
-                WalkFolder(state, path);
-        } else if (!IsExcluded(state.ExcludedFiles, path)) {
-            const uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-            state.TotalSize += EstimatedFileSize(size, state.ClusterSize);
-            state.SourceFiles.push_back(path);
-        }
-    });
+    std::vector<std::wstring> visited;
+    Walk(state, folder, 0, visited);
 }
 
 bool CheckDestination(DeploymentState& state, const std::wstring& text)

@@ -43,7 +43,9 @@ void ReadExclusions(DeploymentState& state);
 // Lists the distribution's files (the program's folder and everything below it) without the
 // exclusions, with their estimated size. Made once per run.
 void ScanDistribution(DeploymentState& state);
-// The recursive part of the scan: depth first, in the order the file system lists entries.
+// The recursive part of the scan: depth first, in the order the file system lists entries. Links
+// and folders met before by another path are left out (and listed in LeftOutFolders); a folder
+// that cannot be listed is put among the files with a trailing "\".
 void WalkFolder(DeploymentState& state, const std::wstring& folder);
 
 // Checks the destination folder the administrator gave: blanks trimmed, folder created, a probe

@@ -21,7 +21,11 @@ struct DeploymentState {
     UniqueHandle CancelEvent;      // auto-reset; set by Cancel on the Deploy page
     uint32_t ClusterSize = 0;      // of the volume that holds the distribution; 0 when unknown
     std::wstring DestinationFolder;  // accepted destination, ending in "\"; empty until accepted
-    std::vector<std::wstring> SourceFiles;      // full paths, in walk order
+    // Full paths, in walk order; a folder the scan could not list is among them with a trailing
+    // "\", and the copy fails there with ListError, the error of the first such folder.
+    std::vector<std::wstring> SourceFiles;
+    DWORD ListError = 0;
+    std::vector<std::wstring> LeftOutFolders;   // links, and folders met before by another path
     std::vector<std::wstring> ExcludedFolders;  // expanded entries, in key order
     std::vector<std::wstring> ExcludedFiles;
     DeploymentDeployPage* DeployPage = nullptr;  // shows the copy's progress

@@ -92,8 +92,16 @@ bool CopyFiles(DeploymentState& state, std::vector<std::wstring>& copied)
                 return false;
             }
         }
-        if (!CopyFileW(LongPathForm(source).c_str(), LongPathForm(target).c_str(), FALSE)) {
-            const DWORD error = GetLastError();
+        const bool existed = PathExists(target);
+        // A folder the scan could not list fails as a file that cannot be read.
+        const DWORD error = source.back() == L'\\' ? state.ListError
+                            : CopyFileW(LongPathForm(source).c_str(), LongPathForm(target).c_str(), FALSE)
+                                ? 0
+                                : GetLastError();
+        if (error != 0) {
+            // What the failed copy began (a full disk stops it half way) goes with the rollback.
+            if (!existed && PathExists(target))
+                copied.push_back(target);
             LogPrintf(L"Can't copy file from '%s' to '%s'. %s\r\n", source.c_str(), target.c_str(),
                       ErrorText(error).c_str());
             ShowDeploymentMessage(FormatText(IDS_CANT_COPY_FILE, source.c_str(), target.c_str(),
@@ -151,7 +159,9 @@ void Rollback(DeploymentState& state, const std::vector<std::wstring>& copied)
 void RemoveSubfolders(const std::wstring& folder)
 {
     ForEachEntry(folder, [](const WIN32_FIND_DATAW& entry, const std::wstring& path) {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        // A link in the destination is not ours to empty: what it leads to stays untouched.
+        if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            FILE_ATTRIBUTE_DIRECTORY)
             return;
         RemoveSubfolders(path);
         RemoveFolder(path);

@@ -2,9 +2,13 @@
 
 #include "log/version.h"
 #include "prereq/prerequisite.h"
+#include "prereq/process_runner.h"
 #include "win/format.h"
 
 namespace {
+
+// A checking tool answers at once; this leaves room for a slow start on a loaded machine.
+constexpr DWORD kToolSeconds = 30;
 
 // The condition that decided, as the publisher wrote it.
 std::wstring DecidingCondition(const PrerequisiteInfo& record, PrerequisiteDecision decision)
@@ -39,7 +43,7 @@ std::wstring DecidingCondition(const PrerequisiteInfo& record, PrerequisiteDecis
 
 class Recorder : public PrerequisiteObserver {
 public:
-    explicit Recorder(std::vector<Detection>& detection) : detection_(detection) {}
+    explicit Recorder(Report& report) : report_(report) {}
 
     void Seen(const std::wstring& section, const PrerequisiteInfo& record, bool runnable,
               PrerequisiteDecision decision, bool act) override
@@ -55,18 +59,28 @@ public:
         } else {
             seen.verdict = act ? L"missing" : L"present";
         }
-        detection_.push_back(std::move(seen));
+        if (g_CheckingToolLimit.cutShort > cutShort_) {
+            cutShort_ = g_CheckingToolLimit.cutShort;
+            report_.findings.push_back(Finding{true, section, PrereqKey::RunExeCond, record.RunExeCond,
+                                               Format(L"the checking tool did not end within %u seconds: the setup "
+                                                      L"would wait for it for ever",
+                                                      static_cast<unsigned>(kToolSeconds))});
+        }
+        report_.detection.push_back(std::move(seen));
     }
 
 private:
-    std::vector<Detection>& detection_;
+    Report& report_;
+    unsigned cutShort_ = 0;
 };
 
 }  // namespace
 
-void DryRun(std::vector<Detection>& detection)
+void DryRun(Report& report)
 {
-    Recorder recorder(detection);
+    g_CheckingToolLimit.milliseconds = kToolSeconds * 1000;
+    std::vector<Detection>& detection = report.detection;
+    Recorder recorder(report);
     PrerequisiteList list;
     ReadPrerequisites(kPrerequisiteFormat, list, &recorder);
     ReadPostRequisites(kPostRequisiteFormat, list);

@@ -61,7 +61,7 @@ int wmain(int argc, wchar_t** argv)
     SetProgramFile(report.distribution);
     CheckDistribution(report.findings);
     if (report.dryRun)
-        DryRun(report.detection);
+        DryRun(report);
     WriteStandard(STD_OUTPUT_HANDLE, json ? ReportJson(report) : ReportTable(report));
     return ExitCodeOf(report);
 }

@@ -13,6 +13,7 @@
 #include "config/windows_version.h"
 #include "deploy/deployment_scan.h"
 #include "deploy/deployment_settings.h"
+#include "log/error_text.h"
 #include "log/setup_log.h"
 #include "msi/installer_msi.h"
 #include "msi/installer_msp.h"
@@ -22,6 +23,7 @@
 #include "prereq/registry_conditions.h"
 #include "prereq/system_checks.h"
 #include "win/format.h"
+#include "win/handles.h"
 #include "win/text.h"
 
 namespace {
@@ -333,6 +335,9 @@ void CheckPackage(Checker& check)
     bool product = false;
     if (msiPath.empty())
         check.Error(kMainSection, MainKey::MsiPath, msiPath, L"no package named: the setup refuses to run");
+    else if (path.size() >= MAX_PATH)
+        check.Error(kMainSection, MainKey::MsiPath, msiPath,
+                    L"the package's path has 260 characters or more: the setup refuses it as a package it cannot read");
     else if (!Exists(path))
         check.Error(kMainSection, MainKey::MsiPath, msiPath, L"the package is not in the distribution");
     else if (!patch && !ReadPackageInfo(path))
@@ -544,6 +549,14 @@ void CheckExclusions(Checker& check)
     DeploymentState everything;
     const std::wstring root = RootFolder();
     WalkFolder(everything, root);
+    for (const std::wstring& folder : everything.LeftOutFolders)
+        check.Warning(std::wstring(), std::wstring(), folder,
+                      L"a link, or a folder met before by another path: a deployment leaves it out");
+    for (const std::wstring& path : everything.SourceFiles) {
+        if (path.back() == L'\\')
+            check.Error(std::wstring(), std::wstring(), path,
+                        L"the folder cannot be listed: a deployment fails there and rolls back");
+    }
     const struct {
         const wchar_t* section;
         const wchar_t* key;
@@ -610,6 +623,14 @@ void CheckDistribution(std::vector<Finding>& findings)
         check.Error(std::wstring(), std::wstring(), iniPath, L"a folder, not a file: the setup reads no setup ini");
         return;
     }
+    UniqueHandle readable(CreateFileW(iniPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    if (!readable) {
+        check.Error(std::wstring(), std::wstring(), iniPath,
+                    L"cannot be read, " + ErrorText(GetLastError()) + L": the setup finds none of its keys");
+        return;
+    }
+    readable.Reset();
     const std::wstring unread = UnreadEncoding(DetectIniEncoding(ReadFileHead(iniPath, 3)));
     if (!unread.empty()) {
         check.Error(std::wstring(), std::wstring(), iniPath,

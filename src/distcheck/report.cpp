@@ -6,12 +6,18 @@
 
 namespace {
 
-// Values may be whole command lines; the table shows their beginning.
-constexpr size_t kValueColumn = 40;
+// Values may be whole command lines; the table shows their beginning. No other cell may be wider
+// than a line of a terminal (an ini may hold names of any length); the JSON keeps them whole.
+constexpr size_t kValueColumn = 40, kCellWidth = 80;
 
-std::wstring Cut(const std::wstring& text, size_t width)
+// A cell as a terminal can show it: control characters as \xNN (an escape sequence in an ini
+// must not reach the terminal), cut to the width with "..." at its end.
+std::wstring Cell(const std::wstring& text, size_t width = kCellWidth)
 {
-    return text.size() <= width ? text : text.substr(0, width - 3) + L"...";
+    std::wstring shown;
+    for (const wchar_t c : text)
+        shown += c < 0x20 || c == 0x7F ? Format(L"\\x%02X", static_cast<unsigned>(c)) : std::wstring(1, c);
+    return shown.size() <= width ? shown : shown.substr(0, width - 3) + L"...";
 }
 
 // Rows of cells as columns padded to their widest cell; the last column is not padded.
@@ -81,8 +87,8 @@ std::wstring ReportTable(const Report& report)
     } else {
         std::vector<std::vector<std::wstring>> rows = {{L"SEVERITY", L"SECTION", L"KEY", L"VALUE", L"REASON"}};
         for (const Finding& finding : report.findings) {
-            rows.push_back({finding.error ? L"error" : L"warning", finding.section, finding.key,
-                            Cut(finding.value, kValueColumn), finding.reason});
+            rows.push_back({finding.error ? L"error" : L"warning", Cell(finding.section), Cell(finding.key),
+                            Cell(finding.value, kValueColumn), Cell(finding.reason, std::wstring::npos)});
         }
         text += Columns(rows);
     }
@@ -91,7 +97,8 @@ std::wstring ReportTable(const Report& report)
     if (report.dryRun) {
         std::vector<std::vector<std::wstring>> rows = {{L"SECTION", L"NAME", L"VERDICT", L"DECIDED BY"}};
         for (const Detection& detection : report.detection)
-            rows.push_back({detection.section, detection.name, detection.verdict, detection.condition});
+            rows.push_back({Cell(detection.section), Cell(detection.name), detection.verdict,
+                            Cell(detection.condition, std::wstring::npos)});
         text += L"\r\nDetection on this machine:\r\n" + Columns(rows);
     }
     return text;

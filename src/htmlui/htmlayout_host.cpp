@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -336,7 +337,17 @@ LRESULT dialog::InitWindow(HWND window)
         frame.left = area.left + (area.right - area.left - frameWidth) / 2;
         frame.top = area.top + (area.bottom - area.top - frameHeight) / 2;
     }
-    SetWindowPos(window, nullptr, frame.left, frame.top, frameWidth, frameHeight, SWP_NOZORDER);
+    // Whatever the page asks for, the window stays on the work area of its screen, its caption
+    // and its borders reachable: a larger page is cut, not the window pushed off the screen.
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromRect(&frame, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    const int shownWidth = std::min<int>(frameWidth, work.right - work.left);
+    const int shownHeight = std::min<int>(frameHeight, work.bottom - work.top);
+    frame.left = std::max<LONG>(work.left, std::min<LONG>(frame.left, work.right - shownWidth));
+    frame.top = std::max<LONG>(work.top, std::min<LONG>(frame.top, work.bottom - shownHeight));
+    SetWindowPos(window, nullptr, frame.left, frame.top, shownWidth, shownHeight, SWP_NOZORDER);
     PostMessageW(window, WM_USER, 0, 0);
     return 0;
 }

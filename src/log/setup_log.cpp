@@ -53,27 +53,31 @@ bool IsForbiddenInFileName(wchar_t c)
 }
 
 // A candidate is tried only as a plain file name: a separator in a product name must never take
-// the log out of the temporary folder.
-bool ProbeCandidate(const std::wstring& folder, const std::wstring& name)
+// the log out of the temporary folder. It is tried as the log's whole name, which may pass the
+// length a file name can have where the name alone does not.
+bool ProbeCandidate(const std::wstring& folder, const std::wstring& name, const std::wstring& suffix)
 {
     return std::none_of(name.begin(), name.end(), IsForbiddenInFileName) &&
-           ProbeFileName(Format(L"%s%s.tmp", folder.c_str(), name.c_str()));
+           ProbeFileName(folder + name + suffix);
 }
 
-// The first name a file can carry: the product name, the language-neutral name, then the
-// product name as a file name can hold it.
-bool ChooseLogName(CInstaller& installer, const std::wstring& folder, std::wstring& name)
+// The first name a file can carry: the product name, the language-neutral name, the product
+// name as a file name can hold it, then the program's own.
+bool ChooseLogName(CInstaller& installer, const std::wstring& folder, const std::wstring& suffix, std::wstring& name)
 {
     name = installer.GetProductName();
-    if (ProbeCandidate(folder, name))
+    if (ProbeCandidate(folder, name, suffix))
         return true;
     const std::wstring neutral = installer.GetProductNameLangNeutral();
-    if (!neutral.empty() && ProbeCandidate(folder, neutral)) {
+    if (!neutral.empty() && ProbeCandidate(folder, neutral, suffix)) {
         name = neutral;
         return true;
     }
     name = LogFileNamePart(name);
-    return ProbeCandidate(folder, name);
+    if (ProbeCandidate(folder, name, suffix))
+        return true;
+    name = kDefaultLogName;
+    return ProbeCandidate(folder, name, suffix);
 }
 
 // The file a burst keeps open: the first one written to while the burst lives.
@@ -200,19 +204,23 @@ bool ProbeFileName(const std::wstring& path)
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
+    // The log of an earlier run in the same minute is this run's too.
+    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     file.Reset();
-    DeleteFileW(path.c_str());
+    if (!existed)
+        DeleteFileW(path.c_str());
     return true;
 }
 
 std::wstring ComputeLogPath(CInstaller& installer)
 {
     const std::wstring folder = TempFolder();
-    std::wstring name;
-    if (!ChooseLogName(installer, folder, name))
-        return std::wstring();
     const wchar_t* kind = g_Settings.Mode == ModeDeploy ? L"Deployment" : L"Setup";
     SYSTEMTIME now = platform::LocalTime();
-    return Format(L"%s%s %s (%04d.%02d.%02d %02d.%02d).log", folder.c_str(), name.c_str(), kind,
-                  now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
+    const std::wstring suffix = Format(L" %s (%04d.%02d.%02d %02d.%02d).log", kind, now.wYear, now.wMonth, now.wDay,
+                                       now.wHour, now.wMinute);
+    std::wstring name;
+    if (!ChooseLogName(installer, folder, suffix, name))
+        return std::wstring();
+    return folder + name + suffix;
 }

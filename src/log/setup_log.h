@@ -25,7 +25,8 @@ void LogPrintf(const wchar_t* format, ...);
 // printf-style, time-stamped, to the given file.
 void LogFormat(const std::wstring& path, const wchar_t* format, ...);
 
-// True when a file of that name can be created in its folder; the probe file is removed again.
+// True when a file of that name can be created in its folder, or is there already; a file the
+// probe made is removed again.
 bool ProbeFileName(const std::wstring& path);
 
 // The log file's full path for this run, or empty when no usable name was found. The log always

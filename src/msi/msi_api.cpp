@@ -87,6 +87,14 @@ bool MsiQueryValue(const MsiApi& api, MSIHANDLE database, const wchar_t* sql, st
     return true;
 }
 
+bool EngineTakesPath(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH)
+        return true;
+    LogPrintf(L"Package path '%s' is too long for the Windows Installer.\r\n", path.c_str());
+    return false;
+}
+
 UINT CallMsiInstallProduct(const MsiApi& api, const std::wstring& commandLine)
 {
     return GuardEngineCall(
@@ -96,6 +104,8 @@ UINT CallMsiInstallProduct(const MsiApi& api, const std::wstring& commandLine)
 UINT CallMsiApplyPatch(const MsiApi& api, const std::wstring& patchPath, const wchar_t* installPackage,
                        INSTALLTYPE installType, const std::wstring& commandLine)
 {
+    if (!EngineTakesPath(patchPath))
+        return ERROR_FILENAME_EXCED_RANGE;
     return GuardEngineCall([&] {
         return api.MsiApplyPatchW(patchPath.c_str(), installPackage, installType, commandLine.c_str());
     });

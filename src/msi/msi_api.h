@@ -57,6 +57,10 @@ private:
 // The value of field 1 of the first record the query yields (under 260 characters).
 bool MsiQueryValue(const MsiApi& api, MSIHANDLE database, const wchar_t* sql, std::wstring& value);
 
+// Whether the engine can be given the package path: one of MAX_PATH characters or more is
+// refused (and logged) before it, which some engines do not survive.
+bool EngineTakesPath(const std::wstring& path);
+
 // The installing calls, guarded: an exception escaping the engine is logged and becomes 1603.
 UINT CallMsiInstallProduct(const MsiApi& api, const std::wstring& commandLine);
 UINT CallMsiApplyPatch(const MsiApi& api, const std::wstring& patchPath, const wchar_t* installPackage,

@@ -21,7 +21,7 @@ const wchar_t kQueryProductNameLangNeutral[] =
 
 bool OpenPackage(const MsiApi& api, const std::wstring& msiPath, MsiHandleOwner& database)
 {
-    return api.IsComplete() &&
+    return api.IsComplete() && EngineTakesPath(msiPath) &&
            api.MsiOpenDatabaseW(msiPath.c_str(), MSIDBOPEN_READONLY, database.Receive()) ==
                ERROR_SUCCESS;
 }

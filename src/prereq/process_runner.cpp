@@ -13,6 +13,8 @@
 #include "win/process.h"
 #include "win/text.h"
 
+CheckingToolLimit g_CheckingToolLimit;
+
 namespace {
 
 constexpr size_t kOutputChunk = 4096;
@@ -31,7 +33,10 @@ DWORD ReadToolOutput(HANDLE pipe, HANDLE process, std::string& buffer)
     buffer.assign(kOutputChunk, '\0');
     size_t filled = 0;
     bool ended = false;
+    const DWORD start = GetTickCount();
     for (;;) {
+        if (!ended && GetTickCount() - start >= g_CheckingToolLimit.milliseconds)
+            return WAIT_TIMEOUT;
         DWORD available = 0;
         if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr))
             return GetLastError();
@@ -103,6 +108,11 @@ bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode)
     std::string buffer;
     const DWORD readError = ReadToolOutput(readEnd.Get(), process, buffer);
 
+    if (readError == WAIT_TIMEOUT) {
+        TerminateProcess(process, WAIT_TIMEOUT);
+        ++g_CheckingToolLimit.cutShort;
+        return false;
+    }
     WaitForSingleObject(process, INFINITE);
     GetExitCodeProcess(process, &exitCode);
     LogPrintf(L"Process '%s' return code %d\r\n", commandLine.c_str(), static_cast<int>(exitCode));

@@ -7,6 +7,15 @@
 
 // A checking tool's command as it is started: "#Root#" replaced by the program's folder.
 std::wstring CheckingToolCommand(const std::wstring& command);
+// How long RunExe lets a checking tool run. The setup waits as long as the tool takes; the
+// checker, which must always come to an end, sets a limit: a tool still running then is ended,
+// counts as one that could not be run, and is counted in cutShort.
+struct CheckingToolLimit {
+    DWORD milliseconds = INFINITE;
+    unsigned cutShort = 0;
+};
+extern CheckingToolLimit g_CheckingToolLimit;
+
 // Runs a checking tool without a window ("#Root#" replaced), collecting its standard output
 // and error (UTF-8, the last 4096-byte read, trimmed). True when it ran and was read.
 bool RunExe(const std::wstring& command, std::wstring& text, DWORD& exitCode);

@@ -60,6 +60,39 @@ BOOL CALLBACK AfterIcon(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR next)
     return TRUE;
 }
 
+// A common small screen, 1366 x 768, less a taskbar of 40 pixels: the work area a start page's
+// window must fit to be seen whole (the program cuts a larger one to the work area, and with it
+// the page's buttons).
+constexpr LONG kWorkAreaWidth = 1366, kWorkAreaHeight = 768 - 40;
+
+LRESULT CALLBACK MeasureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    BOOL handled = FALSE;
+    hl::View* view = hl::View::Of(window, message != WM_NCDESTROY);
+    const LRESULT result = view ? view->Proc(message, wParam, lParam, handled) : 0;
+    return handled ? result : DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The start dialog's window for the page: the engine's smallest size for it, with the frame.
+SIZE PageWindowSize(const std::vector<BYTE>& page, const std::wstring& pagePath)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = MeasureProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"SetupBrandPage";
+    RegisterClassW(&windowClass);
+    UniqueWindow window(CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                        windowClass.hInstance, nullptr));
+    RECT frame = {};
+    hl::View* view = hl::View::Of(window.Get(), true);
+    if (view && view->Load(hl::DecodePage(page.data(), page.size()), pagePath, true)) {
+        frame.right = view->MinWidth();
+        frame.bottom = view->MinHeight(frame.right);
+    }
+    AdjustWindowRectEx(&frame, WS_POPUP | WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_DLGMODALFRAME);
+    return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
 std::vector<std::wstring> UrlsOf(const std::vector<BYTE>& page)
 {
     return hl::ParseHtml(hl::DecodePage(page.data(), page.size()), L"")->urls;
@@ -97,6 +130,11 @@ Refusal PageResources(const std::wstring& folder, std::vector<ResourceUpdate>& r
                           file.c_str(), hl::kMaxImageSide);
         resources.push_back(std::move(update));
     }
+    const SIZE size = PageWindowSize(page, pagePath);
+    if (size.cx > kWorkAreaWidth || size.cy > kWorkAreaHeight)
+        return Format(L"the page needs a window of %ld x %ld pixels, more than the %ld x %ld work area of a 1366 x 768 "
+                      L"screen: it would be cut there",
+                      size.cx, size.cy, kWorkAreaWidth, kWorkAreaHeight);
     ResourceUpdate pageUpdate{Numbered(kHtmlType), Numbered(kStartPageId), std::vector<BYTE>(kUtf8Mark, kUtf8Mark + 3)};
     pageUpdate.data.insert(pageUpdate.data.end(), page.begin() + mark, page.end());
     resources.push_back(std::move(pageUpdate));

@@ -4,7 +4,6 @@
 #include "setupbrand/brand.h"
 
 #include "htmlui/start_screen.h"
-#include "win/dialog.h"
 #include "win/format.h"
 #include "win/handles.h"
 #include "win/text.h"
@@ -18,21 +17,18 @@ public:
     const std::wstring& link() const { return link_; }
 
 protected:
-    // The page is loaded and the window sized by the time the dialog exists. Unlike the start
-    // screen, which centres on the whole screen, the preview stays on the work area, so that a
-    // page too large for the screen still shows its caption and top left.
+    // The page is loaded and the window placed and sized by the time the dialog exists.
     HWND Create() override
     {
         if (!StartDlg::Create())
             return nullptr;
-        CenterWindowOver(window_, nullptr);
-        RECT client;
-        GetClientRect(window_, &client);
+        // The window's client area takes this size, unless the screen's work area cuts it.
+        const int width = static_cast<int>(HTMLayoutGetMinWidth(window_));
+        const int height = static_cast<int>(HTMLayoutGetMinHeight(window_, width));
         UniqueMemoryDC screen(CreateICW(L"DISPLAY", nullptr, nullptr, nullptr));
         const int dpi = screen ? GetDeviceCaps(screen.Get(), LOGPIXELSX) : 96;
-        WriteStandard(STD_OUTPUT_HANDLE, Format(L"setupbrand: the page is %ld x %ld pixels at %d DPI (%d x %d CSS pixels)\r\n",
-                                                client.right, client.bottom, dpi, MulDiv(client.right, 96, dpi),
-                                                MulDiv(client.bottom, 96, dpi)));
+        WriteStandard(STD_OUTPUT_HANDLE, Format(L"setupbrand: the page is %d x %d pixels at %d DPI (%d x %d CSS pixels)\r\n",
+                                                width, height, dpi, MulDiv(width, 96, dpi), MulDiv(height, 96, dpi)));
         return window_;
     }
 

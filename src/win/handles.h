@@ -75,3 +75,4 @@ using UniqueFont = UniqueResource<NullableTraits<HFONT, &DeleteObject>>;
 using UniqueIcon = UniqueResource<NullableTraits<HICON, &DestroyIcon>>;
 using UniqueBitmap = UniqueResource<NullableTraits<HBITMAP, &DeleteObject>>;
 using UniqueMemoryDC = UniqueResource<NullableTraits<HDC, &DeleteDC>>;
+using UniqueWindow = UniqueResource<NullableTraits<HWND, &DestroyWindow>>;

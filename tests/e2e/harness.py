@@ -182,11 +182,16 @@ def drive_c(*parts: str) -> str:
     return os.path.join(PREFIX, 'drive_c', *parts)
 
 
-def wine(args: Sequence[str], timeout: float = 120, check=False) -> subprocess.CompletedProcess:
+# Root as far as ownership goes, without the right to pass over file modes: what a mode-000 folder
+# or file does to an ordinary user it does to a program started so.
+UNPRIVILEGED = ['setpriv', '--inh-caps=-all', '--bounding-set=-dac_override,-dac_read_search']
+
+
+def wine(args: Sequence[str], timeout: float = 120, check=False, under=()) -> subprocess.CompletedProcess:
     """Runs a Windows program to its end. Output goes through files, never pipes: the services a
     Wine process starts may keep its handles open for ever. (Exit codes come back modulo 256.)"""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run(WINE + list(args), env=session(), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+        done = subprocess.run([*under, *WINE, *args], env=session(), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                               timeout=timeout * PATIENCE)
         out.seek(0)
         err.seek(0)
@@ -199,14 +204,14 @@ def wine(args: Sequence[str], timeout: float = 120, check=False) -> subprocess.C
 class Process:
     """A Windows program started through `uidriver run`; wait() answers its 32-bit exit code."""
 
-    def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300):
+    def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300, under=()):
         os.makedirs(RUNS, exist_ok=True)
         self.exit_file = os.path.join(RUNS, 'exit-%d-%d' % (os.getpid(), time.monotonic_ns()))
         timeout *= PATIENCE
         self.cmdline, self.timeout, self.exit_code = ('"%s" %s' % (program, args)).strip(), timeout, None
         self.output = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
-            WINE + [UIDRIVER, 'run', '--timeout', str(timeout), '--exit-file', winpath(self.exit_file)] +
+            [*under, *WINE, UIDRIVER, 'run', '--timeout', str(timeout), '--exit-file', winpath(self.exit_file)] +
             (['--cwd', winpath(cwd)] if cwd else []) + ['--cmdline', self.cmdline],
             env=env or session(), stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)
 

@@ -17,7 +17,7 @@ NEXT, BACK, FINISH, CANCEL = 12324, 12323, 12325, 2
 ENTER, ESC = 0x0D, 0x1B
 WELCOME, LICENCE, ACCEPT, FOLDER, COMMON, UPLOAD, READY, PROGRESS, COMPLETE = (
     10015, 10032, 10031, 10019, 10025, 10042, 10029, 10033, 10038)
-DEST = os.path.join(h.RUNS, 'deployed')
+DEST = os.path.join(h.RUNS, 'deployed Дист 安装')     # outside the code page: the copy's ini is written there
 DVD = os.path.join(h.RUNS, 'dvd')
 LICENCE_RTF = r'{\rtf1\ansi Terms of the sample licence.\par}'
 CONTENT = ['HELP/index.txt', 'HELP/Sub/page.txt', 'Docs/readme.txt', 'Docs/Ru/readme.txt', 'Extras/tool.txt',
@@ -72,8 +72,8 @@ def win(folder, rel='') -> str:
 class Wizard:
     """One run of setup.exe without arguments, its start screen answered with Deployment."""
 
-    def __init__(self, dist: h.Distribution):
-        self.process = h.Process(dist.exe, '', dist.dir)
+    def __init__(self, dist: h.Distribution, under=()):
+        self.process = h.Process(dist.exe, '', dist.dir, under=under)
         h.on_start_screen('alt+d')(None, dist)      # the keyboard road to the wizard
 
     def page(self, control: int, timeout: float = 60) -> h.Window:
@@ -133,7 +133,7 @@ def burn(dist: h.Distribution) -> types.SimpleNamespace:
 class Deployment(h.Scenario):
     def tidy(self):
         super().tidy()
-        for point in (os.path.join(DEST, 'ro'), os.path.join(DEST, 'small'), DVD):
+        for point in (os.path.join(DEST, 'ro'), os.path.join(DEST, 'small'), DEST, DVD):
             subprocess.run(['umount', point], stderr=subprocess.DEVNULL)
         for link in ('m:', 'm::', 'd:'):
             if os.path.lexists(os.path.join(h.PREFIX, 'dosdevices', link)):
@@ -170,7 +170,7 @@ class Deployment(h.Scenario):
                 'Docs/Ru/readme.txt', 'Redist/setup.ini'}
         for name, typed, common, upload, written, encoding in [
             # Blanks around the folder go; the settings page and the log choice as chosen.
-            ('choices', '  %s  ' % win(DEST), r'\\server\common', 0, (r'\\server\common', '0'), 'cp1252'),
+            ('choices', '  %s  ' % win(DEST), r'\\server\común', 0, (r'\\server\común', '0'), 'cp1252'),
             # From the installation DVD, whose setup ini was saved as Unicode: the copy is writable
             # and its ini takes the settings in UTF-16LE. A trailing backslash stays single; pages
             # left as they came: empty folder, choice 2.
@@ -300,12 +300,12 @@ class Deployment(h.Scenario):
         many = ['Docs/readme.txt', 'Extras/new.txt'] + ['Data/part%02d.txt' % n for n in range(16)]
         before = {'before.txt': 'kept', 'Extras/old.txt': 'kept', 'Docs/readme.txt': 'overwritten'}
 
-        def ready(dist, prepare=None):
+        def ready(dist, prepare=None, under=()):
             for rel, text in before.items():
                 os.makedirs(os.path.dirname(os.path.join(DEST, rel)), exist_ok=True)
                 with open(os.path.join(DEST, rel), 'w') as f:
                     f.write(text)
-            wizard = Wizard(dist)
+            wizard = Wizard(dist, under)
             wizard.to_destination()
             wizard.destination(win(DEST))
             if prepare:
@@ -350,9 +350,42 @@ class Deployment(h.Scenario):
             self.assertEqual(head[-1], "Can't copy file from '%s' to '%s'. Error(5) 'Access denied.'" % (source, msi))
 
         self.tidy()
+        # Two links to its own folder (once an endless scan); a folder that cannot be listed fails the copy.
+        with self.subTest('links and a folder that cannot be listed'):
+            dist = distribution('hostile folders', content=CONTENT)
+            for link in ('loop', 'Docs/loop'):
+                os.symlink(dist.dir, dist.path(link))
+            os.makedirs(dist.path('Locked'), mode=0)
+            wizard = ready(dist, under=h.UNPRIVILEGED)
+            locked, target = win(dist.dir, 'Locked') + '\\', win(DEST, 'Locked') + '\\'
+            wizard.box(SHEET, "Can't copy file:\nfrom '%s'\nto   '%s'\n\nError(5) 'Access denied.'" % (locked, target))
+            log = wizard.finish(CANCELLED)
+            self.assertEqual(tree(DEST), set())
+            self.assertEqual(sorted(l for l in log.own if 'left out' in l), ["Folder '%s' left out of deployment: a link "
+                             "or a loop." % win(dist.dir, link) for link in ('Docs\\loop', 'loop')])
+            copied = {l[len("File '" + win(DEST)) + 1:-len("' copied.")] for l in log.own if l.endswith("' copied.")}
+            self.assertRolledBack(log, copied)
+
+        self.tidy()
+        # The disk fills during a copy: the file it began goes with the rollback, and its folders.
+        with self.subTest('disk full'):
+            dist = distribution('disk full', content=['Docs/readme.txt'], big=1 << 20)
+            os.makedirs(DEST)
+            subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=4m', 'tmpfs', DEST], check=True)
+
+            wizard = ready(dist, lambda: subprocess.run(['dd', 'if=/dev/zero', 'of=' + os.path.join(DEST, 'filler'),
+                                                         'bs=64k'], **h.QUIET))
+            box = h.poll('the box', lambda: (lambda w: w if w.message else None)(h.wait_window(SHEET, holding=0xFFFF)))
+            target = re.fullmatch(r"Can't copy file:\nfrom '.*'\nto   '(.*)'\n\nError\(112\) .*", box.message, re.S)
+            h.click(SHEET, 'OK')
+            log = wizard.finish(CANCELLED)
+            self.assertIn("File '%s' removed." % target.group(1), log.own)
+            self.assertEqual(tree(DEST), {'filler'})
+
+        self.tidy()
         # At 192 DPI, with a new server to take it: the watermark still fills its band to the bottom.
-        dpi = lambda n: (h.reg_set(r'HKCU\Control Panel\Desktop', 'LogPixels', n, 'REG_DWORD'), subprocess.run([h.WINESERVER, '-k'], env=h.session()))
-        self.addCleanup(dpi, 96), dpi(192)
+        self.addCleanup(h.set_dpi, 96)
+        h.set_dpi(192)
         with self.subTest('no licence'):
             dist = distribution('no-licence', licence=False)
             wizard = Wizard(dist)

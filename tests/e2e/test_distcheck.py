@@ -31,11 +31,17 @@ SECTIONS = {
 FILES = {'1033.mst': 'a transform', 'notes.txt': 'notes', r'Help\index.html': '<html/>'}
 
 
-def lint(name, main=None, sections=None, package='product_v2', drop=(), *findings):
+def lint(name, main=None, sections=None, package='product_v2', drop=(), *findings, prepare=None):
     """A distribution that differs from the clean one by `main` and `sections` (a None value
-    removes the key) and by the files in `drop`; `findings` are (severity, section, key, a part
-    of the reason), in the order the checker reports them."""
-    return name, main or {}, sections or {}, package, drop, list(findings)
+    removes the key), by the files in `drop` and by what prepare(dist) does; `findings` are
+    (severity, section, key, a part of the reason), in the order the checker reports them."""
+    return name, main or {}, sections or {}, package, drop, list(findings), prepare
+
+
+def links_to_itself(dist):
+    os.makedirs(dist.path('Sub'))
+    os.symlink(dist.dir, dist.path('loop'))
+    os.symlink(dist.dir, dist.path('Sub', 'loop'))
 
 
 LINTS = [
@@ -132,28 +138,30 @@ LINTS = [
          ('warning', 'DeploymentExcludeFiles', 'File2', 'names nothing')),
     lint('comment after an exclusion', None, {'DeploymentExcludeFiles': {'File0': r'#Root#\notes.txt ; old notes'}},
          'product_v2', (), ('warning', 'DeploymentExcludeFiles', 'File0', 'a comment belongs on a line of its own')),
+    # Folders the walk must neither follow for ever nor pass over in silence.
+    lint('links to its own folder', None, None, 'product_v2', (), ('warning', '', '', 'met before'),
+         ('warning', '', '', 'met before'), prepare=links_to_itself),
+    lint('folder that cannot be listed', None, None, 'product_v2', (), ('error', '', '', 'cannot be listed'),
+         prepare=lambda dist: os.makedirs(dist.path('Locked'), mode=0)),
+    lint('package path of 260 characters', {'MsiPath': '.\\' * 125 + 'Sample Product.msi'}, None, 'product_v2', (),
+         ('error', 'Main', 'MsiPath', '260 characters or more')),
 ]
 
 
 def changed(base, changes):
-    merged = dict(base)
-    for key, value in changes.items():
-        if value is None:
-            merged.pop(key, None)
-        else:
-            merged[key] = value
-    return merged
+    return {key: value for key, value in dict(base, **changes).items() if value is not None}
 
 
 def distcheck(dist, *options):
-    """The checker's JSON report of the distribution and its exit code."""
-    done = h.wine([DISTCHECK, '--json', *options, h.winpath(dist.dir)])
+    """The checker's JSON report of the distribution and its exit code, run as a user whom file
+    modes stop."""
+    done = h.wine([DISTCHECK, '--json', *options, h.winpath(dist.dir)], under=h.UNPRIVILEGED)
     return json.loads(done.stdout), done.returncode
 
 
 class Lint(unittest.TestCase):
     def test_each_mistake_gets_its_finding(self):
-        for name, main, sections, package, drop, expected in LINTS:
+        for name, main, sections, package, drop, expected, prepare in LINTS:
             with self.subTest(name):
                 dist = h.Distribution(name)
                 dist.add(h.package(package).path, 'Sample Product.msi')
@@ -164,6 +172,8 @@ class Lint(unittest.TestCase):
                         dist.add_file(path, text)
                 dist.write_ini(changed(MAIN, main), {section: changed(SECTIONS.get(section, {}), keys)
                                                      for section, keys in dict(SECTIONS, **sections).items()})
+                if prepare:
+                    prepare(dist)
                 report, code = distcheck(dist)
                 got = [(f['severity'], f['section'], f['key'], f['reason']) for f in report['findings']]
                 self.assertEqual([g[:3] for g in got], [e[:3] for e in expected], got)
@@ -176,12 +186,20 @@ class Lint(unittest.TestCase):
 
     def test_table_and_usage(self):
         dist = h.Distribution('table')
-        dist.write_ini({'MsiPth': 'Sample Product.msi'})
-        done = h.wine([DISTCHECK, h.winpath(dist.exe)])
+        dist.add(h.COMPONENT_TOOL, TOOL)
+        # A key no terminal line holds, an escape sequence, a checking tool that never ends.
+        dist.write_ini({'MsiPth': 'Sample Product.msi', 'K' * 100000: 'A=\x1b[2J'},
+                       {'PreReq0': {'Name': 'Hang', 'InstPath': '#Root#\\' + TOOL,
+                                    'RunExeCond': '"#Root#\\%s" --sleep 3600000' % TOOL}})
+        done = h.wine([DISTCHECK, '--dry-run', h.winpath(dist.exe)])
         self.assertEqual(done.returncode, 2, done.stdout)
         self.assertRegex(done.stdout, r'warning +Main +MsiPth +Sample Product\.msi +the setup does not know this key: '
                                       r'did you mean MsiPath\?')
         self.assertRegex(done.stdout, r'error +Main +MsiPath +no package named')
+        self.assertRegex(done.stdout, r'error +PreReq0 +RunExeCond +.* did not end within 30 seconds')
+        self.assertIn(r'A=\x1B[2J', done.stdout)
+        self.assertEqual([l for l in done.stdout.splitlines() if len(l) > 400 or '\x1b' in l], [])
+        self.assertIn('K' * 100000, [f['key'] for f in distcheck(dist)[0]['findings']])
         self.assertEqual(h.wine([DISTCHECK, '--bogus', h.winpath(dist.dir)]).returncode, 2)
 
     def test_the_readme_example_is_clean(self):

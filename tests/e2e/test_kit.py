@@ -129,6 +129,17 @@ class PublishersKit(h.Scenario):
         self.assertIn('was signed; %s is not' % h.winpath(again), done.stdout)
         self.assertNotEqual(verify(again, authority).returncode, 0)
 
+    def test_a_page_wider_than_the_screen_keeps_the_window_on_it(self):
+        """Wider than the session's 1280-pixel screen, as branding allows: cut to the work area, caption on it."""
+        dist = h.Distribution('wide page')
+        wide = page_folder('wide page', images=[('img/back.png', '1340x300', '#246'), ('quit.png', '60x30', '#c33')])
+        self.assertEqual(brand('--page', wide, h.SETUP_EXE, dist.exe).returncode, 0)
+        dist.add(h.ENGINE, 'htmlayout.dll')
+        screen = h.Process(dist.exe, '', dist.dir)
+        left, top, width, _ = h.wait_window(TITLE, cls=None).client
+        h.close(TITLE)
+        self.assertEqual((screen.wait(), left >= 0, top > 0, left + width <= 1280), (2, True, True, True), (left, top))
+
     def test_refusals_write_nothing_and_warnings_do_not_stop(self):
         program = h.Distribution('refusals').exe
         before = open(program, 'rb').read()
@@ -142,6 +153,8 @@ class PublishersKit(h.Scenario):
              branded, 2, ['no image the system']),
             ('page too large', ['--page', page_folder('large', PAGE + ' ' * (32 << 20))], branded, 2,
              ['larger than the 33554432']),
+            ('page wider than a common screen', ['--page', page_folder('wide', images=[
+                ('img/back.png', '1400x200', '#246'), ('quit.png', '60x30', '#c33')])], branded, 2, ['x 728 work area']),
             ('not an icon', ['--icon', program], branded, 2, ['is no icon file']),
             ('version of three parts', ['--product-version', '7.1.0'], branded, 2, ['is not X.Y.Z.W']),
             ('output is input', ['--product-name', 'x'], program, 2, ['another file than INPUT']),

@@ -31,9 +31,11 @@ class CommandLineAndRefusals(h.Scenario):
 
     def test_cases(self):
         for case in [
-            # A bad first option shows the usage box before anything is read.
+            # A bad first option (/I is not /i) shows the usage box at once; switch names after it ignore case.
             *[Case('usage ' + args, args, boxes=[USAGE], exit=3, log=None)
               for args in ('/I', '/install', '/passive /i', '/x /quiet')],
+            *[Case('switch ' + args, args, package='product_v2_ia64', exit=3, head=['UILevel is set to %d' % level])
+              for args, level in (('/i /QUIET', 2), ('/i /Passive', 67), ('/i -Quiet', 2))],
             # /a takes exactly one folder: without it, or with more, the usage box after the log began.
             Case('admin alone', '/a', boxes=[USAGE], exit=3, lines=['UILevel is set to 5']),
             Case('admin and more', r'/a C:\Adm /passive', boxes=[USAGE], exit=3, lines=['UILevel is set to 67']),
@@ -60,6 +62,9 @@ class CommandLineAndRefusals(h.Scenario):
             # A package that cannot be read: a box with no caption yet, at every level; no log.
             Case('unreadable package', prepare=lambda d: d.add_file('Sample Product.msi', 'not a database'),
                  boxes=[Box('', cant_read(r'{dist}\Sample Product.msi'))], exit=3, log=None),
+            # A package path the engine is not given (it may crash on one): refused as one it cannot read.
+            Case('package path of 260 characters', ini={'MsiPath': '.\\' * 125 + 'Sample Product.msi'}, exit=3, log=None,
+                 boxes=[Box('', cant_read('{dist}\\' + '.\\' * 125 + 'Sample Product.msi'))]),
             # Without its ini, MsiPath reads as empty and the program's own folder is no package.
             Case('no ini', exe='MySetup.exe', ini=None, boxes=[Box('', cant_read('{dist}\\'))], exit=3, log=None),
             # A refusal is logged below the full level and shown at it.

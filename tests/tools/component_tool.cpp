@@ -11,6 +11,7 @@
 //   --record FILE         appends the tool's command line as one UTF-8 line with CRLF
 //   --spawn ARGS          starts the tool again with ARGS and its standard handles, not waiting
 //   --wait-event NAME     waits at most 60 s for the named event
+//   --sleep MS            sleeps MS milliseconds
 // A failed option ends the tool with 255 at once.
 #include <windows.h>
 
@@ -124,6 +125,8 @@ int wmain(int argc, wchar_t** argv)
             Write(STD_OUTPUT_HANDLE, filler);
         } else if (option == L"--exit") {
             exitCode = wcstol(value.c_str(), nullptr, 10);
+        } else if (option == L"--sleep") {
+            Sleep(wcstoul(value.c_str(), nullptr, 10));
         } else if (option == L"--reg-dword") {
             done = SetDword(value);
         } else if (option == L"--copy" && i + 2 < argc) {

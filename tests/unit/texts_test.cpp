@@ -149,6 +149,7 @@ TEST_F(Report, LogNameFallsBackToTheNeutralNameThenToDollarSigns)
 {
     wchar_t temp[MAX_PATH];
     const std::wstring folder(temp, GetTempPathW(MAX_PATH, temp));
+    const std::wstring longName(235, L'P');  // fits alone, not with the rest of the log's name
     const struct {
         const wchar_t *name, *neutral;
         int mode;
@@ -164,16 +165,21 @@ TEST_F(Report, LogNameFallsBackToTheNeutralNameThenToDollarSigns)
         {L"x/y", L"..\\z", ModeInstall, L"x_y Setup (2026.12.04 16.44).log"},
         {L"*", L"", ModeInstall, L"BootStrapper Setup (2026.12.04 16.44).log"},
         {L"\\..", L"", ModeInstall, L"BootStrapper Setup (2026.12.04 16.44).log"},
+        {longName.c_str(), L"Neutral", ModeInstall, L"Neutral Setup (2026.12.04 16.44).log"},
+        {longName.c_str(), L"", ModeInstall, L"BootStrapper Setup (2026.12.04 16.44).log"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "product " << testing::PrintToString(std::wstring(row.name)));
         g_Settings.Mode = row.mode;
         g_PackageInfo.ProductName = row.name, g_PackageInfo.ProductNameLangNeutral = row.neutral;
         CInstallerMsi installer;
-        EXPECT_EQ(ComputeLogPath(installer), *row.expected ? folder + row.expected : L"");
-        // The probe files are gone again.
-        for (const std::wstring& probe : {std::wstring(row.name), std::wstring(row.neutral), std::wstring(L"What$Product")})
-            EXPECT_EQ(GetFileAttributesW((folder + probe + L".tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+        const std::wstring path = ComputeLogPath(installer);
+        EXPECT_EQ(path, *row.expected ? folder + row.expected : L"");
+        // The probe is gone again; a log already there (a run in the same minute) stays.
+        EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+        CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        EXPECT_EQ(ComputeLogPath(installer), path);
+        EXPECT_TRUE(DeleteFileW(path.c_str()));
     }
     g_PackageInfo = PackageInfo();
 }
