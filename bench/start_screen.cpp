@@ -1,6 +1,6 @@
-// From starting setup.exe to its first window shown and painted: the start page (no arguments)
-// against the usage box (a bad first option, shown before anything is read), alternately, in
-// the same run. A window counts as painted once it is visible and its program waits for input.
+// From starting setup.exe to its first window shown and painted: the start page (no arguments,
+// the window captioned with the page's title) against the usage box (a bad first option, shown
+// before anything is read), alternately, in the same run. A window counts as painted once it is visible and its program waits for input.
 // Prints the medians and their ratio; asserts nothing.
 #include <windows.h>
 
@@ -71,15 +71,16 @@ double Median(std::vector<double> values)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2) {
-        fwprintf(stderr, L"usage: start_screen_bench.exe <path of setup.exe beside htmlayout.dll>\n");
+    if (argc != 2 && argc != 3) {
+        fwprintf(stderr, L"usage: start_screen_bench.exe <path of setup.exe beside htmlayout.dll> [<its page's title>]\n");
         return 1;
     }
+    const wchar_t* title = argc == 3 ? argv[2] : L"Платформа Orvanta 21.0";
     const char* runsText = getenv("BENCH_RUNS");
     const int runs = runsText && atoi(runsText) > 0 ? atoi(runsText) : 15;
     std::vector<double> page, usage;
     for (int run = -1; run < runs; ++run) {  // one warm-up of each, not counted
-        const double pageTime = TimeToWindow(argv[1], L"", L"Платформа Orvanta 21.0");
+        const double pageTime = TimeToWindow(argv[1], L"", title);
         const double usageTime = TimeToWindow(argv[1], L"/I", L"Usage Info");
         if (pageTime < 0 || usageTime < 0) {
             fwprintf(stderr, L"a window did not come: start page %s, usage box %s\n", pageTime < 0 ? L"no" : L"yes",

@@ -2,10 +2,11 @@
 // that the engine and the program share.
 //
 // What the engine does: it parses a page (UTF-8 with or without byte-order mark, or UTF-16LE
-// with one), applies the page's <style> rules, lays out blocks, lines of text and images, and
-// absolutely positioned boxes, asks its host for every URL the page names, decodes the images
-// with the system's imaging component, paints double-buffered into the host's window and turns
-// mouse and keys into events. Markup, properties and selectors it does not know are skipped.
+// with one), applies the page's <style> rules, lays out blocks, lines, floats, tables, flex
+// rows and columns, and positioned boxes, asks its host for every URL the page names, decodes
+// the images with the system's imaging component, paints double-buffered into the host's window
+// and turns mouse and keys into events. Markup, properties and selectors it does not know are
+// skipped.
 //
 // Scaling: a CSS pixel is 1/96 inch. Lengths, fonts and images are drawn in device pixels of the
 // window's DPI (GetDpiForWindow where the system has it, else the screen's), so a page keeps its
@@ -32,29 +33,54 @@
 // (graphic) and each run of other text (static text). Focus moves raise EVENT_OBJECT_FOCUS.
 // oleacc.dll and oleaut32.dll are loaded from the system folder when a client first asks.
 //
-// Supported:
-//   markup     elements and attributes, comments, <!DOCTYPE>, character references (the five
-//              XML names, &nbsp; and numeric ones), raw text in <style> and <script>, text in
-//              <title>, void elements, tolerant nesting (a stray end tag is dropped, an
-//              unclosed element ends with its parent); nesting deeper than kMaxDepth levels
-//              is flattened into the deepest level.
+// Supported, laid out as browsers lay out CSS 2.1 (the usual browser defaults for the HTML
+// elements, a CSS pixel 1/96 inch; tests/pages holds the pages this is measured on against a
+// browser):
+//   markup     elements and attributes, comments, <!DOCTYPE>, character references (numeric,
+//              the Latin-1 names, the typographic ones such as &middot; &mdash; &hellip; &trade;,
+//              arrows, Greek and mathematical ones; the Latin-1 names also without ";"), raw
+//              text in <style> and <script>, text in <title>, void elements, tolerant nesting
+//              (a stray end tag is dropped, an unclosed element ends with its parent); nesting
+//              deeper than kMaxDepth levels is flattened into the deepest level. The attributes
+//              width, height, align, valign, bgcolor, border, cellspacing and cellpadding act as
+//              the styles they stand for.
 //   selectors  tag, *, #id, .class, [attr], [attr=value] (value bare or quoted), [attr~=word],
 //              :hover, :active, :focus, :first-child, descendant and child (>) combinators,
 //              lists with commas. A rule with any other selector is dropped.
-//   properties display (none, block, inline; others count as block), position (absolute and
-//              fixed count alike, relative shifts), left, top, right, bottom, width, height,
-//              margin[-side], padding[-side] (px or plain numbers; other units are ignored),
-//              color, background-color (#rgb, #rrggbb, rgb(), a few names), background-image
-//              (drawn once at the box's top left, clipped to the box), foreground-image (the
-//              same, over the content), font-family, font-size (px), font-weight, cursor
-//              (pointer), visibility, behavior (offered to the host, below).
+//   values     lengths in px, pt, pc, in, cm, mm, em, rem, ex, ch and % where CSS allows them;
+//              colours as names, #rgb, #rgba, #rrggbb, #rrggbbaa, rgb(), rgba(), transparent.
+//   text       color, font (the shorthand), font-family (the first family the system has;
+//              generic names mapped to Windows' fonts), font-size (keywords too), font-weight,
+//              font-style, text-decoration (underline), text-align (left, right, center,
+//              justify), line-height, vertical-align (baseline, middle, top, bottom),
+//              white-space (normal, nowrap), letter-spacing, text-transform.
+//   boxes      display (none, block, inline, inline-block, list-item, table and its parts, flex),
+//              position (absolute and fixed alike, relative), left, top, right, bottom, width,
+//              height, min- and max-width and -height, box-sizing, margin (auto centres),
+//              padding, border with its sides and parts (solid, dashed, dotted; other styles are
+//              drawn solid), border-radius (anti-aliased), overflow (hidden clips; auto and
+//              scroll clip as well), opacity, box-shadow (one outer shadow, blurred), float,
+//              clear, cursor (pointer), visibility.
+//   background background shorthand, -color, -image, -repeat, -position, -size (cover,
+//              contain, lengths), linear-gradient() (angle or "to" side, colour stops);
+//              foreground-image (drawn over the content at the box's top left).
+//   lists      list-style shorthand, -type (disc, circle, square, decimal, none), -image;
+//              markers outside.
+//   tables     rows, cells, row groups, colspan, rowspan, border-spacing, border-collapse,
+//              table-layout (auto and fixed), cell padding and vertical-align.
+//   flex       one line: flex-direction (row, column), justify-content, align-items, gap,
+//              flex, flex-grow, flex-shrink, flex-basis.
 //   behaviors  an element with an href is a link (hand cursor, HL_HYPERLINK_CLICK); <button>
-//              and <input type=button|submit|reset> are buttons (HL_BUTTON_CLICK).
+//              and <input type=button|submit|reset> are buttons (HL_BUTTON_CLICK); the behavior
+//              property offers a named behavior to the host (below).
 //   images     whatever the system's imaging component decodes (PNG, JPEG, GIF, BMP, ICO), at
 //              most kMaxImageSide pixels a side; an image without data takes no room.
-// Not supported: scripts, forms, tables (their elements lay out as blocks), floats, borders,
-// scrolling (content beyond the window is clipped), z-index (positioned boxes paint in
-// document order over the flow).
+// Not supported: scripts, forms (fields are not drawn), @media and other at-rules, pseudo-
+// elements and the selectors not named above, multiple backgrounds, inset shadows, radial
+// gradients, flex-wrap, text directly inside a flex container, white-space: pre, z-index
+// (positioned boxes paint after the flow, in document order), clipping to rounded corners,
+// scrolling (content beyond the window is clipped), transforms, transitions and animations.
+// FindIgnored (css.h) names what a page uses of these, line by line.
 //
 // Loading: every URL of the page (img src or the srcset candidate chosen, url() of the style
 // rules) is requested once, while the page loads, through HL_NOTIFY_LOAD_DATA. The host answers

@@ -1,6 +1,9 @@
 #include "canvas.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "css.h"
 
 namespace hl {
 
@@ -14,26 +17,43 @@ const Image* Find(const ImageMap& images, const std::wstring& url)
     return it == images.end() ? nullptr : &it->second;
 }
 
-uint32_t Bgr(COLORREF color)
+// A colour premultiplied by its alpha, as the canvas keeps its pixels.
+uint32_t Premultiplied(COLORREF color, int alpha)
 {
-    return static_cast<uint32_t>(GetRValue(color)) << 16 | GetGValue(color) << 8 | GetBValue(color) | 0xFF000000u;
+    return static_cast<uint32_t>(alpha) << 24 | static_cast<uint32_t>(GetRValue(color) * alpha / 255) << 16 |
+           static_cast<uint32_t>(GetGValue(color) * alpha / 255) << 8 | static_cast<uint32_t>(GetBValue(color) * alpha / 255);
 }
 
-// Premultiplied "source over": each channel keeps (255 - source alpha) of the background.
-uint32_t Blend(uint32_t source, uint32_t target)
+// How much of the pixel at x, y (in 1/256) lies inside the box with rounded corners.
+int Coverage(const Box& b, const int r[4], int x, int y)
 {
-    const uint32_t alpha = source >> 24;
-    if (alpha == 255)
-        return source;
-    if (alpha == 0)
-        return target;
-    const uint32_t keep = 255 - alpha;
-    uint32_t result = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const uint32_t channel = ((source >> shift) & 0xFF) + (((target >> shift) & 0xFF) * keep + 127) / 255;
-        result |= std::min(channel, 255u) << shift;
+    if (x < b.x || y < b.y || x >= b.x + b.width || y >= b.y + b.height)
+        return 0;
+    const double px = x + 0.5, py = y + 0.5;
+    const double cx[4] = {double(b.x + r[0]), double(b.x + b.width - r[1]), double(b.x + b.width - r[2]), double(b.x + r[3])};
+    const double cy[4] = {double(b.y + r[0]), double(b.y + r[1]), double(b.y + b.height - r[2]), double(b.y + b.height - r[3])};
+    for (int i = 0; i < 4; ++i) {
+        const bool inCorner = r[i] > 0 && (i == 0 || i == 3 ? px < cx[i] : px > cx[i]) && (i < 2 ? py < cy[i] : py > cy[i]);
+        if (!inCorner)
+            continue;
+        const double d = std::sqrt((px - cx[i]) * (px - cx[i]) + (py - cy[i]) * (py - cy[i]));
+        return static_cast<int>(std::max(0.0, std::min(1.0, r[i] - d + 0.5)) * 256);
     }
-    return result;
+    return 256;
+}
+
+// Corner radii no larger than the box allows: where two meet on a side, both shrink alike.
+void FitRadii(const Box& b, const int in[4], int out[4])
+{
+    double scale = 1;
+    const int sides[4] = {b.width, b.height, b.width, b.height};
+    for (int i = 0; i < 4; ++i) {
+        const int sum = in[i] + in[(i + 1) % 4];
+        if (sum > sides[i])
+            scale = std::min(scale, sides[i] / static_cast<double>(sum));
+    }
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<int>(in[i] * scale);
 }
 
 // Bilinear resampling of premultiplied pixels (the channels of a pixel stay within its alpha),
@@ -122,17 +142,9 @@ bool Canvas::Resize(int width, int height)
     return true;
 }
 
-void Canvas::Fill(const Box& box, COLORREF color)
-{
-    const Box area = Intersect(box, Box{0, 0, width_, height_});
-    const uint32_t pixel = Bgr(color);
-    for (int y = area.y; y < area.y + area.height; ++y)
-        std::fill_n(bits_ + static_cast<size_t>(y) * width_ + area.x, area.width, pixel);
-}
-
 void Canvas::Draw(const Image& image, const Box& target, const Box& clip)
 {
-    const Box area = Intersect(Intersect(target, clip), Box{0, 0, width_, height_});
+    const Box area = Intersect(Intersect(target, clip), clip_);
     if (area.width <= 0 || area.height <= 0)
         return;
     const bool resized = target.width != image.width || target.height != image.height;
@@ -153,47 +165,314 @@ void Canvas::Draw(const Image& image, const Box& target, const Box& clip)
                 nearest ? image.pixels[static_cast<size_t>(sy) * image.width +
                                        static_cast<size_t>(static_cast<long long>(x - target.x) * image.width / target.width)]
                         : pixels[static_cast<size_t>(y - target.y) * target.width + (x - target.x)];
-            row[x] = Blend(source, row[x]);
+            Blend(row[x], source, 256);
         }
     }
+}
+
+
+// Premultiplied "source over" at a pixel's coverage and the element's opacity.
+void Canvas::Blend(uint32_t& target, uint32_t source, int coverage) const
+{
+    const uint32_t scale = static_cast<uint32_t>(coverage) * static_cast<uint32_t>(opacity_);  // up to 256 * 255
+    if (scale != 256u * 255u) {
+        uint32_t scaled = 0;
+        for (int shift = 0; shift < 32; shift += 8)
+            scaled |= (((source >> shift) & 0xFF) * scale / (256u * 255u)) << shift;
+        source = scaled;
+    }
+    const uint32_t alpha = source >> 24;
+    if (alpha == 255) {
+        target = source;
+        return;
+    }
+    if (alpha == 0)
+        return;
+    const uint32_t keep = 255 - alpha;
+    uint32_t result = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const uint32_t channel = ((source >> shift) & 0xFF) + (((target >> shift) & 0xFF) * keep + 127) / 255;
+        result |= std::min(channel, 255u) << shift;
+    }
+    target = result;
+}
+
+template <class Color>
+void Canvas::FillShape(const Box& box, const int radii[4], const Box* hole, const int holeRadii[4], Color color)
+{
+    const Box area = Intersect(box, clip_);
+    const bool round = radii[0] || radii[1] || radii[2] || radii[3] ||
+                       (hole && (holeRadii[0] || holeRadii[1] || holeRadii[2] || holeRadii[3]));
+    static const int kSquare[4] = {0, 0, 0, 0};
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        uint32_t* row = bits_ + static_cast<size_t>(y) * width_;
+        for (int x = area.x; x < area.x + area.width; ++x) {
+            int cover = round ? Coverage(box, radii, x, y) : 256;
+            if (hole)
+                cover -= Coverage(*hole, round ? holeRadii : kSquare, x, y);
+            if (cover > 0)
+                Blend(row[x], color(x, y), cover);
+        }
+    }
+}
+
+// An outer shadow: the box moved and spread, blurred, shown only outside the box itself.
+void Canvas::PaintShadow(const Box& b, const Shadow& shadow)
+{
+    const Box shape{b.x + shadow.x - shadow.spread, b.y + shadow.y - shadow.spread, b.width + 2 * shadow.spread,
+                    b.height + 2 * shadow.spread};
+    const int reach = shadow.blur;
+    const Box area = Intersect(Box{shape.x - reach, shape.y - reach, shape.width + 2 * reach, shape.height + 2 * reach},
+                               Box{-reach, -reach, width_ + 2 * reach, height_ + 2 * reach});
+    if (area.width <= 0 || area.height <= 0 || shape.width <= 0 || shape.height <= 0)
+        return;
+    std::vector<int> mask(static_cast<size_t>(area.width) * area.height);
+    for (int y = 0; y < area.height; ++y)
+        for (int x = 0; x < area.width; ++x)
+            mask[static_cast<size_t>(y) * area.width + x] =
+                Box{shape.x, shape.y, shape.width, shape.height}.Contains(POINT{area.x + x, area.y + y}) ? 256 : 0;
+    // Three box blurs, a near Gaussian of half the blur radius.
+    const int half = std::max(1, reach / 3);
+    std::vector<int> line;
+    for (int pass = 0; pass < 6 && reach > 0; ++pass) {
+        const bool across = pass % 2 == 0;
+        const int lines = across ? area.height : area.width, length = across ? area.width : area.height;
+        for (int l = 0; l < lines; ++l) {
+            auto at = [&](int i) -> int& {
+                return mask[across ? static_cast<size_t>(l) * area.width + i : static_cast<size_t>(i) * area.width + l];
+            };
+            line.assign(length + 1, 0);
+            for (int i = 0; i < length; ++i)
+                line[i + 1] = line[i] + at(i);
+            for (int i = 0; i < length; ++i) {
+                const int from = std::max(0, i - half), to = std::min(length, i + half + 1);
+                at(i) = (line[to] - line[from]) / (2 * half + 1);
+            }
+        }
+    }
+    const uint32_t color = Premultiplied(shadow.color, shadow.alpha);
+    const Box visible = Intersect(area, clip_);
+    for (int y = visible.y; y < visible.y + visible.height; ++y)
+        for (int x = visible.x; x < visible.x + visible.width; ++x)
+            if (!b.Contains(POINT{x, y}))
+                Blend(bits_[static_cast<size_t>(y) * width_ + x], color,
+                      mask[static_cast<size_t>(y - area.y) * area.width + (x - area.x)]);
+}
+
+void Canvas::PaintBox(const Element* e, const ImageMap& images, int dpi)
+{
+    const Style& s = e->style;
+    const Box& b = e->box;
+    if (b.width <= 0 || b.height <= 0)
+        return;
+    int radii[4];
+    FitRadii(b, s.radius, radii);
+    int border[4];
+    for (int i = 0; i < 4; ++i)
+        border[i] = s.border[i].style == BorderStyle::None ? 0 : s.border[i].width;
+    const Box padding{b.x + border[3], b.y + border[0], b.width - border[1] - border[3], b.height - border[0] - border[2]};
+    if (s.shadow.alpha)
+        PaintShadow(b, s.shadow);
+    if (s.hasBackground) {
+        const uint32_t color = Premultiplied(s.background, s.backgroundAlpha);
+        FillShape(b, radii, nullptr, nullptr, [color](int, int) { return color; });
+    }
+    if (s.gradient.size() >= 2) {
+        // The colours along the gradient line, which crosses the box through its centre at the
+        // angle, as long as the box's projection on it.
+        const double angle = s.gradientAngle * 3.14159265358979 / 180;
+        const double dx = std::sin(angle), dy = -std::cos(angle);
+        const double length = std::fabs(b.width * dx) + std::fabs(b.height * dy);
+        std::vector<GradientStop> stops = s.gradient;
+        stops.front().percent = std::max(stops.front().percent, 0);
+        if (stops.back().percent < 0)
+            stops.back().percent = 100;
+        for (size_t i = 1; i < stops.size(); ++i) {
+            if (stops[i].percent >= 0) {
+                stops[i].percent = std::max(stops[i].percent, stops[i - 1].percent);
+                continue;
+            }
+            size_t next = i;
+            while (stops[next].percent < 0)
+                ++next;
+            stops[i].percent = stops[i - 1].percent + (stops[next].percent - stops[i - 1].percent) / int(next - i + 1);
+        }
+        uint32_t ramp[257];
+        for (int t = 0; t <= 256; ++t) {
+            const int at = t * 100;  // in 1/256 percent
+            size_t i = 0;
+            while (i + 1 < stops.size() && stops[i + 1].percent * 256 <= at)
+                ++i;
+            const GradientStop& a = stops[i];
+            const GradientStop& c = stops[std::min(i + 1, stops.size() - 1)];
+            const int span = (c.percent - a.percent) * 256;
+            const int f = span > 0 ? std::max(0, std::min(256, (at - a.percent * 256) * 256 / span)) : 0;
+            auto mix = [f](int from, int to) { return from + (to - from) * f / 256; };
+            ramp[t] = Premultiplied(RGB(mix(GetRValue(a.color), GetRValue(c.color)), mix(GetGValue(a.color), GetGValue(c.color)),
+                                        mix(GetBValue(a.color), GetBValue(c.color))),
+                                    mix(a.alpha, c.alpha));
+        }
+        const double cx = b.x + b.width / 2.0, cy = b.y + b.height / 2.0;
+        FillShape(b, radii, nullptr, nullptr, [&](int x, int y) {
+            const double t = length > 0 ? ((x + 0.5 - cx) * dx + (y + 0.5 - cy) * dy) / length + 0.5 : 0;
+            return ramp[static_cast<int>(std::max(0.0, std::min(1.0, t)) * 256)];
+        });
+    }
+    if (const Image* image = Find(images, s.backgroundImage)) {
+        // The image's size and place in the padding box; tiles where it repeats.
+        int w = DevicePixels(image->width, dpi), h = DevicePixels(image->height, dpi);
+        if (s.backgroundSize == Style::Size::Cover || s.backgroundSize == Style::Size::Contain) {
+            const double sx = padding.width / double(std::max(w, 1)), sy = padding.height / double(std::max(h, 1));
+            const double scale = s.backgroundSize == Style::Size::Cover ? std::max(sx, sy) : std::min(sx, sy);
+            w = static_cast<int>(w * scale + 0.5);
+            h = static_cast<int>(h * scale + 0.5);
+        } else if (s.backgroundSize == Style::Size::Given) {
+            const int givenW = s.backgroundWidth.Resolve(padding.width, -1), givenH = s.backgroundHeight.Resolve(padding.height, -1);
+            const int ratioW = givenH >= 0 && h ? w * givenH / h : w, ratioH = givenW >= 0 && w ? h * givenW / w : h;
+            w = givenW >= 0 ? givenW : ratioW;
+            h = givenH >= 0 ? givenH : ratioH;
+        }
+        if (w > 0 && h > 0) {
+            const int x0 = padding.x + s.backgroundX.Resolve(padding.width - w);
+            const int y0 = padding.y + s.backgroundY.Resolve(padding.height - h);
+            const int fromX = s.repeatX ? x0 - ((x0 - b.x) / w + 1) * w : x0, toX = s.repeatX ? b.x + b.width : x0 + 1;
+            const int fromY = s.repeatY ? y0 - ((y0 - b.y) / h + 1) * h : y0, toY = s.repeatY ? b.y + b.height : y0 + 1;
+            for (int y = fromY; y < toY; y += h)
+                for (int x = fromX; x < toX; x += w)
+                    Draw(*image, Box{x, y, w, h}, b);
+        }
+    }
+    if (const Image* image = Find(images, s.source)) {
+        const Box content{padding.x + s.padding[3].Resolve(0), padding.y + s.padding[0].Resolve(0),
+                          padding.width - s.padding[1].Resolve(0) - s.padding[3].Resolve(0),
+                          padding.height - s.padding[0].Resolve(0) - s.padding[2].Resolve(0)};
+        Draw(*image, content, content);
+    }
+    if (const Image* image = Find(images, s.foregroundImage))
+        Draw(*image, Box{b.x, b.y, DevicePixels(image->width, dpi), DevicePixels(image->height, dpi)}, b);
+    if (border[0] || border[1] || border[2] || border[3]) {
+        int inner[4];
+        for (int i = 0; i < 4; ++i)
+            inner[i] = std::max(0, radii[i] - std::max(border[i], border[(i + 3) % 4]));
+        // Each pixel of the ring belongs to the side it lies furthest beyond, measured in that
+        // side's widths; dashes and dots run along it.
+        FillShape(b, radii, &padding, inner, [&](int x, int y) {
+            const double depth[4] = {double(padding.y - y) / std::max(border[0], 1), double(x - (padding.x + padding.width - 1)) / std::max(border[1], 1),
+                                     double(y - (padding.y + padding.height - 1)) / std::max(border[2], 1), double(padding.x - x) / std::max(border[3], 1)};
+            int side = 0;
+            for (int i = 1; i < 4; ++i)
+                if (border[i] && (depth[i] > depth[side] || !border[side]))
+                    side = i;
+            const BorderSide& bs = s.border[side];
+            if (bs.style != BorderStyle::Solid) {
+                const int along = side % 2 == 0 ? x - b.x : y - b.y;
+                const int dash = bs.width * (bs.style == BorderStyle::Dashed ? 3 : 1);
+                if (dash > 0 && (along / dash) % 2 == 1)
+                    return 0u;
+            }
+            return Premultiplied(bs.currentColor ? s.color : bs.color, 255);
+        });
+    }
+}
+
+void Canvas::PaintText(const Element* e, Fonts& fonts)
+{
+    const Style& s = e->style;
+    fonts.Select(s, dc_);
+    SetTextColor(dc_, s.color);
+    const int saved = SaveDC(dc_);
+    IntersectClipRect(dc_, clip_.x, clip_.y, clip_.x + clip_.width, clip_.y + clip_.height);
+    for (const TextPiece& piece : e->pieces) {
+        const Box area = Intersect(Box{piece.x, piece.y, piece.width, piece.height}, clip_);
+        if (area.width <= 0 || area.height <= 0)
+            continue;
+        // GDI writes its pixels whole: under opacity they are mixed with what was there after.
+        std::vector<uint32_t> under;
+        if (opacity_ < 255)
+            for (int y = area.y; y < area.y + area.height; ++y)
+                under.insert(under.end(), bits_ + static_cast<size_t>(y) * width_ + area.x,
+                             bits_ + static_cast<size_t>(y) * width_ + area.x + area.width);
+        const int n = static_cast<int>(piece.text.size());
+        std::vector<INT> advances;
+        if (s.letterSpacing && n > 0) {
+            std::vector<INT> extents(n);
+            SIZE size;
+            GetTextExtentExPointW(dc_, piece.text.c_str(), n, 0, nullptr, extents.data(), &size);
+            for (int i = 0; i < n; ++i)
+                advances.push_back(extents[i] - (i ? extents[i - 1] : 0) + s.letterSpacing);
+        }
+        ExtTextOutW(dc_, piece.x, piece.y, 0, nullptr, piece.text.c_str(), static_cast<UINT>(n),
+                    advances.empty() ? nullptr : advances.data());
+        GdiFlush();
+        if (s.underline) {
+            const int thickness = std::max(1, (s.fontSize + 10) / 22);
+            const uint32_t color = Premultiplied(s.color, 255);
+            const int opacity = opacity_;
+            opacity_ = 255;
+            static const int kSquare[4] = {0, 0, 0, 0};
+            FillShape(Box{piece.x, piece.y + piece.ascent + std::max(1, s.fontSize * 17 / 200), piece.width, thickness}, kSquare,
+                      nullptr, nullptr, [color](int, int) { return color; });
+            opacity_ = opacity;
+        }
+        if (opacity_ < 255) {
+            size_t i = 0;
+            for (int y = area.y; y < area.y + area.height; ++y)
+                for (int x = area.x; x < area.x + area.width; ++x, ++i) {
+                    uint32_t drawn = bits_[static_cast<size_t>(y) * width_ + x] | 0xFF000000u;
+                    bits_[static_cast<size_t>(y) * width_ + x] = under[i];
+                    Blend(bits_[static_cast<size_t>(y) * width_ + x], drawn, 256);
+                }
+        }
+    }
+    RestoreDC(dc_, saved);
 }
 
 void Canvas::Paint(const std::vector<Element*>& order, COLORREF background, Fonts& fonts, const ImageMap& images,
                    int dpi, const Element* focusMark)
 {
-    auto cssSize = [dpi](const Box& box, const Image& image) {
-        return Box{box.x, box.y, DevicePixels(image.width, dpi), DevicePixels(image.height, dpi)};
-    };
     if (!dc_)
         return;
-    Fill(Box{0, 0, width_, height_}, background);
+    clip_ = Box{0, 0, width_, height_};
+    opacity_ = 255;
+    static const int kSquare[4] = {0, 0, 0, 0};
+    const uint32_t page = Premultiplied(background, 255);
+    FillShape(clip_, kSquare, nullptr, nullptr, [page](int, int) { return page; });
     SetBkMode(dc_, TRANSPARENT);
     for (const Element* e : order) {
         const Style& s = e->style;
-        if (!s.visible)
+        if (!s.visible && !e->IsText())
+            continue;
+        // What ancestors clip away and how transparent they make the element.
+        clip_ = Box{0, 0, width_, height_};
+        int opacity = 255;
+        for (const Element* a = e->IsText() ? e->parent : e; a; a = a->parent) {
+            opacity = opacity * a->style.opacity / 255;
+            if (a != e && a->style.overflowHidden) {
+                int border[4];
+                for (int i = 0; i < 4; ++i)
+                    border[i] = a->style.border[i].style == BorderStyle::None ? 0 : a->style.border[i].width;
+                clip_ = Intersect(clip_, Box{a->box.x + border[3], a->box.y + border[0], a->box.width - border[1] - border[3],
+                                             a->box.height - border[0] - border[2]});
+            }
+        }
+        opacity_ = opacity;
+        if (opacity_ == 0 || !s.visible)
             continue;
         if (e->IsText()) {
-            // GDI draws into the same bits; what it queued must land before the next direct write.
-            fonts.Select(s, dc_);
-            SetTextColor(dc_, s.color);
-            for (const TextPiece& piece : e->pieces)
-                ExtTextOutW(dc_, piece.x, piece.y, 0, nullptr, piece.text.c_str(),
-                            static_cast<UINT>(piece.text.size()), nullptr);
-            GdiFlush();
+            PaintText(e, fonts);
             continue;
         }
-        if (s.hasBackground)
-            Fill(e->box, s.background);
-        if (const Image* image = Find(images, s.backgroundImage))
-            Draw(*image, cssSize(e->box, *image), e->box);
-        if (const Image* image = Find(images, s.source)) {
-            const Box content{e->box.x + s.padding[3], e->box.y + s.padding[0],
-                              e->box.width - s.padding[1] - s.padding[3], e->box.height - s.padding[0] - s.padding[2]};
-            Draw(*image, content, content);
+        PaintBox(e, images, dpi);
+        for (const TextPiece& marker : e->pieces) {  // a list item's marker
+            if (const Image* image = Find(images, s.listImage))
+                Draw(*image, Box{marker.x, marker.y, marker.width, marker.height}, clip_);
+            else
+                PaintText(e, fonts);
+            break;
         }
-        if (const Image* image = Find(images, s.foregroundImage))
-            Draw(*image, cssSize(e->box, *image), e->box);
     }
+    clip_ = Box{0, 0, width_, height_};
+    opacity_ = 255;
     if (focusMark) {
         const RECT mark = {focusMark->box.x, focusMark->box.y, focusMark->box.x + focusMark->box.width,
                            focusMark->box.y + focusMark->box.height};

@@ -1,4 +1,6 @@
-// The back buffer a page is painted into before it reaches the window in one copy.
+// The back buffer a page is painted into before it reaches the window in one copy, and the
+// painting of laid-out boxes: backgrounds, gradients, shadows, borders with rounded corners,
+// images, text and the focus rectangle.
 #pragma once
 #include <windows.h>
 
@@ -26,10 +28,16 @@ public:
                int dpi, const Element* focusMark);
 
 private:
-    void Fill(const Box& box, COLORREF color);
-    // Blends an image over the canvas, smoothly resampled to the target's size and clipped to
-    // clip.
+    // Fills the pixels of box (rounded by radii, less the hole when given) with the colour that
+    // color(x, y) answers, premultiplied, at the coverage of each pixel; clipped.
+    template <class Color>
+    void FillShape(const Box& box, const int radii[4], const Box* hole, const int holeRadii[4], Color color);
+    // Blends an image over the canvas, smoothly resampled to the target's size and clipped.
     void Draw(const Image& image, const Box& target, const Box& clip);
+    void PaintBox(const Element* e, const ImageMap& images, int dpi);
+    void PaintText(const Element* e, Fonts& fonts);
+    void PaintShadow(const Box& box, const Shadow& shadow);
+    void Blend(uint32_t& target, uint32_t source, int coverage) const;
     void Release();
 
     HDC dc_ = nullptr;
@@ -38,6 +46,8 @@ private:
     uint32_t* bits_ = nullptr;
     int width_ = 0;
     int height_ = 0;
+    Box clip_;           // the element's: the canvas within every ancestor that hides its overflow
+    int opacity_ = 255;  // the element's with its ancestors'
 };
 
 }  // namespace hl

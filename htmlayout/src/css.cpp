@@ -5,18 +5,9 @@
 
 namespace hl {
 
-namespace {
-
-constexpr size_t kMaxCompounds = 16;
-
 bool IsSpace(wchar_t c)
 {
     return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\f';
-}
-
-bool IsIdentChar(wchar_t c)
-{
-    return std::iswalnum(c) || c == L'-' || c == L'_' || c >= 0x80;
 }
 
 std::wstring Lower(std::wstring text)
@@ -35,6 +26,15 @@ std::wstring Trim(const std::wstring& text)
     while (end > begin && IsSpace(text[end - 1]))
         --end;
     return text.substr(begin, end - begin);
+}
+
+namespace {
+
+constexpr size_t kMaxCompounds = 16;
+
+bool IsIdentChar(wchar_t c)
+{
+    return std::iswalnum(c) || c == L'-' || c == L'_' || c >= 0x80;
 }
 
 bool HasWord(const std::wstring& list, const std::wstring& word)
@@ -287,6 +287,8 @@ private:
     std::vector<bool> failed_;
 };
 
+}  // namespace
+
 // Splits at a separator outside quotes, brackets and parentheses.
 std::vector<std::wstring> SplitTopLevel(const std::wstring& text, wchar_t separator)
 {
@@ -314,353 +316,6 @@ std::vector<std::wstring> SplitTopLevel(const std::wstring& text, wchar_t separa
     parts.push_back(current);
     return parts;
 }
-
-// A decimal number with an optional sign and fraction; the fraction is dropped (pixels are
-// whole). Values beyond 100000 are cut there.
-bool ParseNumber(const std::wstring& text, size_t& pos, int& number)
-{
-    const size_t start = pos;
-    const bool negative = pos < text.size() && text[pos] == L'-';
-    if (pos < text.size() && (text[pos] == L'-' || text[pos] == L'+'))
-        ++pos;
-    bool digits = false, fraction = false;
-    long value = 0;
-    for (; pos < text.size(); ++pos) {
-        const wchar_t c = text[pos];
-        if (c == L'.' && !fraction) {
-            fraction = true;
-        } else if (c >= L'0' && c <= L'9') {
-            digits = true;
-            if (!fraction)
-                value = std::min(value * 10 + (c - L'0'), 100000L);
-        } else {
-            break;
-        }
-    }
-    if (!digits) {
-        pos = start;
-        return false;
-    }
-    number = static_cast<int>(negative ? -value : value);
-    return true;
-}
-
-// "12px", "12", "-3.5px", "auto", in device pixels; other units leave the property as it was.
-bool ParseLength(const std::wstring& text, Length& length, int dpi)
-{
-    const std::wstring value = Lower(Trim(text));
-    if (value == L"auto") {
-        length = Length();
-        return true;
-    }
-    size_t pos = 0;
-    int number = 0;
-    if (!ParseNumber(value, pos, number))
-        return false;
-    const std::wstring unit = value.substr(pos);
-    if (!unit.empty() && unit != L"px")
-        return false;
-    length = Length::Px(DevicePixels(number, dpi));
-    return true;
-}
-
-bool ParsePixels(const std::wstring& text, int& px, int dpi)
-{
-    Length length;
-    if (!ParseLength(text, length, dpi) || length.isAuto)
-        return false;
-    px = length.px;
-    return true;
-}
-
-// A number without a unit: a colour channel, a font weight.
-bool ParseInteger(const std::wstring& text, int& number)
-{
-    const std::wstring value = Trim(text);
-    size_t pos = 0;
-    return ParseNumber(value, pos, number) && pos == value.size();
-}
-
-int HexDigit(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    return -1;
-}
-
-bool ParseColor(const std::wstring& text, COLORREF& color)
-{
-    const std::wstring value = Lower(Trim(text));
-    static const struct {
-        const wchar_t* name;
-        COLORREF color;
-    } kNamed[] = {{L"black", RGB(0, 0, 0)},       {L"white", RGB(255, 255, 255)}, {L"red", RGB(255, 0, 0)},
-                  {L"green", RGB(0, 128, 0)},     {L"blue", RGB(0, 0, 255)},      {L"gray", RGB(128, 128, 128)},
-                  {L"grey", RGB(128, 128, 128)},  {L"silver", RGB(192, 192, 192)}, {L"yellow", RGB(255, 255, 0)},
-                  {L"navy", RGB(0, 0, 128)},      {L"orange", RGB(255, 165, 0)}};
-    for (const auto& named : kNamed) {
-        if (value == named.name) {
-            color = named.color;
-            return true;
-        }
-    }
-    if (!value.empty() && value[0] == L'#' && (value.size() == 4 || value.size() == 7)) {
-        int digits[6];
-        const size_t count = value.size() - 1;
-        for (size_t i = 0; i < count; ++i)
-            if ((digits[i] = HexDigit(value[i + 1])) < 0)
-                return false;
-        if (count == 3)
-            color = RGB(digits[0] * 17, digits[1] * 17, digits[2] * 17);
-        else
-            color = RGB(digits[0] * 16 + digits[1], digits[2] * 16 + digits[3], digits[4] * 16 + digits[5]);
-        return true;
-    }
-    if (value.compare(0, 4, L"rgb(") == 0 && value.back() == L')') {
-        const std::vector<std::wstring> parts = SplitTopLevel(value.substr(4, value.size() - 5), L',');
-        int channel[3];
-        if (parts.size() != 3)
-            return false;
-        for (int i = 0; i < 3; ++i) {
-            if (!ParseInteger(parts[i], channel[i]))
-                return false;
-            channel[i] = std::max(0, std::min(255, channel[i]));
-        }
-        color = RGB(channel[0], channel[1], channel[2]);
-        return true;
-    }
-    return false;
-}
-
-// One to four lengths for top, right, bottom, left.
-void ParseSides(const std::wstring& value, int sides[4], int dpi)
-{
-    std::vector<int> lengths;
-    size_t pos = 0;
-    while (pos < value.size()) {
-        while (pos < value.size() && IsSpace(value[pos]))
-            ++pos;
-        size_t end = pos;
-        while (end < value.size() && !IsSpace(value[end]))
-            ++end;
-        if (end == pos)
-            break;
-        int px = 0;
-        if (!ParsePixels(value.substr(pos, end - pos), px, dpi) || lengths.size() == 4)
-            return;
-        lengths.push_back(px);
-        pos = end;
-    }
-    if (lengths.empty())
-        return;
-    const int top = lengths[0];
-    const int right = lengths.size() > 1 ? lengths[1] : top;
-    const int bottom = lengths.size() > 2 ? lengths[2] : top;
-    const int left = lengths.size() > 3 ? lengths[3] : right;
-    sides[0] = top;
-    sides[1] = right;
-    sides[2] = bottom;
-    sides[3] = left;
-}
-
-int SideIndex(const std::wstring& side)
-{
-    static const wchar_t* kSides[] = {L"top", L"right", L"bottom", L"left"};
-    for (int i = 0; i < 4; ++i)
-        if (side == kSides[i])
-            return i;
-    return -1;
-}
-
-void Apply(Style& style, const Declaration& d, const std::wstring& baseUrl, int dpi)
-{
-    const std::wstring& p = d.property;
-    const std::wstring value = Lower(d.value);
-    if (p == L"display") {
-        if (value == L"none")
-            style.display = Display::None;
-        else if (value == L"inline")
-            style.display = Display::Inline;
-        else if (!value.empty())
-            style.display = Display::Block;
-    } else if (p == L"position") {
-        if (value == L"absolute" || value == L"fixed")
-            style.position = Position::Absolute;
-        else if (value == L"relative")
-            style.position = Position::Relative;
-        else if (value == L"static")
-            style.position = Position::Static;
-    } else if (p == L"left") {
-        ParseLength(value, style.left, dpi);
-    } else if (p == L"top") {
-        ParseLength(value, style.top, dpi);
-    } else if (p == L"right") {
-        ParseLength(value, style.right, dpi);
-    } else if (p == L"bottom") {
-        ParseLength(value, style.bottom, dpi);
-    } else if (p == L"width") {
-        ParseLength(value, style.width, dpi);
-    } else if (p == L"height") {
-        ParseLength(value, style.height, dpi);
-    } else if (p == L"margin") {
-        ParseSides(value, style.margin, dpi);
-    } else if (p == L"padding") {
-        ParseSides(value, style.padding, dpi);
-    } else if (p.compare(0, 7, L"margin-") == 0 && SideIndex(p.substr(7)) >= 0) {
-        ParsePixels(value, style.margin[SideIndex(p.substr(7))], dpi);
-    } else if (p.compare(0, 8, L"padding-") == 0 && SideIndex(p.substr(8)) >= 0) {
-        ParsePixels(value, style.padding[SideIndex(p.substr(8))], dpi);
-    } else if (p == L"color") {
-        ParseColor(value, style.color);
-    } else if (p == L"background-color" || p == L"background") {
-        if (value == L"transparent" || value == L"none")
-            style.hasBackground = false;
-        else if (ParseColor(value, style.background))
-            style.hasBackground = true;
-        if (p == L"background" && !UrlOf(d.value).empty())
-            style.backgroundImage = ResolveUrl(baseUrl, UrlOf(d.value));
-    } else if (p == L"background-image" || p == L"foreground-image") {
-        std::wstring& image = p == L"background-image" ? style.backgroundImage : style.foregroundImage;
-        const std::wstring url = UrlOf(d.value);
-        if (!url.empty())
-            image = ResolveUrl(baseUrl, url);
-        else if (value == L"none")
-            image.clear();
-    } else if (p == L"font-family") {
-        std::wstring family = Trim(SplitTopLevel(d.value, L',')[0]);
-        if (family.size() >= 2 && (family[0] == L'"' || family[0] == L'\'') && family.back() == family[0])
-            family = family.substr(1, family.size() - 2);
-        if (!family.empty() && family.size() < LF_FACESIZE)
-            style.fontFamily = family;
-    } else if (p == L"font-size") {
-        int px = 0;
-        if (ParsePixels(value, px, dpi) && px > 0)
-            style.fontSize = std::min(px, 400);
-    } else if (p == L"font-weight") {
-        int weight = 0;
-        if (value == L"bold" || value == L"bolder")
-            style.bold = true;
-        else if (value == L"normal" || value == L"lighter")
-            style.bold = false;
-        else if (ParseInteger(value, weight))
-            style.bold = weight >= 600;
-    } else if (p == L"cursor") {
-        style.pointer = value == L"pointer" || value == L"hand";
-    } else if (p == L"visibility") {
-        style.visible = value != L"hidden" && value != L"collapse";
-    } else if (p == L"behavior") {
-        style.behavior.clear();
-        for (wchar_t c : Trim(d.value))
-            if (c < 0x80)
-                style.behavior += static_cast<char>(c);
-    }
-}
-
-const wchar_t* const kBlockTags[] = {
-    L"html", L"body", L"div", L"p", L"h1", L"h2", L"h3", L"h4", L"h5", L"h6", L"ul", L"ol", L"li", L"form",
-    L"center", L"header", L"footer", L"section", L"article", L"nav", L"main", L"table", L"tr", L"td", L"th",
-    L"tbody", L"thead", L"blockquote", L"pre", L"hr", L"dl", L"dt", L"dd", L"address", L"fieldset", L"figure"};
-const wchar_t* const kHiddenTags[] = {L"head", L"title", L"style", L"script", L"meta", L"link", L"base",
-                                      L"template", L"noscript"};
-
-template <size_t N>
-bool OneOf(const std::wstring& tag, const wchar_t* const (&list)[N])
-{
-    for (const wchar_t* item : list)
-        if (tag == item)
-            return true;
-    return false;
-}
-
-// What the page gets before any of its rules: inheritance and the usual look of a few tags.
-Style DefaultStyle(const Element* e, const Style& parent, int dpi)
-{
-    Style style;
-    style.color = parent.color;
-    style.fontFamily = parent.fontFamily;
-    style.fontSize = parent.fontSize;
-    style.bold = parent.bold;
-    style.pointer = parent.pointer;
-    style.visible = parent.visible;
-    const std::wstring& tag = e->tag;
-    if (OneOf(tag, kBlockTags))
-        style.display = Display::Block;
-    else if (OneOf(tag, kHiddenTags))
-        style.display = Display::None;
-    if (tag == L"body")
-        std::fill(style.margin, style.margin + 4, DevicePixels(8, dpi));
-    if (tag == L"p" || tag == L"ul" || tag == L"ol")
-        style.margin[0] = style.margin[2] = style.fontSize;
-    if (tag == L"ul" || tag == L"ol")
-        style.padding[3] = DevicePixels(40, dpi);
-    if (tag.size() == 2 && tag[0] == L'h' && tag[1] >= L'1' && tag[1] <= L'6') {
-        static const int kSizes[] = {26, 20, 16, 13, 11, 10};
-        style.fontSize = DevicePixels(kSizes[tag[1] - L'1'], dpi);
-        style.bold = true;
-        style.margin[0] = style.margin[2] = style.fontSize * 2 / 3;
-    }
-    if (tag == L"b" || tag == L"strong" || tag == L"th")
-        style.bold = true;
-    if (tag == L"a" && e->IsLink())
-        style.color = RGB(0, 0, 238);
-    return style;
-}
-
-struct MatchedRule {
-    unsigned specificity;
-    unsigned order;
-    const Rule* rule;
-};
-
-// The candidate whose density is the smallest at or above the window's, else the densest; src
-// is a 1x candidate.
-void ChooseSource(Element* e, const std::wstring& baseUrl, int dpi)
-{
-    const std::wstring* src = e->Attribute(L"src");
-    const std::wstring* srcset = e->Attribute(L"srcset");
-    std::vector<SourceCandidate> candidates = srcset ? SrcsetCandidates(*srcset) : std::vector<SourceCandidate>();
-    if (src)
-        candidates.insert(candidates.begin(), {*src, 2});
-    const int wanted = (dpi * 2 + kCssDpi - 1) / kCssDpi;
-    const SourceCandidate* best = nullptr;
-    for (const SourceCandidate& c : candidates) {
-        const bool fits = c.halves >= wanted, bestFits = best && best->halves >= wanted;
-        if (!best || (fits != bestFits ? fits : fits ? c.halves < best->halves : c.halves > best->halves))
-            best = &c;
-    }
-    if (!best)
-        return;
-    e->style.source = ResolveUrl(baseUrl, best->url);
-    e->style.sourceDensity = best->halves;
-}
-
-void ComputeOne(Element* e, const std::vector<Rule>& rules, const Style& parent, const std::wstring& baseUrl, int dpi)
-{
-    e->style = DefaultStyle(e, parent, dpi);
-    if (!e->IsText()) {
-        std::vector<MatchedRule> matched;
-        for (const Rule& rule : rules)
-            if (Matches(rule.selector, e))
-                matched.push_back({rule.selector.specificity, rule.order, &rule});
-        std::sort(matched.begin(), matched.end(), [](const MatchedRule& a, const MatchedRule& b) {
-            return a.specificity != b.specificity ? a.specificity < b.specificity : a.order < b.order;
-        });
-        for (const MatchedRule& m : matched)
-            for (const Declaration& d : m.rule->declarations)
-                Apply(e->style, d, baseUrl, dpi);
-        if (e->tag == L"img")
-            ChooseSource(e, baseUrl, dpi);
-        if (const std::wstring* inline_style = e->Attribute(L"style"))
-            for (const Declaration& d : ParseDeclarations(*inline_style))
-                Apply(e->style, d, baseUrl, dpi);
-    }
-    for (Element* child : e->children)
-        ComputeOne(child, rules, e->style, baseUrl, dpi);
-}
-
-}  // namespace
 
 bool ParseSelectorList(const std::wstring& text, std::vector<Selector>& out)
 {
@@ -711,22 +366,30 @@ std::vector<Declaration> ParseDeclarations(const std::wstring& text)
     return declarations;
 }
 
-void ParseStyleSheet(const std::wstring& source, std::vector<Rule>& rules)
+void ParseStyleSheet(const std::wstring& source, std::vector<Rule>& rules, SheetFindings* findings)
 {
-    // Comments and the markup comment brackets a sheet may carry go first.
-    std::wstring text;
-    for (size_t i = 0; i < source.size();) {
-        if (source.compare(i, 2, L"/*") == 0) {
-            const size_t end = source.find(L"*/", i + 2);
-            i = end == std::wstring::npos ? source.size() : end + 2;
-            text += L' ';
-        } else if (source.compare(i, 4, L"<!--") == 0 || source.compare(i, 3, L"-->") == 0) {
-            i += source[i] == L'<' ? 4 : 3;
-            text += L' ';
+    // Comments and the markup comment brackets a sheet may carry go first, blanked in place so
+    // that an offset still names its line.
+    std::wstring text = source;
+    for (size_t i = 0; i < text.size();) {
+        size_t end;
+        if (text.compare(i, 2, L"/*") == 0) {
+            const size_t close = text.find(L"*/", i + 2);
+            end = close == std::wstring::npos ? text.size() : close + 2;
+        } else if (text.compare(i, 4, L"<!--") == 0 || text.compare(i, 3, L"-->") == 0) {
+            end = i + (text[i] == L'<' ? 4 : 3);
         } else {
-            text += source[i++];
+            ++i;
+            continue;
         }
+        for (; i < end; ++i)
+            if (text[i] != L'\n')
+                text[i] = L' ';
     }
+    auto report = [findings](size_t at, const std::wstring& what) {
+        if (findings)
+            findings->push_back({at, what});
+    };
     unsigned order = rules.empty() ? 0 : rules.back().order + 1;
     size_t pos = 0;
     while (pos < text.size()) {
@@ -734,6 +397,8 @@ void ParseStyleSheet(const std::wstring& source, std::vector<Rule>& rules)
         if (open == std::wstring::npos)
             break;
         if (text[open] != L'{') {  // a bare at-rule ("@import ...;") or a stray brace
+            if (!Trim(text.substr(pos, open - pos)).empty())
+                report(pos, L"'" + Trim(text.substr(pos, open - pos)) + L"' is ignored");
             pos = open + 1;
             continue;
         }
@@ -745,36 +410,27 @@ void ParseStyleSheet(const std::wstring& source, std::vector<Rule>& rules)
             else if (text[close] == L'}' && --depth == 0)
                 break;
         }
+        const size_t start = text.find_first_not_of(L" \t\r\n\f", pos);
         const std::wstring prelude = Trim(text.substr(pos, open - pos));
         const std::wstring body = text.substr(open + 1, std::min(close, text.size()) - open - 1);
         pos = close + 1;
         std::vector<Selector> selectors;
-        if (prelude.empty() || prelude[0] == L'@' || !ParseSelectorList(prelude, selectors))
+        if (prelude.empty() || prelude[0] == L'@' || !ParseSelectorList(prelude, selectors)) {
+            report(start, (prelude[0] == L'@' ? L"at-rule '" : L"selector '") + prelude.substr(0, 60) +
+                              L"' is not supported: its rules are dropped");
             continue;
+        }
         const std::vector<Declaration> declarations = ParseDeclarations(body);
+        size_t cursor = 0;
+        for (const Declaration& d : declarations) {
+            cursor = std::min(Lower(body).find(d.property, cursor), body.size());
+            const wchar_t* problem = DeclarationProblem(d);
+            if (problem)
+                report(open + 1 + cursor, L"'" + d.property + L": " + d.value.substr(0, 60) + L"' " + problem);
+        }
         for (const Selector& selector : selectors)
             rules.push_back({selector, declarations, order++});
     }
-}
-
-std::vector<SourceCandidate> SrcsetCandidates(const std::wstring& srcset)
-{
-    std::vector<SourceCandidate> candidates;
-    for (const std::wstring& part : SplitTopLevel(srcset, L',')) {
-        const std::wstring text = Trim(part);
-        const size_t space = text.find_first_of(L" \t\r\n\f");
-        const std::wstring descriptor = space == std::wstring::npos ? L"1x" : Lower(Trim(text.substr(space)));
-        size_t pos = 0;
-        int whole = 0;
-        if (space == 0 || text.empty() || !ParseNumber(descriptor, pos, whole) || descriptor.substr(pos) != L"x" ||
-            whole < 0 || whole > 8)
-            continue;
-        const size_t point = descriptor.find(L'.');
-        const int halves = whole * 2 + (point != std::wstring::npos && descriptor[point + 1] >= L'5');
-        if (halves > 0)
-            candidates.push_back({text.substr(0, space), halves});
-    }
-    return candidates;
 }
 
 std::wstring UrlOf(const std::wstring& value)
@@ -810,16 +466,6 @@ bool HasFocusCondition(const Selector& selector)
             if (condition.kind == Condition::Focus)
                 return true;
     return false;
-}
-
-void ComputeStyles(Element* root, const std::vector<Rule>& rules, const std::wstring& baseUrl, int dpi)
-{
-    Style parent;
-    if (root->parent)
-        parent = root->parent->style;
-    else
-        parent.fontSize = DevicePixels(parent.fontSize, dpi);
-    ComputeOne(root, rules, parent, baseUrl, dpi);
 }
 
 }  // namespace hl

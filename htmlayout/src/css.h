@@ -27,6 +27,13 @@ struct Selector {
     unsigned specificity = 0;         // ids << 16 | classes, attributes, states << 8 | tags
 };
 
+bool IsSpace(wchar_t c);
+// ASCII letters lowered; others kept.
+std::wstring Lower(std::wstring text);
+std::wstring Trim(const std::wstring& text);
+// Splits at a separator outside quotes, brackets and parentheses.
+std::vector<std::wstring> SplitTopLevel(const std::wstring& text, wchar_t separator);
+
 // Parses a comma-separated list; false (and nothing appended) when any part is not one the
 // engine supports.
 bool ParseSelectorList(const std::wstring& text, std::vector<Selector>& out);
@@ -47,8 +54,15 @@ struct Rule {
     unsigned order = 0;  // position in the page
 };
 
-// Appends the rules of a style sheet; anything malformed is skipped up to the next rule.
-void ParseStyleSheet(const std::wstring& text, std::vector<Rule>& rules);
+// What a sheet holds that the engine leaves out, by offset in the sheet's text.
+using SheetFindings = std::vector<std::pair<size_t, std::wstring>>;
+
+// Appends the rules of a style sheet; anything malformed is skipped up to the next rule, and
+// reported to findings when given.
+void ParseStyleSheet(const std::wstring& text, std::vector<Rule>& rules, SheetFindings* findings = nullptr);
+// Why the engine leaves a declaration out ("is not a property the engine knows", "has a value
+// the engine does not take"), or null when it applies it.
+const wchar_t* DeclarationProblem(const Declaration& d);
 // Parses a style attribute's declarations.
 std::vector<Declaration> ParseDeclarations(const std::wstring& text);
 
@@ -70,9 +84,18 @@ std::wstring ResolveUrl(const std::wstring& base, const std::wstring& url);
 // focus mark.
 bool HasFocusCondition(const Selector& selector);
 
-// Computes the style of every element below and including root: defaults by tag, the rules by
-// specificity and order, the style attribute, inheritance from the parent. Lengths come out in
-// device pixels of dpi, and an img's source is the srcset candidate that suits dpi.
+// Computes the style of every element below and including root: the usual browser defaults by
+// tag, the rules by specificity and order, the style attribute, inheritance from the parent.
+// Lengths come out in device pixels of dpi, and an img's source is the srcset candidate that
+// suits dpi.
 void ComputeStyles(Element* root, const std::vector<Rule>& rules, const std::wstring& baseUrl, int dpi);
+
+// What the engine ignores of a page, for the publisher: elements, properties, values and
+// selectors, each with the line (from 1) where it stands.
+struct PageFinding {
+    int line;
+    std::wstring what;
+};
+std::vector<PageFinding> FindIgnored(const std::wstring& page);
 
 }  // namespace hl

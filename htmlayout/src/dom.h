@@ -35,7 +35,8 @@ struct Element {
 
     Style style;
     Box box;
-    std::vector<TextPiece> pieces;  // text nodes
+    std::vector<TextPiece> pieces;  // text nodes; a list item's marker
+    int intrinsicMin = -1, intrinsicMax = 0;  // the narrowest and natural widths, once a layout knows them
     // A behavior handler the host attached through the attach notification.
     HlElementProc proc = nullptr;
     void* procTag = nullptr;

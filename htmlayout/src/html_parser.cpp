@@ -45,46 +45,125 @@ void AppendCodePoint(std::wstring& out, unsigned long cp)
     }
 }
 
+// The named character references pages use: Latin-1 from U+00A0 on, in code order, then the
+// others with their code points.
+const char kLatin1Names[] =
+    "nbsp iexcl cent pound curren yen brvbar sect uml copy ordf laquo not shy reg macr deg plusmn sup2 sup3 acute "
+    "micro para middot cedil sup1 ordm raquo frac14 frac12 frac34 iquest Agrave Aacute Acirc Atilde Auml Aring "
+    "AElig Ccedil Egrave Eacute Ecirc Euml Igrave Iacute Icirc Iuml ETH Ntilde Ograve Oacute Ocirc Otilde Ouml times "
+    "Oslash Ugrave Uacute Ucirc Uuml Yacute THORN szlig agrave aacute acirc atilde auml aring aelig ccedil egrave "
+    "eacute ecirc euml igrave iacute icirc iuml eth ntilde ograve oacute ocirc otilde ouml divide oslash ugrave "
+    "uacute ucirc uuml yacute thorn yuml ";
+const struct {
+    const char* name;
+    unsigned short code;
+} kNamedReferences[] = {
+    {"quot", 34}, {"amp", 38}, {"apos", 39}, {"lt", 60}, {"gt", 62}, {"OElig", 338}, {"oelig", 339},
+    {"Scaron", 352}, {"scaron", 353}, {"Yuml", 376}, {"fnof", 402}, {"circ", 710}, {"tilde", 732},
+    {"ensp", 8194}, {"emsp", 8195}, {"thinsp", 8201}, {"zwnj", 8204}, {"zwj", 8205}, {"lrm", 8206},
+    {"rlm", 8207}, {"ndash", 8211}, {"mdash", 8212}, {"lsquo", 8216}, {"rsquo", 8217}, {"sbquo", 8218},
+    {"ldquo", 8220}, {"rdquo", 8221}, {"bdquo", 8222}, {"dagger", 8224}, {"Dagger", 8225}, {"bull", 8226},
+    {"hellip", 8230}, {"permil", 8240}, {"prime", 8242}, {"Prime", 8243}, {"lsaquo", 8249}, {"rsaquo", 8250},
+    {"oline", 8254}, {"frasl", 8260}, {"euro", 8364}, {"trade", 8482}, {"larr", 8592}, {"uarr", 8593},
+    {"rarr", 8594}, {"darr", 8595}, {"harr", 8596}, {"crarr", 8629}, {"lArr", 8656}, {"uArr", 8657},
+    {"rArr", 8658}, {"dArr", 8659}, {"hArr", 8660}, {"forall", 8704}, {"part", 8706}, {"exist", 8707},
+    {"empty", 8709}, {"nabla", 8711}, {"isin", 8712}, {"notin", 8713}, {"ni", 8715}, {"prod", 8719},
+    {"sum", 8721}, {"minus", 8722}, {"lowast", 8727}, {"radic", 8730}, {"prop", 8733}, {"infin", 8734},
+    {"ang", 8736}, {"and", 8743}, {"or", 8744}, {"cap", 8745}, {"cup", 8746}, {"int", 8747}, {"there4", 8756},
+    {"sim", 8764}, {"cong", 8773}, {"asymp", 8776}, {"ne", 8800}, {"equiv", 8801}, {"le", 8804}, {"ge", 8805},
+    {"sub", 8834}, {"sup", 8835}, {"nsub", 8836}, {"sube", 8838}, {"supe", 8839}, {"oplus", 8853},
+    {"otimes", 8855}, {"perp", 8869}, {"sdot", 8901}, {"lceil", 8968}, {"rceil", 8969}, {"lfloor", 8970},
+    {"rfloor", 8971}, {"lang", 9001}, {"rang", 9002}, {"loz", 9674}, {"spades", 9824}, {"clubs", 9827},
+    {"hearts", 9829}, {"diams", 9830}, {"thetasym", 977}, {"upsih", 978}, {"piv", 982}, {"sigmaf", 962},
+};
+// The Greek letters, capitals from U+0391 and small ones from U+03B1 ("-" marks a gap).
+const char kGreekNames[] =
+    "Alpha Beta Gamma Delta Epsilon Zeta Eta Theta Iota Kappa Lambda Mu Nu Xi Omicron Pi Rho - Sigma Tau Upsilon "
+    "Phi Chi Psi Omega ";
+
+// Finds name in a list of names separated by blanks; its position, or -1.
+int Position(const char* list, const std::wstring& name)
+{
+    int index = 0;
+    for (const char* p = list; *p; ++index) {
+        size_t n = 0;
+        while (p[n] != ' ')
+            ++n;
+        bool same = n == name.size();
+        for (size_t i = 0; same && i < n; ++i)
+            same = static_cast<wchar_t>(p[i]) == name[i];
+        if (same)
+            return index;
+        p += n + 1;
+    }
+    return -1;
+}
+
+// The code point of a named reference, or 0.
+unsigned NamedReference(const std::wstring& name)
+{
+    int at = Position(kLatin1Names, name);
+    if (at >= 0)
+        return 0xA0 + at;
+    for (const auto& named : kNamedReferences) {
+        size_t i = 0;
+        while (named.name[i] && i < name.size() && static_cast<wchar_t>(named.name[i]) == name[i])
+            ++i;
+        if (!named.name[i] && i == name.size())
+            return named.code;
+    }
+    if ((at = Position(kGreekNames, name)) >= 0)
+        return 0x391 + at;
+    if (!name.empty() && (at = Position(kGreekNames, std::wstring(1, towupper(name[0])) + name.substr(1))) >= 0 &&
+        name[0] >= L'a')
+        return 0x3B1 + at;
+    return 0;
+}
+
 // Character references; an unknown or unterminated one stays as written.
 std::wstring DecodeEntities(const std::wstring& text)
 {
-    static const struct {
-        const wchar_t* name;
-        wchar_t value;
-    } kNamed[] = {{L"amp", L'&'},      {L"lt", L'<'},       {L"gt", L'>'},       {L"quot", L'"'},
-                  {L"apos", L'\''},    {L"nbsp", 0x00A0},   {L"copy", 0x00A9},   {L"reg", 0x00AE},
-                  {L"mdash", 0x2014},  {L"ndash", 0x2013},  {L"laquo", 0x00AB},  {L"raquo", 0x00BB}};
     std::wstring out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        const size_t semicolon = text[i] == L'&' ? text.find(L';', i + 1) : std::wstring::npos;
-        if (semicolon == std::wstring::npos || semicolon - i > 10) {
+        if (text[i] != L'&') {
             out += text[i] ? text[i] : wchar_t(0xFFFD);
             continue;
         }
-        const std::wstring name = text.substr(i + 1, semicolon - i - 1);
-        bool decoded = false;
+        const size_t semicolon = text.find(L';', i + 1);
+        const std::wstring name = semicolon - i <= 10 ? text.substr(i + 1, semicolon - i - 1) : L"";
+        unsigned long cp = 0;
         if (name.size() >= 2 && name[0] == L'#') {
             const bool hex = name[1] == L'x' || name[1] == L'X';
             const std::wstring digits = name.substr(hex ? 2 : 1);
             wchar_t* end = nullptr;
-            const unsigned long cp = wcstoul(digits.c_str(), &end, hex ? 16 : 10);
-            if (!digits.empty() && *end == 0 && std::iswxdigit(digits[0])) {
-                AppendCodePoint(out, cp);
-                decoded = true;
-            }
-        } else {
-            for (const auto& named : kNamed) {
-                if (name == named.name) {
-                    out += named.value;
-                    decoded = true;
-                    break;
-                }
+            const unsigned long value = wcstoul(digits.c_str(), &end, hex ? 16 : 10);
+            if (!digits.empty() && *end == 0 && std::iswxdigit(digits[0]))
+                AppendCodePoint(out, value), cp = 1;
+        } else if (!name.empty() && (cp = NamedReference(name)) != 0) {
+            AppendCodePoint(out, cp);
+        }
+        if (cp) {
+            i = semicolon;
+            continue;
+        }
+        // The Latin-1 names and the markup's four are also read without their semicolon, the
+        // longest that fits.
+        size_t n = 0;
+        while (n < 8 && i + 1 + n < text.size() && IsLetter(text[i + 1 + n]))
+            ++n;
+        for (; n >= 2; --n) {
+            const std::wstring prefix = text.substr(i + 1, n);
+            const int at = Position(kLatin1Names, prefix);
+            const unsigned code = at >= 0 ? 0xA0 + at : prefix == L"amp" ? L'&' : prefix == L"lt" ? L'<'
+                                                       : prefix == L"gt" ? L'>' : prefix == L"quot" ? L'"' : 0;
+            if (code) {
+                out += static_cast<wchar_t>(code);
+                i += n;
+                break;
             }
         }
-        if (decoded)
-            i = semicolon;
-        else
+        if (n < 2)
             out += L'&';
     }
     return out;

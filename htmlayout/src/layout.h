@@ -1,4 +1,4 @@
-// Layout: blocks stacked top to bottom, lines of words and images, absolutely positioned boxes.
+// Layout: block, inline, table and flex formatting, floats and positioned boxes.
 #pragma once
 #include <windows.h>
 
@@ -23,21 +23,23 @@ public:
 
     // Selects the style's font into dc (or the measuring DC when dc is null).
     void Select(const Style& style, HDC dc = nullptr);
-    // The line height and ascent of the style's font.
-    void Metrics(const Style& style, int& height, int& ascent);
+    // The height (ascent and descent), ascent and the line height "normal" gives.
+    void Metrics(const Style& style, int& height, int& ascent, int* normalLine = nullptr);
+    // The advance of the text, letter spacing included.
     int TextWidth(const Style& style, const std::wstring& text);
     HDC MeasuringDc() const { return dc_; }
 
 private:
     struct Entry {
-        std::wstring family;
+        std::wstring family;  // as the style lists them
         int size;
-        bool bold;
+        bool bold, italic;
         HFONT font;
-        int height;
-        int ascent;
+        int height, ascent, leading;
     };
     const Entry& Find(const Style& style);
+    // The first family of the list the system has (generic names mapped), else the first.
+    std::wstring Family(const std::wstring& list);
 
     HDC dc_;
     std::vector<Entry> fonts_;

@@ -21,8 +21,11 @@ const wchar_t MsiPatch[] = L"MsiPatch", MsiPath[] = L"MsiPath", MsiProp[] = L"Ms
               ProductNameLangNeutral[] = L"ProductNameLangNeutral", VersionTarget[] = L"VersionTarget",
               ProductLangID[] = L"ProductLangID", ShowStartDialog[] = L"ShowStartDialog",
               SendErrorLogTo[] = L"SendErrorLogTo", MinWinVersion[] = L"MinWinVersion",
-              MinWinServicePack[] = L"MinWinServicePack", MinWinMessage[] = L"MinWinMessage";
+              MinWinServicePack[] = L"MinWinServicePack", MinWinMessage[] = L"MinWinMessage",
+              DeploymentSettingsPage[] = L"DeploymentSettingsPage", DeploymentLogPage[] = L"DeploymentLogPage",
+              LicenseFile[] = L"LicenseFile";
 }
+const wchar_t kDefaultLicenseFile[] = L"License.rtf";
 
 const IniKey kMainKeys[] = {
     {MainKey::MsiPatch, IniKeyType::Integer},         {MainKey::MsiPath, IniKeyType::String},
@@ -34,6 +37,8 @@ const IniKey kMainKeys[] = {
     {MainKey::ProductLangID, IniKeyType::Integer},    {MainKey::ShowStartDialog, IniKeyType::Integer},
     {MainKey::SendErrorLogTo, IniKeyType::String},    {MainKey::MinWinVersion, IniKeyType::String},
     {MainKey::MinWinServicePack, IniKeyType::String}, {MainKey::MinWinMessage, IniKeyType::String},
+    {MainKey::DeploymentSettingsPage, IniKeyType::Integer}, {MainKey::DeploymentLogPage, IniKeyType::Integer},
+    {MainKey::LicenseFile, IniKeyType::String},
 };
 const size_t kMainKeyCount = sizeof(kMainKeys) / sizeof(kMainKeys[0]);
 

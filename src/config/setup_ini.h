@@ -57,7 +57,10 @@ struct IniKey {
 namespace MainKey {
 extern const wchar_t MsiPatch[], MsiPath[], MsiProp[], MsiType[], Os32Need[], AdminNeed[], LangId[],
     UpdateDisable[], DefaultReinstallmode[], Name[], ProductNameLangNeutral[], VersionTarget[], ProductLangID[],
-    ShowStartDialog[], SendErrorLogTo[], MinWinVersion[], MinWinServicePack[], MinWinMessage[];
+    ShowStartDialog[], SendErrorLogTo[], MinWinVersion[], MinWinServicePack[], MinWinMessage[],
+    DeploymentSettingsPage[], DeploymentLogPage[], LicenseFile[];
 }
+// The deployment's licence agreement beside the program when LicenseFile names none.
+extern const wchar_t kDefaultLicenseFile[];
 extern const IniKey kMainKeys[];
 extern const size_t kMainKeyCount;

@@ -146,7 +146,8 @@ DeploymentLicensePage::DeploymentLicensePage(DeploymentState& state, const std::
 bool DeploymentLicensePage::OnInitDialog()
 {
     richEdit_ = Item(kIdLicenseText);
-    const std::wstring path = GetModulePath(false, true) + L"License.rtf";
+    const std::wstring path =
+        GetModulePath(false, true) + IniReadString(kMainSection, MainKey::LicenseFile, kDefaultLicenseFile);
     UniqueHandle file(
         CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -436,8 +437,14 @@ DeploymentPropertySheet::DeploymentPropertySheet(DeploymentState& state, const s
     AddPage(welcome_);
     AddPage(license_);
     AddPage(directory_);
-    AddPage(settings_);
-    AddPage(log_);
+    // A publisher whose package reads no common folder or log choice leaves those pages out; the
+    // copy's ini then gets what an untouched page gives, and "not upload" for the question nobody saw.
+    if (IniReadInt(kMainSection, MainKey::DeploymentSettingsPage, 1) != 0)
+        AddPage(settings_);
+    if (IniReadInt(kMainSection, MainKey::DeploymentLogPage, 1) != 0)
+        AddPage(log_);
+    else
+        state.UploadChoice = 0;
     AddPage(ready_);
     AddPage(deploy_);
     AddPage(complete_);

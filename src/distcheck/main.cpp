@@ -1,6 +1,6 @@
 // distcheck: checks a setup distribution as the setup itself reads it, and dry-runs its detection.
 //   distcheck.exe [--dry-run] [--json] <distribution folder or setup.exe path>
-// Exit code: 0 clean, 1 warnings only, 2 errors (or a bad command line).
+// Exit code: 0 clean (notes only), 1 warnings, 2 errors (or a bad command line).
 #include <windows.h>
 
 #include "config/setup_ini.h"
@@ -14,8 +14,9 @@ namespace {
 
 const wchar_t kUsage[] = L"usage: distcheck.exe [--dry-run] [--json] <distribution folder or setup.exe path>\r\n";
 
-// The setup program a folder or a path stands for: a folder's setup.exe. A path that names
-// nothing stands for a folder unless it names a program.
+// The setup program a folder or a path stands for: a folder's setup.exe, or where there is none a
+// renamed program beside the ini of its name. A path that names nothing stands for a folder
+// unless it names a program.
 std::wstring ProgramOf(const wchar_t* argument)
 {
     wchar_t full[MAX_PATH];
@@ -28,7 +29,13 @@ std::wstring ProgramOf(const wchar_t* argument)
     if (attributes == INVALID_FILE_ATTRIBUTES ? !program : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         if (path.back() != L'\\')
             path += L'\\';
+        const std::wstring folder = path;
         path += L"setup.exe";
+        for (const std::wstring& name : NamesIn(folder, L"*.exe")) {
+            if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                GetFileAttributesW((folder + name.substr(0, name.size() - 4) + L".ini").c_str()) != INVALID_FILE_ATTRIBUTES)
+                path = folder + name;
+        }
     }
     return path;
 }
@@ -59,7 +66,7 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     SetProgramFile(report.distribution);
-    CheckDistribution(report.findings);
+    CheckDistribution(report.distribution, report.findings);
     if (report.dryRun)
         DryRun(report);
     WriteStandard(STD_OUTPUT_HANDLE, json ? ReportJson(report) : ReportTable(report));

@@ -14,9 +14,12 @@
 #include "deploy/deployment_scan.h"
 #include "deploy/deployment_settings.h"
 #include "log/error_text.h"
+#include "htmlui/start_screen.h"
+#include "htmlui/htmlayout_host.h"
 #include "log/setup_log.h"
 #include "msi/installer_msi.h"
 #include "msi/installer_msp.h"
+#include "msi/msi_api.h"
 #include "msi/package_info.h"
 #include "prereq/prerequisite.h"
 #include "prereq/process_runner.h"
@@ -30,6 +33,8 @@ namespace {
 
 // Integers are read through a buffer of this many characters and its terminating zero.
 constexpr size_t kIntegerChars = 29;
+// More than any setup ini holds.
+constexpr size_t kLargestIni = 8 << 20;
 // The section names without their number: "PreReq", "PostReq".
 const std::wstring kPreReq(kPrerequisiteFormat, wcslen(kPrerequisiteFormat) - 2);
 const std::wstring kPostReq(kPostRequisiteFormat, wcslen(kPostRequisiteFormat) - 2);
@@ -43,12 +48,17 @@ public:
     void Error(const std::wstring& section, const std::wstring& key, const std::wstring& value,
                const std::wstring& reason)
     {
-        findings_.push_back(Finding{true, section, key, value, reason});
+        findings_.push_back(Finding{Severity::Error, section, key, value, reason});
     }
     void Warning(const std::wstring& section, const std::wstring& key, const std::wstring& value,
                  const std::wstring& reason)
     {
-        findings_.push_back(Finding{false, section, key, value, reason});
+        findings_.push_back(Finding{Severity::Warning, section, key, value, reason});
+    }
+    void Note(const std::wstring& section, const std::wstring& key, const std::wstring& value,
+              const std::wstring& reason)
+    {
+        findings_.push_back(Finding{Severity::Note, section, key, value, reason});
     }
 
 private:
@@ -226,13 +236,53 @@ void CheckPath(Checker& check, const std::wstring& section, const wchar_t* key, 
         error ? check.Error(section, key, path, missing) : check.Warning(section, key, path, missing);
 }
 
+// Where a comment written after a value begins (a ";" after a blank); npos when there is none.
+// The setup reads such a value whole.
+size_t SameLineComment(const std::wstring& value)
+{
+    for (size_t at = value.find(L';'); at != std::wstring::npos; at = value.find(L';', at + 1)) {
+        if (at > 0 && (value[at - 1] == L' ' || value[at - 1] == L'\t'))
+            return at;
+    }
+    return std::wstring::npos;
+}
+
+const wchar_t kCommentIsValue[] = L"a comment on the same line is part of the value (it belongs on a line of its own): ";
+
+// A version as the registry conditions read it, five parts, without the zero parts after the second.
+std::wstring ConditionVersion(const std::wstring& text)
+{
+    long parts[5];
+    ParseVersion5(text, parts);
+    int count = 5;
+    while (count > 2 && parts[count - 1] == 0)
+        --count;
+    std::wstring version;
+    for (int index = 0; index < count; ++index)
+        version += Format(index ? L".%ld" : L"%ld", parts[index]);
+    return version;
+}
+
 // How the setup reads a value of a known key, when that differs from what is written.
+// Exclusion entries say for themselves what a comment does to them (exclusionEntry).
 void CheckValue(Checker& check, const std::wstring& section, const std::wstring& name, IniKeyType type,
-                const std::wstring& written)
+                const std::wstring& written, bool exclusionEntry)
 {
     const std::wstring text = StripQuotes(written);
     if (text != written)
         check.Warning(section, name, written, L"the enclosing quotes are removed: reads as " + text);
+    // Numbers say what they read as below; a condition's operand is read by its own type.
+    const bool file = EqualsNoCase(name, MainKey::MsiPath) || EqualsNoCase(name, MainKey::LicenseFile) ||
+                      EqualsNoCase(name, PrereqKey::InstPath) || EqualsNoCase(name, PrereqKey::FilePath);
+    if (SameLineComment(text) != std::wstring::npos && !exclusionEntry && type != IniKeyType::Integer &&
+        type != IniKeyType::Decimal &&
+        !EqualsNoCase(name.substr(0, wcslen(PrereqKey::RegCond)), PrereqKey::RegCond)) {
+        check.Warning(section, name, written,
+                      kCommentIsValue + (type == IniKeyType::Version ? L"reads as version " + VersionText(ParseVersion(text))
+                                         : file ? L"names the file '" + text + L"'"
+                                                : L"reads as '" + text + L"'"));
+        return;
+    }
     switch (type) {
     case IniKeyType::Integer: {
         bool whole = false;
@@ -316,13 +366,35 @@ void CheckKeys(Checker& check, const IniFile::Section& section, SectionKind kind
         else if (!key->hasValue)
             check.Warning(section.name, key->name, std::wstring(), L"no \"=\": reads as the default");
         else
-            CheckValue(check, section.name, key->name, known->type, key->value);
+            CheckValue(check, section.name, key->name, known->type, key->value,
+                       kind == SectionKind::ExcludeFolders || kind == SectionKind::ExcludeFiles);
     }
 }
 
 bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A package made for major upgrades finds the other versions of its product by its UpgradeCode.
+void CheckUpgradeDesign(Checker& check, const std::wstring& msiPath)
+{
+    MsiApi api = LoadMsiApi();
+    MsiHandleOwner database(api);
+    std::wstring upgradeCode;
+    std::wstring found;
+    if (!api.IsComplete() ||
+        api.MsiOpenDatabaseW(ConfiguredPackagePath().c_str(), MSIDBOPEN_READONLY, database.Receive()) != ERROR_SUCCESS ||
+        !MsiQueryValue(api, database.Get(), L"SELECT `Value` FROM `Property` WHERE `Property`='UpgradeCode'", upgradeCode) ||
+        !MsiQueryValue(api, database.Get(),
+                       Format(L"SELECT `UpgradeCode` FROM `Upgrade` WHERE `UpgradeCode`='%s'", upgradeCode.c_str()).c_str(),
+                       found))
+        return;
+    check.Note(kMainSection, MainKey::MsiPath, msiPath,
+               L"the package's Upgrade table finds other versions by its UpgradeCode. The setup's upgrade question and "
+               L"its refusal of a newer version go by ProductCode: with a new ProductCode per version it asks nothing, "
+               L"the package's own major upgrade runs instead, and the package's own refusal of a newer version ends "
+               L"in 1603 (\"An irrecoverable internal error occured.\"). Keep the ProductCode for the setup's questions");
 }
 
 // The package, its operation type, its platform and its transforms. Sets the code page the setup
@@ -344,6 +416,8 @@ void CheckPackage(Checker& check)
         check.Error(kMainSection, MainKey::MsiPath, msiPath, L"the package cannot be read as a product package");
     else
         product = !patch;
+    if (product)
+        CheckUpgradeDesign(check, msiPath);
     // The code page the setup's Prepare sets before it reads the rest of the ini.
     g_Settings.CodePage = patch ? PatchCodePage() : ProductCodePage();
 
@@ -424,12 +498,17 @@ void CheckRegConditions(Checker& check, const IniFile::Section& section)
         RegCondParts parts;
         switch (ParseRegCond(path, condition, parts)) {
         case RegCondFault::None: {
-            // A DWORD's operand is taken as a decimal number as far as it goes.
+            // A DWORD's operand is taken as a decimal number as far as it goes, the others whole.
             const std::wstring operand = condition.substr(parts.typeWord + parts.opLength);
+            const std::wstring type = condition.substr(0, parts.typeWord);
             wchar_t* end = nullptr;
             const long value = wcstol(operand.c_str(), &end, 10);
-            if (EqualsNoCase(condition.substr(0, parts.typeWord), L"DWORD") &&
-                (end == operand.c_str() || *end != L'\0'))
+            if (!EqualsNoCase(type, L"DWORD") && SameLineComment(operand) != std::wstring::npos)
+                check.Warning(section.name, conditionKey, condition,
+                              kCommentIsValue + (EqualsNoCase(type, L"VERSION")
+                                                     ? L"reads as version " + ConditionVersion(operand)
+                                                     : L"compares with the text '" + operand + L"'"));
+            else if (EqualsNoCase(type, L"DWORD") && (end == operand.c_str() || *end != L'\0'))
                 check.Warning(section.name, conditionKey, condition,
                               Format(L"the DWORD operand is not a decimal number: compares with %ld", value));
             break;
@@ -604,19 +683,108 @@ std::wstring UnreadEncoding(IniEncoding encoding)
     return std::wstring();
 }
 
+// An ini saved as UTF-8 without a mark holds nothing that tells the setup so: it reads the bytes
+// as ANSI text of the product's code page, and every character beyond ASCII as two or three others.
+void CheckUtf8WithoutMark(Checker& check, const IniFile& ini)
+{
+    const std::string bytes = ReadFileHead(GetIniPath(), kLargestIni);
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }) ||
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0) == 0)
+        return;
+    const unsigned codePage = g_Settings.CodePage ? g_Settings.CodePage : GetACP();
+    for (const IniFile::Section& section : ini.Sections()) {
+        for (const IniFile::Key& key : section.keys) {
+            if (std::all_of(key.value.begin(), key.value.end(), [](wchar_t c) { return c < 0x80; }))
+                continue;
+            check.Warning(section.name, key.name, AnsiToWide(WideToAnsi(key.value, codePage), CP_UTF8),
+                          Format(L"saved as UTF-8 without a byte-order mark, which the setup reads as ANSI text in "
+                                 L"code page %u: this reads as '%s'. Save it as ANSI in code page %u, or as Unicode "
+                                 L"(UTF-16LE with its byte-order mark)",
+                                 codePage, key.value.c_str(), codePage));
+            return;
+        }
+    }
+}
+
+// What a page's links lead to: whether one of them is the deployment's.
+bool LinksToDeployment(std::string page)
+{
+    for (char& c : page)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    for (size_t at = page.find("href"); at != std::string::npos; at = page.find("href", at + 4)) {
+        size_t start = page.find_first_not_of(" \t\r\n", at + 4);
+        if (start == std::string::npos || page[start] != '=')
+            continue;
+        start = page.find_first_not_of(" \t\r\n", start + 1);
+        if (start == std::string::npos)
+            break;
+        const char quote = page[start] == '"' || page[start] == '\'' ? page[start++] : 0;
+        const size_t end = quote ? page.find(quote, start) : page.find_first_of(" \t\r\n>", start);
+        const std::string href = page.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (StartResultForHref(AnsiToWide(href, CP_UTF8).c_str()) == kStartDeploy)
+            return true;
+    }
+    return false;
+}
+
+// The deployment opens with the licence agreement and ends at once without it. Its road is the
+// start screen's: the engine beside the program, the screen not switched off, a deployment link.
+void CheckLicense(Checker& check, const std::wstring& program)
+{
+    const std::wstring folder = GetModulePath(false, true);
+    const std::wstring name = IniReadString(kMainSection, MainKey::LicenseFile, kDefaultLicenseFile);
+    if (Exists(folder + name) || IniReadInt(kMainSection, MainKey::ShowStartDialog, 1) == 0 ||
+        !Exists(folder + kHtmlEngineFile))
+        return;
+    UniqueLibrary module(LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    HRSRC found = module ? FindResourceW(module.Get(), MAKEINTRESOURCEW(kStartPageId), MAKEINTRESOURCEW(kHtmlResourceType))
+                         : nullptr;
+    HGLOBAL loaded = found ? LoadResource(module.Get(), found) : nullptr;
+    const char* page = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    if (page && LinksToDeployment(std::string(page, SizeofResource(module.Get(), found))))
+        check.Warning(kMainSection, MainKey::LicenseFile, folder + name,
+                      L"no licence agreement beside the setup: the start screen offers the deployment, which shows "
+                      L"\"Cannot open license agreement file\" and ends");
+}
+
 }  // namespace
 
-void CheckDistribution(std::vector<Finding>& findings)
+std::vector<std::wstring> NamesIn(const std::wstring& folder, const wchar_t* pattern)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(FindFirstFileW((folder + pattern).c_str(), &data));
+    for (bool more = static_cast<bool>(find); more; more = FindNextFileW(find.Get(), &data) != 0) {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(data.cFileName);
+    }
+    return names;
+}
+
+void CheckDistribution(const std::wstring& program, std::vector<Finding>& findings)
 {
     Checker check(findings);
     const std::wstring iniPath = GetIniPath();
     const DWORD attributes = GetFileAttributesW(iniPath.c_str());
+    const std::wstring folder = GetModulePath(false, true);
+    // The program reads the ini of its own base name: a renamed program finds none.
+    std::wstring holds;
+    for (const wchar_t* pattern : {L"*.exe", L"*.ini"}) {
+        for (const std::wstring& name : NamesIn(folder, pattern))
+            holds += (holds.empty() ? L"" : L", ") + name;
+    }
+    holds = L" (the folder holds " + (holds.empty() ? std::wstring(L"no program and no ini") : holds) + L")";
+    if (!Exists(folder)) {
+        check.Error(std::wstring(), std::wstring(), GetModulePath(false, false),
+                    L"no such folder: there is no distribution here");
+        return;
+    }
+    if (!Exists(program))
+        check.Error(std::wstring(), std::wstring(), program,
+                    L"no " + program.substr(folder.size()) + L": a setup program reads the ini of its own base name" +
+                        holds);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const std::wstring folder = GetModulePath(false, false);
-        if (!Exists(folder))
-            check.Error(std::wstring(), std::wstring(), folder, L"no such folder: there is no distribution here");
-        else
-            check.Error(std::wstring(), std::wstring(), iniPath, L"no setup ini: the setup ends at once");
+        check.Error(std::wstring(), std::wstring(), iniPath, L"no setup ini: the setup ends at once" + holds);
         return;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -641,7 +809,9 @@ void CheckDistribution(std::vector<Finding>& findings)
     const IniFile* ini = CachedIni(GetIniPath(), g_Settings.CodePage);
     if (!ini)
         return;
+    CheckUtf8WithoutMark(check, *ini);
     CheckWindowsVersion(check);
+    CheckLicense(check, program);
     std::vector<const IniFile::Section*> postRequisites;
     for (const IniFile::Section& section : ini->Sections()) {
         if (section.name.empty()) {

@@ -64,19 +64,24 @@ std::wstring JsonObject(const std::vector<std::pair<const wchar_t*, std::wstring
     return text + L"}";
 }
 
-size_t CountErrors(const Report& report, bool errors)
+unsigned Count(const Report& report, Severity severity)
 {
-    return static_cast<size_t>(std::count_if(report.findings.begin(), report.findings.end(),
-                                             [errors](const Finding& finding) { return finding.error == errors; }));
+    return static_cast<unsigned>(std::count_if(report.findings.begin(), report.findings.end(),
+                                               [severity](const Finding& finding) { return finding.severity == severity; }));
+}
+
+const wchar_t* SeverityName(Severity severity)
+{
+    return severity == Severity::Error ? L"error" : severity == Severity::Warning ? L"warning" : L"note";
 }
 
 }  // namespace
 
 int ExitCodeOf(const Report& report)
 {
-    if (CountErrors(report, true) > 0)
+    if (Count(report, Severity::Error) > 0)
         return 2;
-    return report.findings.empty() ? 0 : 1;
+    return Count(report, Severity::Warning) > 0 ? 1 : 0;
 }
 
 std::wstring ReportTable(const Report& report)
@@ -87,13 +92,13 @@ std::wstring ReportTable(const Report& report)
     } else {
         std::vector<std::vector<std::wstring>> rows = {{L"SEVERITY", L"SECTION", L"KEY", L"VALUE", L"REASON"}};
         for (const Finding& finding : report.findings) {
-            rows.push_back({finding.error ? L"error" : L"warning", Cell(finding.section), Cell(finding.key),
+            rows.push_back({SeverityName(finding.severity), Cell(finding.section), Cell(finding.key),
                             Cell(finding.value, kValueColumn), Cell(finding.reason, std::wstring::npos)});
         }
         text += Columns(rows);
     }
-    text += Format(L"\r\n%u error(s), %u warning(s)\r\n", static_cast<unsigned>(CountErrors(report, true)),
-                   static_cast<unsigned>(CountErrors(report, false)));
+    text += Format(L"\r\n%u error(s), %u warning(s), %u note(s)\r\n", Count(report, Severity::Error),
+                   Count(report, Severity::Warning), Count(report, Severity::Note));
     if (report.dryRun) {
         std::vector<std::vector<std::wstring>> rows = {{L"SECTION", L"NAME", L"VERDICT", L"DECIDED BY"}};
         for (const Detection& detection : report.detection)
@@ -109,7 +114,7 @@ std::wstring ReportJson(const Report& report)
     std::wstring findings;
     for (const Finding& finding : report.findings) {
         findings += (findings.empty() ? L"\r\n    " : L",\r\n    ") +
-                    JsonObject({{L"severity", JsonString(finding.error ? L"error" : L"warning")},
+                    JsonObject({{L"severity", JsonString(SeverityName(finding.severity))},
                                 {L"section", JsonString(finding.section)},
                                 {L"key", JsonString(finding.key)},
                                 {L"value", JsonString(finding.value)},
@@ -118,8 +123,9 @@ std::wstring ReportJson(const Report& report)
     std::vector<std::pair<const wchar_t*, std::wstring>> members = {
         {L"distribution", JsonString(report.distribution)},
         {L"exitCode", Format(L"%d", ExitCodeOf(report))},
-        {L"errors", Format(L"%u", static_cast<unsigned>(CountErrors(report, true)))},
-        {L"warnings", Format(L"%u", static_cast<unsigned>(CountErrors(report, false)))},
+        {L"errors", Format(L"%u", Count(report, Severity::Error))},
+        {L"warnings", Format(L"%u", Count(report, Severity::Warning))},
+        {L"notes", Format(L"%u", Count(report, Severity::Note))},
         {L"findings", L"[" + findings + L"]"},
     };
     if (report.dryRun) {

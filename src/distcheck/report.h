@@ -3,8 +3,11 @@
 #include <vector>
 
 // One thing the checker found in a distribution: where, what was written, and why it matters.
+// A note changes nothing the setup does wrong: it says how a design the setup accepts behaves.
+enum class Severity { Note, Warning, Error };
+
 struct Finding {
-    bool error = false;  // false: a warning
+    Severity severity = Severity::Warning;
     std::wstring section;
     std::wstring key;
     std::wstring value;
@@ -26,7 +29,7 @@ struct Report {
     std::vector<Detection> detection;
 };
 
-// 0 clean, 1 warnings only, 2 errors.
+// 0 clean (notes only), 1 warnings only, 2 errors.
 int ExitCodeOf(const Report& report);
 // The report as aligned text for people.
 std::wstring ReportTable(const Report& report);

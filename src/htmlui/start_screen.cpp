@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr int kStartPageId = 101;
-constexpr WORD kHtmlResourceType = 23;
-
 bool EngineIsBesideProgram(const std::wstring& path)
 {
     return path.size() < MAX_PATH && FileExists(path);

@@ -7,6 +7,10 @@ constexpr int kStartDeploy = 1001;
 constexpr int kStartCancel = 2;
 constexpr int kStartPageMissing = 0;
 
+// The start page: resource 101 of type 23 (HTML) in the program.
+constexpr int kStartPageId = 101;
+constexpr unsigned short kHtmlResourceType = 23;
+
 // The start page shown from the program's resources: each link sets the result by its href and
 // closes the window.
 class StartDlg : public htmlayout::dialog {

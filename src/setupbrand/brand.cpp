@@ -308,6 +308,9 @@ Refusal VersionUpdate(const std::wstring& inputFile, const VersionStrings& strin
     if (!strings.productVersion.empty() &&
         !ParseFourPartVersion(strings.productVersion, fixed.dwProductVersionMS, fixed.dwProductVersionLS))
         return L"--product-version " + strings.productVersion + L" is not X.Y.Z.W with numbers up to 65535";
+    if (!strings.fileVersion.empty() &&
+        !ParseFourPartVersion(strings.fileVersion, fixed.dwFileVersionMS, fixed.dwFileVersionLS))
+        return L"--file-version " + strings.fileVersion + L" is not X.Y.Z.W with numbers up to 65535";
 
     const std::wstring translation = block.Translation();
     VersionWriter out;
@@ -320,6 +323,7 @@ Refusal VersionUpdate(const std::wstring& inputFile, const VersionStrings& strin
                                    : wcscmp(field, L"ProductVersion") == 0 ? strings.productVersion
                                    : wcscmp(field, L"LegalCopyright") == 0 ? strings.legalCopyright
                                    : wcscmp(field, L"FileDescription") == 0 ? strings.fileDescription
+                                   : wcscmp(field, L"FileVersion") == 0    ? strings.fileVersion
                                                                             : std::wstring();
         const std::wstring value = given.empty() ? block.Text(translation, field) : given;
         out.End(out.Begin(field, value.c_str(), (value.size() + 1) * sizeof(wchar_t), true));

@@ -24,7 +24,7 @@ using Refusal = std::wstring;
 
 // The version strings a publisher may replace; an empty one keeps what the program has.
 struct VersionStrings {
-    std::wstring productName, companyName, productVersion, legalCopyright, fileDescription;
+    std::wstring productName, companyName, productVersion, legalCopyright, fileDescription, fileVersion;
 };
 
 // The version resource's fields, as Explorer's Details tab shows them ("Field", "value").
@@ -56,7 +56,8 @@ bool PreviewPage(const std::vector<ResourceUpdate>& page);
 // The icon file (any set of sizes) as the program's icon group 128, the input's icons gone.
 Refusal IconUpdates(const std::wstring& icoFile, HMODULE input, std::vector<ResourceUpdate>& updates);
 
-// The input's version resource with the given strings (and ProductVersion's numbers) replaced.
+// The input's version resource with the given strings (and the numbers of ProductVersion and
+// FileVersion) replaced.
 Refusal VersionUpdate(const std::wstring& inputFile, const VersionStrings& strings, std::vector<ResourceUpdate>& updates);
 
 // The version fields of a file, read by the system's version library.

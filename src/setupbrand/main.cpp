@@ -1,7 +1,8 @@
 // setupbrand: writes a branded copy of setup.exe (its start page and images, its icon, its version
 // strings) through the system's resource-update functions; the input is never changed.
 //   setupbrand.exe [--page FOLDER] [--icon FILE.ico] [--product-name TEXT] [--company TEXT]
-//                  [--product-version X.Y.Z.W] [--copyright TEXT] [--description TEXT] INPUT.exe OUTPUT.exe
+//                  [--product-version X.Y.Z.W] [--file-version X.Y.Z.W] [--copyright TEXT] [--description TEXT]
+//                  INPUT.exe OUTPUT.exe
 //   setupbrand.exe --show FILE     the version fields of a file, as Explorer's Details tab shows them
 //   setupbrand.exe --preview FOLDER  the folder's start page in a window as the start screen shows it
 // A page's warnings (what the engine ignores, a missing install or cancel link) go to standard
@@ -23,7 +24,8 @@ namespace {
 
 const wchar_t kUsage[] =
     L"usage: setupbrand.exe [--page FOLDER] [--icon FILE.ico] [--product-name TEXT] [--company TEXT]\r\n"
-    L"                      [--product-version X.Y.Z.W] [--copyright TEXT] [--description TEXT] INPUT.exe OUTPUT.exe\r\n"
+    L"                      [--product-version X.Y.Z.W] [--file-version X.Y.Z.W] [--copyright TEXT]\r\n"
+    L"                      [--description TEXT] INPUT.exe OUTPUT.exe\r\n"
     L"       setupbrand.exe --show FILE\r\n"
     L"       setupbrand.exe --preview FOLDER\r\n";
 
@@ -125,6 +127,7 @@ int wmain(int argc, wchar_t** argv)
                     {L"--product-name", &strings.productName},
                     {L"--company", &strings.companyName},
                     {L"--product-version", &strings.productVersion},
+                    {L"--file-version", &strings.fileVersion},
                     {L"--copyright", &strings.legalCopyright},
                     {L"--description", &strings.fileDescription}};
     bool understood = true;

@@ -2,6 +2,7 @@
 // start screen's roads it offers no link to.
 #include "setupbrand/brand.h"
 
+#include "css.h"
 #include "html_parser.h"
 #include "htmlui/start_screen.h"
 #include "win/format.h"
@@ -10,6 +11,8 @@ std::vector<std::wstring> PageWarnings(const std::wstring& pageFile, const std::
 {
     const std::wstring text = hl::DecodePage(page.data(), page.size());
     std::vector<std::wstring> warnings;
+    for (const hl::PageFinding& finding : hl::FindIgnored(text))
+        warnings.push_back(Format(L"%s(%d): warning: %s", pageFile.c_str(), finding.line, finding.what.c_str()));
     const auto document = hl::ParseHtml(text, L"");
     // The roads a page must offer: without cancel only the close box leaves the screen.
     const struct {

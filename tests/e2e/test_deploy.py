@@ -38,19 +38,20 @@ def size_text(v: int) -> str:
     return '%.2f %s' % (x, UNITS[unit])
 
 
-def distribution(name, sections=None, licence=True, content=CONTENT, big=0, encoding='cp1252') -> h.Distribution:
+def distribution(name, sections=None, licence='License.rtf', content=CONTENT, big=0, encoding='cp1252',
+                 main=None) -> h.Distribution:
     dist = h.Distribution(name)
     dist.add(h.package('product_v2').path, 'Sample Product.msi')
     dist.add(h.ENGINE, 'htmlayout.dll')
     if licence:
-        dist.add_file('License.rtf', LICENCE_RTF)
+        dist.add_file(licence, LICENCE_RTF)
     for path in content:
         os.makedirs(os.path.dirname(dist.path(path)), exist_ok=True)
         dist.add_file(path, 'content of ' + path)
     os.makedirs(dist.path('Empty'))
     if big:
         dist.add_file('big.bin', b'\0' * big)
-    dist.write_ini({'MsiPath': 'Sample Product.msi', 'ShowStartDialog': 1}, sections, encoding)
+    dist.write_ini(dict({'MsiPath': 'Sample Product.msi', 'ShowStartDialog': 1}, **(main or {})), sections, encoding)
     return dist
 
 
@@ -175,10 +176,14 @@ class Deployment(h.Scenario):
             # and its ini takes the settings in UTF-16LE. A trailing backslash stays single; pages
             # left as they came: empty folder, choice 2.
             ('dvd', win(DEST) + '\\', None, None, ('', '2'), 'utf-16'),
+            # A publisher's own licence file, no Settings or Log page: nobody chose an upload.
+            ('neutral', win(DEST), None, None, ('', '0'), 'cp1252'),
         ]:
             with self.subTest(name):
                 self.tidy()
-                dist = distribution(name, EXCLUSIONS, encoding=encoding)
+                own = {'LicenseFile': 'Terms.rtf', 'DeploymentSettingsPage': '0',
+                       'DeploymentLogPage': '0'} if name == 'neutral' else {}
+                dist = distribution(name, EXCLUSIONS, own.get('LicenseFile', 'License.rtf'), encoding=encoding, main=own)
                 medium = burn(dist) if encoding == 'utf-16' else dist
                 root = 'D:' if encoding == 'utf-16' else win(dist.dir)
                 wizard = Wizard(medium)
@@ -192,15 +197,17 @@ class Deployment(h.Scenario):
                     h.click(SHEET, id=ACCEPT)
                     h.poll('Next %s' % ticked, lambda: wizard.enabled(NEXT) == ticked)
                 wizard.press(NEXT, FOLDER)
-                wizard.destination(typed)
-                if common is not None:
-                    h.set_text(SHEET, COMMON, common)
-                sheet = wizard.press(NEXT, UPLOAD)
-                self.assertEqual(sheet.child(UPLOAD)['text'], 'Upload with informing in the welcome window')
-                if upload is not None:
-                    h.select(SHEET, UPLOAD, upload)
-                next_text = h.wait_window(SHEET).child(NEXT)['text']
-                self.assertEqual(wizard.press(NEXT, READY).child(NEXT)['text'], '&Deploy')
+                wizard.destination(typed, READY if own else COMMON)
+                if not own:
+                    if common is not None:
+                        h.set_text(SHEET, COMMON, common)
+                    sheet = wizard.press(NEXT, UPLOAD)
+                    self.assertEqual(sheet.child(UPLOAD)['text'], 'Upload with informing in the welcome window')
+                    if upload is not None:
+                        h.select(SHEET, UPLOAD, upload)
+                    next_text = h.wait_window(SHEET).child(NEXT)['text']
+                    wizard.press(NEXT, READY)
+                self.assertEqual(h.wait_window(SHEET).child(NEXT)['text'], '&Deploy')
                 if name == 'choices':
                     # Back to the folder and on again: a new check, but the scan is not repeated.
                     wizard.press(BACK, UPLOAD)
@@ -218,8 +225,9 @@ class Deployment(h.Scenario):
                     wizard.box(SHEET, CANCEL_QUESTION, 'No', ['Yes', 'No'])
                 log = wizard.finish(COMPLETED)
 
-                self.assertEqual(tree(DEST), kept)
-                self.assertEqual([f for f in kept if not os.stat(os.path.join(DEST, f)).st_mode & 0o200], [])
+                copied = kept - {'License.rtf'} | {'Terms.rtf'} if own else kept
+                self.assertEqual(tree(DEST), copied)
+                self.assertEqual([f for f in copied if not os.stat(os.path.join(DEST, f)).st_mode & 0o200], [])
                 with open(os.path.join(DEST, 'setup.ini'), 'rb') as f:
                     self.assertEqual(f.read(2) == b'\xff\xfe', encoding == 'utf-16')
                 copy, original = configparser.ConfigParser(interpolation=None), configparser.ConfigParser()
@@ -227,7 +235,7 @@ class Deployment(h.Scenario):
                 copy.read(os.path.join(DEST, 'setup.ini'), encoding=encoding)
                 original.read(dist.path('setup.ini'), encoding=encoding)
                 self.assertEqual(copy.sections(), ['Main', 'InstallProperties'])
-                self.assertEqual(dict(copy['Main']), {'MsiPath': 'Sample Product.msi', 'ShowStartDialog': '0'})
+                self.assertEqual(dict(copy['Main']), dict({'MsiPath': 'Sample Product.msi', 'ShowStartDialog': '0'}, **own))
                 self.assertEqual(list(copy['InstallProperties'].items()), [
                     ('AFTER_DEPLOYMENT', '1'), ('COMMON_FOLDER', written[0]),
                     ('UPLOAD_CMDLOG_TO_BRIXWELL_SERVER', written[1])])
@@ -246,7 +254,7 @@ class Deployment(h.Scenario):
                     'Start files copy:', '<copied>', 'Finish files copy.',
                     *["String write to file '%s'. Section='%s' Key='%s' Value='%s'." % (ini, *w) for w in writes],
                     "Deployment '%s' completed successfully." % PRODUCT],
-                    {k.replace('/', '\\') for k in kept})
+                    {k.replace('/', '\\') for k in copied})
 
     def test_refusals(self):
         dist = distribution('refusals', content=[], big=2 << 20)

@@ -28,14 +28,17 @@ SECTIONS = {
     'DeploymentExcludeFolders': {'Folder0': r'#Root#\Help'},
     'DeploymentExcludeFiles': {'File0': r'#Root#\notes.txt'},
 }
-FILES = {'1033.mst': 'a transform', 'notes.txt': 'notes', r'Help\index.html': '<html/>'}
+FILES = {'1033.mst': 'a transform', 'notes.txt': 'notes', r'Help\index.html': '<html/>', 'License.rtf': r'{\rtf1 x}',
+         'htmlayout.dll': 'the start screen'}
 
 
-def lint(name, main=None, sections=None, package='product_v2', drop=(), *findings, prepare=None):
+def lint(name, main=None, sections=None, package='product_v2', drop=(), *findings, prepare=None, program=None,
+         encoding='cp1252'):
     """A distribution that differs from the clean one by `main` and `sections` (a None value
-    removes the key), by the files in `drop` and by what prepare(dist) does; `findings` are
-    (severity, section, key, a part of the reason), in the order the checker reports them."""
-    return name, main or {}, sections or {}, package, drop, list(findings), prepare
+    removes the key), the files in `drop`, what prepare(dist) does, the program's name and the
+    ini's encoding; `findings` are (severity, section, key, a part of the reason), in the order
+    the checker reports them."""
+    return name, main or {}, sections or {}, package, drop, list(findings), prepare, program, encoding
 
 
 def links_to_itself(dist):
@@ -136,6 +139,20 @@ LINTS = [
          ('warning', 'DeploymentExcludeFolders', 'Folder2', 'ends in a backslash'),
          ('warning', 'DeploymentExcludeFiles', 'File1', 'wildcards'),
          ('warning', 'DeploymentExcludeFiles', 'File2', 'names nothing')),
+    # Read otherwise without a word; a deployment without its licence; a design of major upgrades.
+    lint('comments after values', None, {'PreReq0': {'InstPath': '#Root#\\%s ; the runtime' % TOOL,
+                                                     'RegCond': 'VERSION>=3.2 ; Runtime 3.2 or later'}}, 'product_v2', (),
+         ('warning', 'PreReq0', 'InstPath', "names the file '#Root#\\%s ; the runtime'" % TOOL),
+         ('warning', 'PreReq0', 'RegCond', 'reads as version 3.2.2'), ('error', 'PreReq0', 'InstPath', 'cannot be installed')),
+    lint('UTF-8 without a mark', None, {'PreReq1': {'Name': 'Stavora Prüfung'}}, 'product_v2', (),
+         ('warning', 'PreReq1', 'Name', "code page 1252: this reads as 'Stavora PrÃ¼fung'"), encoding='utf-8'),
+    lint('renamed program', None, None, 'product_v2', (), ('error', '', '', 'no setup.exe: a setup program reads the ini '
+                                                           'of its own base name (the folder holds '), program='Notes.exe'),
+    lint('no licence for the deployment', None, None, 'product_v2', ('License.rtf',),
+         ('warning', 'Main', 'LicenseFile', 'the start screen offers the deployment')),
+    lint('wizard keys', {'DeploymentLogPage': '0', 'DeploymentSettingsPage': '0', 'LicenseFile': 'Terms.rtf'}, None,
+         'product_v2', (), ('warning', 'Main', 'LicenseFile', 'no licence agreement')),
+    lint('major-upgrade package', None, None, 'product_v2_major', (), ('note', 'Main', 'MsiPath', 'go by ProductCode')),
     lint('comment after an exclusion', None, {'DeploymentExcludeFiles': {'File0': r'#Root#\notes.txt ; old notes'}},
          'product_v2', (), ('warning', 'DeploymentExcludeFiles', 'File0', 'a comment belongs on a line of its own')),
     # Folders the walk must neither follow for ever nor pass over in silence.
@@ -161,7 +178,7 @@ def distcheck(dist, *options):
 
 class Lint(unittest.TestCase):
     def test_each_mistake_gets_its_finding(self):
-        for name, main, sections, package, drop, expected, prepare in LINTS:
+        for name, main, sections, package, drop, expected, prepare, program, encoding in LINTS:
             with self.subTest(name):
                 dist = h.Distribution(name)
                 dist.add(h.package(package).path, 'Sample Product.msi')
@@ -171,16 +188,18 @@ class Lint(unittest.TestCase):
                         os.makedirs(os.path.dirname(dist.path(path)), exist_ok=True)
                         dist.add_file(path, text)
                 dist.write_ini(changed(MAIN, main), {section: changed(SECTIONS.get(section, {}), keys)
-                                                     for section, keys in dict(SECTIONS, **sections).items()})
+                                                     for section, keys in dict(SECTIONS, **sections).items()}, encoding)
                 if prepare:
                     prepare(dist)
+                if program:
+                    os.replace(dist.exe, dist.path(program))
                 report, code = distcheck(dist)
                 got = [(f['severity'], f['section'], f['key'], f['reason']) for f in report['findings']]
                 self.assertEqual([g[:3] for g in got], [e[:3] for e in expected], got)
                 for (*_, reason), (*_, part) in zip(got, expected):
                     self.assertIn(part, reason)
                 severities = {e[0] for e in expected}
-                self.assertEqual(code, 2 if 'error' in severities else 1 if severities else 0)
+                self.assertEqual(code, 2 if 'error' in severities else int('warning' in severities))
                 self.assertEqual((report['errors'], report['exitCode']),
                                  (sum(e[0] == 'error' for e in expected), code))
 
@@ -212,7 +231,7 @@ class Lint(unittest.TestCase):
             dist.add_file(path, 'an installer')
         dist.add_file('setup.ini', ini.replace('\n', '\r\n'))
         self.assertEqual(distcheck(dist), ({'distribution': h.winpath(dist.exe), 'exitCode': 0, 'errors': 0,
-                                            'warnings': 0, 'findings': []}, 0))
+                                            'warnings': 0, 'notes': 0, 'findings': []}, 0))
 
     def test_what_the_setup_cannot_read(self):
         text = '[Main]\r\nMsiPath=Sample Product.msi\r\n'

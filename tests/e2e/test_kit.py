@@ -1,6 +1,8 @@
-"""The publisher's kit: the release zip of the build under test unpacked, its sample branded with
-a page, icon and version strings of the test's own, checked, signed with a throw-away authority's
-certificate, verified, and installed from; and the branding tool's refusals, which write nothing."""
+"""The publisher's kit: the release zip of the build under test unpacked, its template page
+previewed, its sample branded with that page and an icon and version strings of the test's own,
+checked, signed by the guide's commands with a throw-away authority's certificate, verified,
+previewed and installed from; and the branding tool's refusals, which write nothing, and its
+warnings, which stop nothing."""
 
 import concurrent.futures
 import os
@@ -80,8 +82,8 @@ class PublishersKit(h.Scenario):
         self.assertEqual(subprocess.run(['sha256sum', '--quiet', '-c', 'SHA256SUMS'], cwd=kit).returncode, 0)
 
         guide = open(os.path.join(kit, 'GUIDE.txt'), encoding='utf-8').read()
-        supported = re.search(r'^// Supported:.*?^//$', open(os.path.join(h.REPO, 'htmlayout', 'htmlayout.h')).read(), re.M | re.S)
-        for line in supported.group(0).splitlines()[:-1]:
+        supported = re.search(r'^// Supported.*?^//$', open(os.path.join(h.REPO, 'htmlayout', 'htmlayout.h')).read(), re.M | re.S)
+        for line in supported.group(0).splitlines()[:-2]:
             self.assertIn(line[2:].strip(), guide)
 
         # The template page previews and brands without a warning, at the same size.
@@ -96,26 +98,29 @@ class PublishersKit(h.Scenario):
         self.assertIn('link "cancel": the setup would end with exit code 2', done.stdout)
         original = os.path.join(kit, 'setup.exe')
         done = brand('--page', os.path.join(sample, 'page'), '--icon', ICON, '--product-name', 'Acme Tools',
-                     '--company', 'Acme Corp', '--product-version', '7.1.0.0', '--copyright', '(C) 2026 Acme Corp', original,
-                     os.path.join(sample, 'setup.exe'))
+                     '--company', 'Acme Corp', '--product-version', '7.1.0.0', '--file-version', '7.1.0.9', '--description',
+                     'Acme Setup', '--copyright', '(C) 2026 Acme Corp', original, os.path.join(sample, 'setup.exe'))
         self.assertEqual((done.returncode, done.stderr), (0, ''))
         fields = dict(line.split(': ', 1) for line in brand('--show', os.path.join(sample, 'setup.exe')).stdout.splitlines())
-        self.assertEqual(fields, dict(fields, CompanyName='Acme Corp', FileDescription='Setup Bootstrapper',
+        self.assertEqual(fields, dict(fields, CompanyName='Acme Corp', FileDescription='Acme Setup', FileVersion='7.1.0.9',
                                       LegalCopyright='(C) 2026 Acme Corp', OriginalFilename='setup.exe',
                                       ProductName='Acme Tools', ProductVersion='7.1.0.0'))
         check = h.wine([os.path.join(kit, 'distcheck.exe'), '--json', h.winpath(sample)])
         self.assertEqual(check.returncode, 0, check.stdout)
 
-        # Signed for real, and verified against the authority that issued the certificate.
+        # Signed by the guide's own lines (no time stamp: no server), verified against the authority.
         pfx, authority = throwaway_authority(h.Distribution('authority').dir)
-        signing = dict(os.environ, SIGN_PFX=pfx, SIGN_PASSWORD='kit-test')
-        subprocess.run([os.path.join(h.REPO, 'scripts', 'sign'), os.path.join(sample, 'setup.exe')], env=signing,
-                       check=True, capture_output=True)
+        with open(os.path.join(kit, 'GUIDE.txt')) as f:
+            signing = '\n'.join(re.findall(r'^ +((?:osslsigncode sign|mv) .*)$', f.read(), re.M))
+        signing = re.sub(r' -ts \S+', '', signing).replace('MyDist', 'sample').replace('my.pfx', pfx)
+        subprocess.run(['bash', '-ec', signing], cwd=kit, input='kit-test', text=True, check=True, capture_output=True)
         verified = verify(os.path.join(sample, 'setup.exe'), authority)
         self.assertIn('Signature verification: ok', verified.stdout, verified.stdout + verified.stderr)
 
-        # The branded start screen, then an installation from the sample with the signed program.
-        screen = h.Process(os.path.join(sample, 'setup.exe'), '', sample)
+        # The branded start screen in an empty folder, at the preview's size; an installation with the signed program.
+        preview = h.Distribution('preview', program=os.path.join(sample, 'setup.exe'))
+        preview.add(os.path.join(sample, 'htmlayout.dll'))
+        screen = h.Process(preview.exe, '', preview.dir)
         self.assertEqual(h.wait_window(SAMPLE_TITLE, cls=None).client[2:], shown.client[2:])
         h.mouse(SAMPLE_TITLE, (410, 355), press='click')
         self.assertEqual(screen.wait(), 2)

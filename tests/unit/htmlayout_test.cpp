@@ -116,13 +116,13 @@ TEST(HtmlEngine, LengthsAreDevicePixelsAndImagesFollowTheDpi)
         L"<div id=d style='width:11px;margin:1px -3px;color:rgb(100,0,0);font-weight:600'></div><p id=p>t</p>", L"");
     hl::ComputeStyles(document->root, document->rules, L"", 144);
     const hl::Style& div = ById(*document, L"d")->style;
-    EXPECT_EQ(div.width.px, 17);
-    EXPECT_EQ(div.margin[0], 2);
-    EXPECT_EQ(div.margin[1], -5);
+    EXPECT_EQ(div.width.value, 17);
+    EXPECT_EQ(div.margin[0].value, 2);
+    EXPECT_EQ(div.margin[1].value, -5);
     EXPECT_EQ(div.color, RGB(100, 0, 0));
     EXPECT_TRUE(div.bold);
-    EXPECT_EQ(ById(*document, L"p")->style.fontSize, 20);  // the default 13px
-    EXPECT_EQ(ById(*document, L"p")->style.margin[0], 20);
+    EXPECT_EQ(ById(*document, L"p")->style.fontSize, 24);  // the default 16px
+    EXPECT_EQ(ById(*document, L"p")->style.margin[0].value, 24);  // 1em
 }
 
 LRESULT CALLBACK EngineWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
