@@ -61,7 +61,7 @@ public:
         }
         if (g_CheckingToolLimit.cutShort > cutShort_) {
             cutShort_ = g_CheckingToolLimit.cutShort;
-            report_.findings.push_back(Finding{true, section, PrereqKey::RunExeCond, record.RunExeCond,
+            report_.findings.push_back(Finding{Severity::Error, section, PrereqKey::RunExeCond, record.RunExeCond,
                                                Format(L"the checking tool did not end within %u seconds: the setup "
                                                       L"would wait for it for ever",
                                                       static_cast<unsigned>(kToolSeconds))});

@@ -222,4 +222,28 @@ TEST(HtmlEngine, MalformedPagesParseStyleAndLayOutWithoutHarm)
     EXPECT_GT(pages, 50);
 }
 
+TEST(HtmlEngine, FindIgnoredNamesWhatThePageLosesByLine)
+{
+    const std::wstring page =
+        L"<html><head><style>\n"
+        L"a + b { color: red }\n"
+        L"p { columns: 2; color: nonsense; font-size: 12px }\n"
+        L"@media print { p { color: red } }\n"
+        L"</style></head><body>\n"
+        L"<video src=x></video><script>x()</script><blink>b</blink>\n"
+        L"<div style='display: grid; color: red'>text</div></body></html>";
+    std::wstring found;
+    for (const hl::PageFinding& f : hl::FindIgnored(page))
+        found += std::to_wstring(f.line) + L" " + f.what + L"\n";
+    EXPECT_EQ(found,
+              L"2 selector 'a + b' is not supported: its rules are dropped\n"
+              L"3 'columns: 2' is not a property the engine knows\n"
+              L"3 'color: nonsense' has a value the engine does not take\n"
+              L"4 at-rule '@media print' is not supported: its rules are dropped\n"
+              L"6 <video>: media are not drawn\n"
+              L"6 <script>: scripts do not run\n"
+              L"6 <blink> is not an element the engine knows: it is laid out as an inline box\n"
+              L"7 'display: grid' has a value the engine does not take\n");
+}
+
 }  // namespace
