@@ -33,8 +33,9 @@ using VersionFields = std::vector<std::pair<std::wstring, std::wstring>>;
 // The start page of a folder (start.html) and every file its URLs name, as the resources the
 // program looks them up by: each file under the name before the URL's last dot and the extension
 // as its type (upper case), then the page as resource 101 of type 23 with its byte-order mark.
-// Refuses a page that is not UTF-8 or larger than the engine reads, a URL with no file, an image
-// the system's imaging component cannot read.
+// Refuses a page that is not UTF-8 or larger than the engine reads, one whose window would not
+// fit the work area of a 1366 x 768 screen, a URL with no file, an image the system's imaging
+// component cannot read.
 Refusal PageResources(const std::wstring& folder, std::vector<ResourceUpdate>& resources);
 
 // The resource among a page's resources that the program serves for one of its URLs, or null.
@@ -48,8 +49,8 @@ void OldPageDeletions(HMODULE input, const std::vector<ResourceUpdate>& page, st
 // in the lines.
 std::vector<std::wstring> PageWarnings(const std::wstring& pageFile, const std::vector<BYTE>& page);
 
-// Shows a page as the start screen does, its URLs served from its resources, in a window placed
-// on the work area; prints the page's size and the road the start screen would take when the
+// Shows a page as the start screen does (the same dialog, placed and sized alike), its URLs served
+// from its resources; prints the page's size and the road the start screen would take when the
 // window closes. Answers false when the engine beside this program cannot be loaded.
 bool PreviewPage(const std::vector<ResourceUpdate>& page);
 

@@ -10,6 +10,8 @@
 
 namespace {
 
+// The start screen's dialog, fed from the page's files instead of the program's resources, which
+// remembers the link that closed it.
 class PreviewDlg : public StartDlg {
 public:
     explicit PreviewDlg(const std::vector<ResourceUpdate>& page) : page_(page) {}
