@@ -3,30 +3,10 @@
 #include <windows.h>
 
 #include "config/setup_ini.h"
-#include "htmlui/htmlayout_host.h"
 #include "prereq/system_checks.h"
 #include "win/text.h"
 
 namespace {
-
-// The start page of the program's resources: each link sets the result and closes the window.
-class StartDlg : public htmlayout::dialog {
-public:
-    StartDlg() : dialog(nullptr, 0) {}
-
-protected:
-    bool OnBehaviorEvent(HELEMENT element, HlBehaviorRecord& record) override
-    {
-        if (record.cmd != HL_HYPERLINK_CLICK)
-            return dialog::OnBehaviorEvent(element, record);
-        const htmlayout::dom::element target(record.target);
-        const int result = StartResultForHref(target.attribute("href"));
-        if (result >= 0)
-            result_ = result;
-        PostMessageW(target.root_window(), WM_CLOSE, 0, 0);
-        return true;
-    }
-};
 
 bool EngineIsBesideProgram(const std::wstring& path)
 {
@@ -34,6 +14,18 @@ bool EngineIsBesideProgram(const std::wstring& path)
 }
 
 }  // namespace
+
+bool StartDlg::OnBehaviorEvent(HELEMENT element, HlBehaviorRecord& record)
+{
+    if (record.cmd != HL_HYPERLINK_CLICK)
+        return dialog::OnBehaviorEvent(element, record);
+    const htmlayout::dom::element target(record.target);
+    const int result = StartResultForHref(target.attribute("href"));
+    if (result >= 0)
+        result_ = result;
+    PostMessageW(target.root_window(), WM_CLOSE, 0, 0);
+    return true;
+}
 
 int StartResultForHref(const wchar_t* href)
 {

@@ -1,4 +1,5 @@
 #pragma once
+#include "htmlui/htmlayout_host.h"
 
 // Results of the start screen.
 constexpr int kStartInstall = 1000;
@@ -9,6 +10,16 @@ constexpr int kStartPageMissing = 0;
 // The start page: resource 101 of type 23 (HTML) in the program.
 constexpr int kStartPageId = 101;
 constexpr unsigned short kHtmlResourceType = 23;
+
+// The start page shown from the program's resources: each link sets the result by its href and
+// closes the window.
+class StartDlg : public htmlayout::dialog {
+public:
+    StartDlg() : dialog(nullptr, 0) {}
+
+protected:
+    bool OnBehaviorEvent(HELEMENT element, HlBehaviorRecord& record) override;
+};
 
 // Offers the start screen when the HTML engine lies beside the program, loads, and the ini does
 // not switch the screen off; answers kStartInstall without showing anything otherwise.

@@ -100,7 +100,7 @@ std::vector<std::wstring> UrlsOf(const std::vector<BYTE>& page)
 
 }  // namespace
 
-Refusal PageUpdates(const std::wstring& folder, HMODULE input, std::vector<ResourceUpdate>& updates)
+Refusal PageResources(const std::wstring& folder, std::vector<ResourceUpdate>& resources)
 {
     const std::wstring pagePath = folder + L"\\start.html";
     std::vector<BYTE> page;
@@ -115,7 +115,6 @@ Refusal PageUpdates(const std::wstring& folder, HMODULE input, std::vector<Resou
         return pagePath + L" is not UTF-8 text: save it as UTF-8";
 
     hl::ImageDecoder decoder;
-    std::vector<std::pair<ResourceId, ResourceId>> written;
     for (const std::wstring& url : UrlsOf(page)) {
         ResourceUpdate update;
         if (!ResourceOfUrl(url, update.type, update.name))
@@ -129,19 +128,7 @@ Refusal PageUpdates(const std::wstring& folder, HMODULE input, std::vector<Resou
         if (update.type.number != kHtmlType && !decoder.Decode(update.data.data(), static_cast<DWORD>(update.data.size()), image))
             return Format(L"%s is no image the system's imaging component reads (at most %u pixels a side)",
                           file.c_str(), hl::kMaxImageSide);
-        written.emplace_back(update.type, update.name);
-        updates.push_back(std::move(update));
-    }
-    // What only the program's own page used goes with it.
-    for (const std::wstring& url : UrlsOf(ResourceBytes(input, MAKEINTRESOURCEW(kStartPageId), MAKEINTRESOURCEW(kHtmlType)))) {
-        ResourceUpdate gone;
-        const bool kept = ResourceOfUrl(url, gone.type, gone.name) &&
-                          std::any_of(written.begin(), written.end(), [&gone](const auto& w) {
-                              return w.first.text == gone.type.text && w.first.number == gone.type.number &&
-                                     w.second.text == gone.name.text;
-                          });
-        if (!kept && FindResourceW(input, gone.name.Get(), gone.type.Get()))
-            updates.push_back(std::move(gone));
+        resources.push_back(std::move(update));
     }
     const SIZE size = PageWindowSize(page, pagePath);
     if (size.cx > kWorkAreaWidth || size.cy > kWorkAreaHeight)
@@ -150,8 +137,29 @@ Refusal PageUpdates(const std::wstring& folder, HMODULE input, std::vector<Resou
                       size.cx, size.cy, kWorkAreaWidth, kWorkAreaHeight);
     ResourceUpdate pageUpdate{Numbered(kHtmlType), Numbered(kStartPageId), std::vector<BYTE>(kUtf8Mark, kUtf8Mark + 3)};
     pageUpdate.data.insert(pageUpdate.data.end(), page.begin() + mark, page.end());
-    updates.push_back(std::move(pageUpdate));
+    resources.push_back(std::move(pageUpdate));
     return Refusal();
+}
+
+const ResourceUpdate* ResourceOfPageUrl(const std::vector<ResourceUpdate>& resources, const std::wstring& url)
+{
+    ResourceId type, name;
+    if (!ResourceOfUrl(url, type, name))
+        return nullptr;
+    const auto found = std::find_if(resources.begin(), resources.end(), [&](const ResourceUpdate& r) {
+        return r.type.number == type.number && r.type.text == type.text && r.name.text == name.text;
+    });
+    return found == resources.end() ? nullptr : &*found;
+}
+
+void OldPageDeletions(HMODULE input, const std::vector<ResourceUpdate>& page, std::vector<ResourceUpdate>& updates)
+{
+    for (const std::wstring& url : UrlsOf(ResourceBytes(input, MAKEINTRESOURCEW(kStartPageId), MAKEINTRESOURCEW(kHtmlType)))) {
+        ResourceUpdate gone;
+        if (!ResourceOfPageUrl(page, url) && ResourceOfUrl(url, gone.type, gone.name) &&
+            FindResourceW(input, gone.name.Get(), gone.type.Get()))
+            updates.push_back(std::move(gone));
+    }
 }
 
 Refusal IconUpdates(const std::wstring& icoFile, HMODULE input, std::vector<ResourceUpdate>& updates)

@@ -30,12 +30,29 @@ struct VersionStrings {
 // The version resource's fields, as Explorer's Details tab shows them ("Field", "value").
 using VersionFields = std::vector<std::pair<std::wstring, std::wstring>>;
 
-// The start page of a folder (start.html) and every file its URLs name, as the program looks them
-// up: the page as resource 101 of type 23 with its byte-order mark, each file under the name
-// before the URL's last dot and the extension as its type (upper case). The resources of the
-// input's own page go. Refuses a page that is not UTF-8 or larger than the engine reads, a URL
-// with no file, an image the system's imaging component cannot read.
-Refusal PageUpdates(const std::wstring& folder, HMODULE input, std::vector<ResourceUpdate>& updates);
+// The start page of a folder (start.html) and every file its URLs name, as the resources the
+// program looks them up by: each file under the name before the URL's last dot and the extension
+// as its type (upper case), then the page as resource 101 of type 23 with its byte-order mark.
+// Refuses a page that is not UTF-8 or larger than the engine reads, one whose window would not
+// fit the work area of a 1366 x 768 screen, a URL with no file, an image the system's imaging
+// component cannot read.
+Refusal PageResources(const std::wstring& folder, std::vector<ResourceUpdate>& resources);
+
+// The resource among a page's resources that the program serves for one of its URLs, or null.
+const ResourceUpdate* ResourceOfPageUrl(const std::vector<ResourceUpdate>& page, const std::wstring& url);
+
+// Deletes the resources that only the input's own page used and the new page does not replace.
+void OldPageDeletions(HMODULE input, const std::vector<ResourceUpdate>& page, std::vector<ResourceUpdate>& updates);
+
+// A warning for each thing of the page the engine ignores ("FILE(LINE): warning: what") and for
+// a page without a link to install or to cancel ("FILE: warning: ..."). pageFile names the page
+// in the lines.
+std::vector<std::wstring> PageWarnings(const std::wstring& pageFile, const std::vector<BYTE>& page);
+
+// Shows a page as the start screen does (the same dialog, placed and sized alike), its URLs served
+// from its resources; prints the page's size and the road the start screen would take when the
+// window closes. Answers false when the engine beside this program cannot be loaded.
+bool PreviewPage(const std::vector<ResourceUpdate>& page);
 
 // The icon file (any set of sizes) as the program's icon group 128, the input's icons gone.
 Refusal IconUpdates(const std::wstring& icoFile, HMODULE input, std::vector<ResourceUpdate>& updates);

@@ -4,6 +4,9 @@
 //                  [--product-version X.Y.Z.W] [--file-version X.Y.Z.W] [--copyright TEXT] [--description TEXT]
 //                  INPUT.exe OUTPUT.exe
 //   setupbrand.exe --show FILE     the version fields of a file, as Explorer's Details tab shows them
+//   setupbrand.exe --preview FOLDER  the folder's start page in a window as the start screen shows it
+// A page's warnings (what the engine ignores, a missing install or cancel link) go to standard
+// error with --page and --preview alike and change nothing.
 // Exit code: 0 written (or shown), 2 refused or a command line it does not understand; nothing is
 // written on a refusal.
 #include <windows.h>
@@ -23,7 +26,8 @@ const wchar_t kUsage[] =
     L"usage: setupbrand.exe [--page FOLDER] [--icon FILE.ico] [--product-name TEXT] [--company TEXT]\r\n"
     L"                      [--product-version X.Y.Z.W] [--file-version X.Y.Z.W] [--copyright TEXT]\r\n"
     L"                      [--description TEXT] INPUT.exe OUTPUT.exe\r\n"
-    L"       setupbrand.exe --show FILE\r\n";
+    L"       setupbrand.exe --show FILE\r\n"
+    L"       setupbrand.exe --preview FOLDER\r\n";
 
 std::wstring FullPath(const wchar_t* path)
 {
@@ -32,10 +36,30 @@ std::wstring FullPath(const wchar_t* path)
     return length && length < MAX_PATH ? std::wstring(full, length) : std::wstring();
 }
 
-int Refuse(const std::wstring& reason)
+int Refuse(const std::wstring& reason, const wchar_t* outcome = L"nothing written")
 {
-    WriteStandard(STD_ERROR_HANDLE, L"setupbrand: " + reason + L"; nothing written\r\n");
+    WriteStandard(STD_ERROR_HANDLE, L"setupbrand: " + reason + L"; " + outcome + L"\r\n");
     return 2;
+}
+
+// The page of a folder as resources, its warnings printed.
+Refusal ReadPage(const std::wstring& folder, std::vector<ResourceUpdate>& page)
+{
+    const Refusal refusal = PageResources(folder, page);
+    if (refusal.empty())
+        for (const std::wstring& warning : PageWarnings(folder + L"\\start.html", page.back().data))
+            WriteStandard(STD_ERROR_HANDLE, warning + L"\r\n");
+    return refusal;
+}
+
+int Preview(const std::wstring& folder)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::vector<ResourceUpdate> page;
+    Refusal refusal = folder.empty() ? L"the path of --preview is too long" : ReadPage(folder, page);
+    if (refusal.empty() && !PreviewPage(page))
+        refusal = L"htmlayout.dll, the engine setup.exe ships, is not beside setupbrand.exe or cannot be loaded";
+    return refusal.empty() ? 0 : Refuse(refusal, L"nothing shown");
 }
 
 int Show(const std::wstring& file)
@@ -90,6 +114,8 @@ int wmain(int argc, wchar_t** argv)
     RestrictDllSearchToSystemFolder();
     if (argc == 3 && wcscmp(argv[1], L"--show") == 0)
         return Show(FullPath(argv[2]));
+    if (argc == 3 && wcscmp(argv[1], L"--preview") == 0)
+        return Preview(FullPath(argv[2]));
     std::wstring page, icon;
     VersionStrings strings;
     std::vector<std::wstring> files;
@@ -133,8 +159,11 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring iconFile = icon.empty() ? icon : FullPath(icon.c_str());
     if ((!page.empty() && pageFolder.empty()) || (!icon.empty() && iconFile.empty()))
         refusal = L"a path of --page or --icon is too long";
-    if (refusal.empty() && !page.empty())
-        refusal = PageUpdates(pageFolder, program.Get(), updates);
+    std::vector<ResourceUpdate> pageResources;
+    if (refusal.empty() && !page.empty() && (refusal = ReadPage(pageFolder, pageResources)).empty()) {
+        OldPageDeletions(program.Get(), pageResources, updates);
+        updates.insert(updates.end(), pageResources.begin(), pageResources.end());
+    }
     if (refusal.empty() && !icon.empty())
         refusal = IconUpdates(iconFile, program.Get(), updates);
     if (refusal.empty())
