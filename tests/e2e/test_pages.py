@@ -20,8 +20,8 @@ BROWSER_SHOTS = os.path.join(h.REPO, 'out', 'pages')
 PAGEBOX = os.path.join(h.BUILD, 'tests', 'tools', 'pagebox.exe')
 BOX, TEXT, COLOUR = 2, 4, 16
 
-# What the engine does not do yet, page by page: (why, measurements). A measurement is an
-# element's id for its box, "id.text" for its text run, "@name" for a probe point.
+# Where the engine still differs from the browser, page by page: (why, measurements). A
+# measurement is an element's id for its box, "id.text" for its text run, "@name" for a probe.
 KNOWN = {
     'borders': [('GDI rounds every glyph advance: a run of words ends 2 px off', 'para span')],
     'decoration': [('overflow: hidden clips to the padding box, not to its rounded corners', '@clip_corner')],
