@@ -56,6 +56,15 @@ void FitRadii(const Box& b, const int in[4], int out[4])
         out[i] = static_cast<int>(in[i] * scale);
 }
 
+// Two premultiplied pixels mixed, f/256 of the second: the red and blue channels, then alpha and
+// green, two at a time in one word each.
+uint32_t Mix(uint32_t a, uint32_t b, uint32_t f)
+{
+    const uint32_t rb = (((a & 0xFF00FFu) * (256 - f) + (b & 0xFF00FFu) * f) >> 8) & 0xFF00FFu;
+    const uint32_t ag = (((a >> 8) & 0xFF00FFu) * (256 - f) + ((b >> 8) & 0xFF00FFu) * f) & 0xFF00FF00u;
+    return rb | ag;
+}
+
 // Bilinear resampling of premultiplied pixels (the channels of a pixel stay within its alpha),
 // pixel centres mapped onto pixel centres: the page's artwork enlarged for a high DPI stays smooth.
 void Resample(const Image& image, int width, int height, std::vector<uint32_t>& out)
@@ -66,22 +75,21 @@ void Resample(const Image& image, int width, int height, std::vector<uint32_t>& 
         const long long p = ((2LL * i + 1) * source * 256) / (2LL * target) - 128;
         return static_cast<int>(std::max(0LL, std::min(p, (source - 1) * 256LL)));
     };
+    std::vector<int> columns(width);
+    for (int x = 0; x < width; ++x)
+        columns[x] = position(x, image.width, width);
     for (int y = 0; y < height; ++y) {
         const int sy = position(y, image.height, height);
-        const int y0 = sy >> 8, y1 = std::min(y0 + 1, image.height - 1), fy = sy & 255;
+        const int y0 = sy >> 8, y1 = std::min(y0 + 1, image.height - 1);
+        const uint32_t fy = static_cast<uint32_t>(sy & 255);
         const uint32_t* top = image.pixels.data() + static_cast<size_t>(y0) * image.width;
         const uint32_t* bottom = image.pixels.data() + static_cast<size_t>(y1) * image.width;
+        uint32_t* row = out.data() + static_cast<size_t>(y) * width;
         for (int x = 0; x < width; ++x) {
-            const int sx = position(x, image.width, width);
-            const int x0 = sx >> 8, x1 = std::min(x0 + 1, image.width - 1), fx = sx & 255;
-            uint32_t pixel = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                auto c = [shift](uint32_t p) { return static_cast<int>((p >> shift) & 0xFF); };
-                const int upper = c(top[x0]) * (256 - fx) + c(top[x1]) * fx;
-                const int lower = c(bottom[x0]) * (256 - fx) + c(bottom[x1]) * fx;
-                pixel |= static_cast<uint32_t>((upper * (256 - fy) + lower * fy + (1 << 15)) >> 16) << shift;
-            }
-            out[static_cast<size_t>(y) * width + x] = pixel;
+            const int sx = columns[x];
+            const int x0 = sx >> 8, x1 = std::min(x0 + 1, image.width - 1);
+            const uint32_t fx = static_cast<uint32_t>(sx & 255);
+            row[x] = Mix(Mix(top[x0], top[x1], fx), Mix(bottom[x0], bottom[x1], fx), fy);
         }
     }
 }

@@ -572,39 +572,6 @@ bool ParseFont(const std::wstring& value, Style& style, const Units& units)
     return true;
 }
 
-bool ParseJustify(const std::wstring& value, Justify& justify)
-{
-    static const struct {
-        const wchar_t* name;
-        Justify value;
-    } kValues[] = {{L"flex-start", Justify::Start}, {L"start", Justify::Start},     {L"left", Justify::Start},
-                   {L"normal", Justify::Start},     {L"flex-end", Justify::End},     {L"end", Justify::End},
-                   {L"right", Justify::End},        {L"center", Justify::Center},   {L"space-between", Justify::SpaceBetween},
-                   {L"space-around", Justify::SpaceAround}, {L"space-evenly", Justify::SpaceEvenly}};
-    for (const auto& v : kValues)
-        if (value == v.name) {
-            justify = v.value;
-            return true;
-        }
-    return false;
-}
-
-bool ParseAlign(const std::wstring& value, Align& align)
-{
-    static const struct {
-        const wchar_t* name;
-        Align value;
-    } kValues[] = {{L"stretch", Align::Stretch}, {L"normal", Align::Stretch}, {L"flex-start", Align::Start},
-                   {L"start", Align::Start},     {L"baseline", Align::Start}, {L"flex-end", Align::End},
-                   {L"end", Align::End},         {L"center", Align::Center}};
-    for (const auto& v : kValues)
-        if (value == v.name) {
-            align = v.value;
-            return true;
-        }
-    return false;
-}
-
 // flex: none | auto | grow [shrink] [basis].
 bool ParseFlex(const std::wstring& value, Style& style, const Units& units)
 {
@@ -960,12 +927,22 @@ const wchar_t* Apply(Style& style, const Declaration& d, const std::wstring& bas
     case kFlexWrap:
         ok = value == L"nowrap";
         break;
-    case kJustifyContent:
-        ok = ParseJustify(value, style.justifyContent);
+    case kJustifyContent: {
+        static const Justify kJustify[] = {Justify::Start, Justify::Start, Justify::Start, Justify::Start,
+                                           Justify::End, Justify::End, Justify::End, Justify::Center,
+                                           Justify::SpaceBetween, Justify::SpaceAround, Justify::SpaceEvenly};
+        if ((ok = (k = Keyword(value, L"flex-start|start|left|normal|flex-end|end|right|center|space-between|"
+                                      L"space-around|space-evenly")) >= 0))
+            style.justifyContent = kJustify[k];
         break;
-    case kAlignItems:
-        ok = ParseAlign(value, style.alignItems);
+    }
+    case kAlignItems: {
+        static const Align kAlign[] = {Align::Stretch, Align::Stretch, Align::Start, Align::Start,
+                                       Align::Start,   Align::End,     Align::End,   Align::Center};
+        if ((ok = (k = Keyword(value, L"stretch|normal|flex-start|start|baseline|flex-end|end|center")) >= 0))
+            style.alignItems = kAlign[k];
         break;
+    }
     case kGap: case kRowGap: case kColumnGap: {
         const std::vector<std::wstring> words = Words(value);
         int row = 0, column = 0;

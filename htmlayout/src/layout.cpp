@@ -251,6 +251,13 @@ private:
         return w;
     }
 
+    // Content's width in the room: its natural width, but no narrower than its narrowest.
+    int ShrinkToFit(Element* e, int room)
+    {
+        const Widths natural = Intrinsic(e);
+        return std::min(std::max(natural.min, room), natural.max);
+    }
+
     Widths ContentIntrinsic(Element* e)
     {
         Widths total{0, 0};
@@ -383,10 +390,8 @@ private:
         if (w < 0) {
             w = Specified(e, s.width, s.minWidth, s.maxWidth, available, edges.Horizontal());
             if (w < 0 && (s.display == Display::Table || IsFloat(e))) {  // shrunk to fit
-                const Widths natural = Intrinsic(e);
-                const int room = available - edges.margin[1] - edges.margin[3];
-                w = Clamp(e, std::min(std::max(natural.min, room), natural.max), s.minWidth, s.maxWidth, available,
-                          edges.Horizontal());
+                w = Clamp(e, ShrinkToFit(e, available - edges.margin[1] - edges.margin[3]), s.minWidth, s.maxWidth,
+                          available, edges.Horizontal());
             }
             if (w < 0)
                 w = Clamp(e, available - edges.margin[1] - edges.margin[3], s.minWidth, s.maxWidth, available,
@@ -579,10 +584,8 @@ private:
             const Edges edges = EdgesOf(e, lineWidth);
             const size_t pendingFrom = pending_.size();
             int width = -1;
-            if (e->style.display == Display::InlineBlock && e->style.width.IsAuto()) {
-                const Widths natural = Intrinsic(e);
-                width = std::min(std::max(natural.min, lineWidth - edges.margin[1] - edges.margin[3]), natural.max);
-            }
+            if (e->style.display == Display::InlineBlock && e->style.width.IsAuto())
+                width = ShrinkToFit(e, lineWidth - edges.margin[1] - edges.margin[3]);
             Floats none;
             const int h = LayoutBlockBox(e, 0, edges.margin[0], lineWidth, none, width, -1);
             const int outerH = h + edges.margin[0] + edges.margin[2];
@@ -1239,10 +1242,7 @@ private:
         if (w >= 0)
             return w;
         const int room = width - edges.margin[1] - edges.margin[3];
-        if (item->parent->style.alignItems == Align::Stretch)
-            return room;
-        const Widths natural = Intrinsic(item);
-        return std::min(std::max(natural.min, room), natural.max);
+        return item->parent->style.alignItems == Align::Stretch ? room : ShrinkToFit(item, room);
     }
 
     // ---- moving and positioned boxes --------------------------------------------------------
@@ -1300,11 +1300,8 @@ private:
             w = std::max(cb.width - s.left.Resolve(cb.width) - s.right.Resolve(cb.width) - edges.margin[1] -
                              edges.margin[3],
                          0);
-        else if (w < 0) {  // as wide as its content, at most the containing block
-            const Widths natural = Intrinsic(e);
-            w = std::min(std::max(natural.min, cb.width - edges.margin[1] - edges.margin[3]), natural.max);
-            w = std::max(w, edges.Horizontal());
-        }
+        else if (w < 0)  // as wide as its content, at most the containing block
+            w = std::max(ShrinkToFit(e, cb.width - edges.margin[1] - edges.margin[3]), edges.Horizontal());
         const int givenH = Specified(e, s.height, s.minHeight, s.maxHeight, cb.height, edges.Vertical());
         if (givenH >= 0)
             h = givenH;
