@@ -494,7 +494,7 @@ int Type(HWND window, const std::wstring& keys) {
 
 int PrintAccessible(HWND window) {
     IAccessible* acc = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(window, (DWORD)OBJID_CLIENT, IID_IAccessible, (void**)&acc)) || !acc)
+    if (FAILED(AccessibleObjectFromWindow(window, (DWORD)OBJID_CLIENT, __uuidof(IAccessible), (void**)&acc)) || !acc)
         return Fail(1, L"no accessible object");
     auto text = [&](HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), LONG child) {
         BSTR b = nullptr;
