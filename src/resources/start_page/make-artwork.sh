@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Draws the start page's images with ImageMagick (DejaVu fonts). The PNG files beside this
-# script are its output, committed; run it again after changing a colour or a label:
+# Draws the start page's images with ImageMagick (DejaVu fonts), then packs them with zopflipng
+# (Debian's zopfli), which takes about a seventh off what the program carries. The PNG files beside
+# this script are its output, committed; run it again after changing a colour or a label:
 #   src/resources/start_page/make-artwork.sh
 # The output carries no time stamps, so the same tools draw the same bytes.
 set -euo pipefail
@@ -38,3 +39,8 @@ button btnDeployment.png 237 52 9 '#3a7bc0' '#245a92' '#7fb2e5' white 19 'Deploy
 button btnDeploymentHover.png 237 52 9 '#f5b041' '#d9822b' '#ffe0a8' white 19 'Deployment'
 button btnCancel.png 65 29 6 '#4a5f78' '#34465b' '#8196ad' '#e3eaf2' 12 'Cancel'
 button btnCancelHover.png 65 29 6 '#d9534f' '#b03a36' '#f0a09c' white 12 'Cancel'
+
+# Packed once more: the same pixels (what is fully transparent may change colour) in fewer bytes.
+for file in *.png; do
+  zopflipng -y --iterations=50 --filters=01234mepb --lossy_transparent "$file" "$file" >/dev/null
+done
