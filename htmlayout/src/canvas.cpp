@@ -224,8 +224,9 @@ void Canvas::FillShape(const Box& box, const int radii[4], const Box* hole, cons
     }
 }
 
-// An outer shadow: the box moved and spread, blurred, shown only outside the box itself.
-void Canvas::PaintShadow(const Box& b, const Shadow& shadow)
+// An outer shadow: the box (with its corners) moved and spread, blurred, shown only outside the
+// box itself.
+void Canvas::PaintShadow(const Box& b, const int radii[4], const Shadow& shadow)
 {
     const Box shape{b.x + shadow.x - shadow.spread, b.y + shadow.y - shadow.spread, b.width + 2 * shadow.spread,
                     b.height + 2 * shadow.spread};
@@ -234,11 +235,13 @@ void Canvas::PaintShadow(const Box& b, const Shadow& shadow)
                                Box{-reach, -reach, width_ + 2 * reach, height_ + 2 * reach});
     if (area.width <= 0 || area.height <= 0 || shape.width <= 0 || shape.height <= 0)
         return;
+    int spread[4];
+    for (int i = 0; i < 4; ++i)
+        spread[i] = radii[i] ? std::max(radii[i] + shadow.spread, 0) : 0;
     std::vector<int> mask(static_cast<size_t>(area.width) * area.height);
     for (int y = 0; y < area.height; ++y)
         for (int x = 0; x < area.width; ++x)
-            mask[static_cast<size_t>(y) * area.width + x] =
-                Box{shape.x, shape.y, shape.width, shape.height}.Contains(POINT{area.x + x, area.y + y}) ? 256 : 0;
+            mask[static_cast<size_t>(y) * area.width + x] = Coverage(shape, spread, area.x + x, area.y + y);
     // Three box blurs, a near Gaussian of half the blur radius.
     const int half = std::max(1, reach / 3);
     std::vector<int> line;
@@ -261,10 +264,12 @@ void Canvas::PaintShadow(const Box& b, const Shadow& shadow)
     const uint32_t color = Premultiplied(shadow.color, shadow.alpha);
     const Box visible = Intersect(area, clip_);
     for (int y = visible.y; y < visible.y + visible.height; ++y)
-        for (int x = visible.x; x < visible.x + visible.width; ++x)
-            if (!b.Contains(POINT{x, y}))
+        for (int x = visible.x; x < visible.x + visible.width; ++x) {
+            const int outside = 256 - Coverage(b, radii, x, y);
+            if (outside > 0)
                 Blend(bits_[static_cast<size_t>(y) * width_ + x], color,
-                      mask[static_cast<size_t>(y - area.y) * area.width + (x - area.x)]);
+                      mask[static_cast<size_t>(y - area.y) * area.width + (x - area.x)] * outside / 256);
+        }
 }
 
 void Canvas::PaintBox(const Element* e, const ImageMap& images, int dpi)
@@ -280,7 +285,7 @@ void Canvas::PaintBox(const Element* e, const ImageMap& images, int dpi)
         border[i] = s.border[i].style == BorderStyle::None ? 0 : s.border[i].width;
     const Box padding{b.x + border[3], b.y + border[0], b.width - border[1] - border[3], b.height - border[0] - border[2]};
     if (s.shadow.alpha)
-        PaintShadow(b, s.shadow);
+        PaintShadow(b, radii, s.shadow);
     if (s.hasBackground) {
         const uint32_t color = Premultiplied(s.background, s.backgroundAlpha);
         FillShape(b, radii, nullptr, nullptr, [color](int, int) { return color; });

@@ -36,7 +36,7 @@ private:
     void Draw(const Image& image, const Box& target, const Box& clip);
     void PaintBox(const Element* e, const ImageMap& images, int dpi);
     void PaintText(const Element* e, Fonts& fonts);
-    void PaintShadow(const Box& box, const Shadow& shadow);
+    void PaintShadow(const Box& box, const int radii[4], const Shadow& shadow);
     void Blend(uint32_t& target, uint32_t source, int coverage) const;
     void Release();
 
