@@ -34,14 +34,13 @@
 // oleacc.dll and oleaut32.dll are loaded from the system folder when a client first asks.
 //
 // Supported, laid out as browsers lay out CSS 2.1 (the usual browser defaults for the HTML
-// elements, a CSS pixel 1/96 inch; tests/pages holds the pages this is measured on against a
-// browser):
+// elements, a CSS pixel 1/96 inch):
 //   markup     elements and attributes, comments, <!DOCTYPE>, character references (numeric,
 //              the Latin-1 names, the typographic ones such as &middot; &mdash; &hellip; &trade;,
 //              arrows, Greek and mathematical ones; the Latin-1 names also without ";"), raw
 //              text in <style> and <script>, text in <title>, void elements, tolerant nesting
 //              (a stray end tag is dropped, an unclosed element ends with its parent); nesting
-//              deeper than kMaxDepth levels is flattened into the deepest level. The attributes
+//              deeper than 100 levels is flattened into the deepest level. The attributes
 //              width, height, align, valign, bgcolor, border, cellspacing and cellpadding act as
 //              the styles they stand for.
 //   selectors  tag, *, #id, .class, [attr], [attr=value] (value bare or quoted), [attr~=word],
@@ -81,7 +80,9 @@
 // gradients, flex-wrap, text directly inside a flex container, white-space: pre, z-index
 // (positioned boxes paint after the flow, in document order), clipping to rounded corners,
 // scrolling (content beyond the window is clipped), transforms, transitions and animations.
-// FindIgnored (css.h) names what a page uses of these, line by line.
+//
+// FindIgnored (css.h) names what a page uses of what is not supported, line by line, and
+// tests/pages measures what is against a browser.
 //
 // Loading: every URL of the page (img src or the srcset candidate chosen, url() of the style
 // rules) is requested once, while the page loads, through HL_NOTIFY_LOAD_DATA. The host answers
