@@ -78,8 +78,9 @@
 // Not supported: scripts, forms (fields are not drawn), @media and other at-rules, pseudo-
 // elements and the selectors not named above, multiple backgrounds, inset shadows, radial
 // gradients, flex-wrap, text directly inside a flex container, white-space: pre, z-index
-// (positioned boxes paint after the flow, in document order), clipping to rounded corners,
-// scrolling (content beyond the window is clipped), transforms, transitions and animations.
+// (positioned boxes paint after the flow, in document order), clipping text to rounded corners
+// (boxes and images are clipped to them), scrolling (content beyond the window is clipped),
+// transforms, transitions and animations.
 //
 // FindIgnored (css.h) names what a page uses of what is not supported, line by line, and
 // tests/pages measures what is against a browser.

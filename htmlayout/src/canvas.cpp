@@ -169,11 +169,14 @@ void Canvas::Draw(const Image& image, const Box& target, const Box& clip)
         uint32_t* row = bits_ + static_cast<size_t>(y) * width_;
         const int sy = nearest ? static_cast<int>(static_cast<long long>(y - target.y) * image.height / target.height) : 0;
         for (int x = area.x; x < area.x + area.width; ++x) {
+            const int cover = RoundClip(x, y);
+            if (cover == 0)
+                continue;
             const uint32_t source =
                 nearest ? image.pixels[static_cast<size_t>(sy) * image.width +
                                        static_cast<size_t>(static_cast<long long>(x - target.x) * image.width / target.width)]
                         : pixels[static_cast<size_t>(y - target.y) * target.width + (x - target.x)];
-            Blend(row[x], source, 256);
+            Blend(row[x], source, cover);
         }
     }
 }
@@ -205,6 +208,11 @@ void Canvas::Blend(uint32_t& target, uint32_t source, int coverage) const
     target = result;
 }
 
+int Canvas::RoundClip(int x, int y) const
+{
+    return rounded_ ? Coverage(roundBox_, roundRadii_, x, y) : 256;
+}
+
 template <class Color>
 void Canvas::FillShape(const Box& box, const int radii[4], const Box* hole, const int holeRadii[4], Color color)
 {
@@ -218,6 +226,7 @@ void Canvas::FillShape(const Box& box, const int radii[4], const Box* hole, cons
             int cover = round ? Coverage(box, radii, x, y) : 256;
             if (hole)
                 cover -= Coverage(*hole, round ? holeRadii : kSquare, x, y);
+            cover = cover * RoundClip(x, y) / 256;
             if (cover > 0)
                 Blend(row[x], color(x, y), cover);
         }
@@ -447,6 +456,7 @@ void Canvas::Paint(const std::vector<Element*>& order, COLORREF background, Font
         return;
     clip_ = Box{0, 0, width_, height_};
     opacity_ = 255;
+    rounded_ = false;
     static const int kSquare[4] = {0, 0, 0, 0};
     const uint32_t page = Premultiplied(background, 255);
     FillShape(clip_, kSquare, nullptr, nullptr, [page](int, int) { return page; });
@@ -457,6 +467,7 @@ void Canvas::Paint(const std::vector<Element*>& order, COLORREF background, Font
             continue;
         // What ancestors clip away and how transparent they make the element.
         clip_ = Box{0, 0, width_, height_};
+        rounded_ = false;
         int opacity = 255;
         for (const Element* a = e->IsText() ? e->parent : e; a; a = a->parent) {
             opacity = opacity * a->style.opacity / 255;
@@ -464,8 +475,18 @@ void Canvas::Paint(const std::vector<Element*>& order, COLORREF background, Font
                 int border[4];
                 for (int i = 0; i < 4; ++i)
                     border[i] = a->style.border[i].style == BorderStyle::None ? 0 : a->style.border[i].width;
-                clip_ = Intersect(clip_, Box{a->box.x + border[3], a->box.y + border[0], a->box.width - border[1] - border[3],
-                                             a->box.height - border[0] - border[2]});
+                const Box inside{a->box.x + border[3], a->box.y + border[0], a->box.width - border[1] - border[3],
+                                 a->box.height - border[0] - border[2]};
+                clip_ = Intersect(clip_, inside);
+                // The nearest rounded one also clips to its corners (text excepted).
+                int radii[4];
+                FitRadii(a->box, a->style.radius, radii);
+                if (!rounded_ && (radii[0] || radii[1] || radii[2] || radii[3])) {
+                    rounded_ = true;
+                    roundBox_ = inside;
+                    for (int i = 0; i < 4; ++i)
+                        roundRadii_[i] = std::max(0, radii[i] - std::max(border[i], border[(i + 3) % 4]));
+                }
             }
         }
         opacity_ = opacity;
@@ -486,6 +507,7 @@ void Canvas::Paint(const std::vector<Element*>& order, COLORREF background, Font
     }
     clip_ = Box{0, 0, width_, height_};
     opacity_ = 255;
+    rounded_ = false;
     if (focusMark) {
         const RECT mark = {focusMark->box.x, focusMark->box.y, focusMark->box.x + focusMark->box.width,
                            focusMark->box.y + focusMark->box.height};

@@ -46,7 +46,13 @@ private:
     uint32_t* bits_ = nullptr;
     int width_ = 0;
     int height_ = 0;
+    // How much of the pixel the nearest rounded ancestor that hides its overflow leaves, in 1/256.
+    int RoundClip(int x, int y) const;
+
     Box clip_;           // the element's: the canvas within every ancestor that hides its overflow
+    bool rounded_ = false;  // and the nearest of those ancestors with rounded corners:
+    Box roundBox_;          // its padding box
+    int roundRadii_[4] = {0, 0, 0, 0};
     int opacity_ = 255;  // the element's with its ancestors'
 };
 

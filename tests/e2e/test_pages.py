@@ -24,7 +24,6 @@ BOX, TEXT, COLOUR = 2, 4, 16
 # measurement is an element's id for its box, "id.text" for its text run, "@name" for a probe.
 KNOWN = {
     'borders': [('GDI rounds every glyph advance: a run of words ends 2 px off', 'para span')],
-    'decoration': [('overflow: hidden clips to the padding box, not to its rounded corners', '@clip_corner')],
     'designer_rounded': [('GDI\'s italic advances: the run is 4.4 px wider', 'note.text')],
     'entities': [('GDI\'s advances of the apostrophe and the copyright sign', 'numeric unknown xml unknown.text')],
     'tables': [('GDI\'s advances make the widest column 2 px wider', 'sep sep_c sep_e sep_h3 sep_r1 sep_r2 sep_r3')],
