@@ -239,7 +239,7 @@ void Canvas::PaintShadow(const Box& b, const int radii[4], const Shadow& shadow)
 {
     const Box shape{b.x + shadow.x - shadow.spread, b.y + shadow.y - shadow.spread, b.width + 2 * shadow.spread,
                     b.height + 2 * shadow.spread};
-    const int reach = shadow.blur;
+    const int reach = std::min(shadow.blur, 255);  // beyond, the blur is spread too thin to see
     const Box area = Intersect(Box{shape.x - reach, shape.y - reach, shape.width + 2 * reach, shape.height + 2 * reach},
                                Box{-reach, -reach, width_ + 2 * reach, height_ + 2 * reach});
     if (area.width <= 0 || area.height <= 0 || shape.width <= 0 || shape.height <= 0)

@@ -190,7 +190,8 @@ std::string RandomPage(std::mt19937& random)
         "{display:inline-block;flex:1 0 0;margin:auto}", "border:3px dashed red;border-radius:99px 0",
         "background:linear-gradient(45deg,red,blue 200%) no-repeat 50% 50%/cover url(i.png)",
         "box-shadow:0 0 30px 9px #0008;opacity:.5", "font:italic bold 2em/3 x;letter-spacing:-9px",
-        "text-align:justify;line-height:0;vertical-align:middle", "&middot;&#x1F600;&copy", "<img srcset='a 2x'>"};
+        "text-align:justify;line-height:0;vertical-align:middle", "&middot;&#x1F600;&copy", "<img srcset='a 2x'>",
+        "box-shadow:0 0 99999px 99999px red;border:99999px solid;letter-spacing:99999px"};
     std::string page;
     const int pieces = std::uniform_int_distribution<int>(0, 400)(random);
     for (int i = 0; i < pieces; ++i) {
