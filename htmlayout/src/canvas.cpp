@@ -357,8 +357,14 @@ void Canvas::PaintBox(const Element* e, const ImageMap& images, int dpi)
         if (w > 0 && h > 0) {
             const int x0 = padding.x + s.backgroundX.Resolve(padding.width - w);
             const int y0 = padding.y + s.backgroundY.Resolve(padding.height - h);
-            const int fromX = s.repeatX ? x0 - ((x0 - b.x) / w + 1) * w : x0, toX = s.repeatX ? b.x + b.width : x0 + 1;
-            const int fromY = s.repeatY ? y0 - ((y0 - b.y) / h + 1) * h : y0, toY = s.repeatY ? b.y + b.height : y0 + 1;
+            // Tiles only where the box can be seen: a tiny tile on a huge box stays cheap.
+            const Box seen = Intersect(b, clip_);
+            auto start = [](int origin, int from, int step) {  // the last tile edge at or before from
+                const long long d = static_cast<long long>(from) - origin;
+                return static_cast<int>(origin + (d >= 0 ? d / step : -((-d + step - 1) / step)) * step);
+            };
+            const int fromX = s.repeatX ? start(x0, seen.x, w) : x0, toX = s.repeatX ? seen.x + seen.width : x0 + 1;
+            const int fromY = s.repeatY ? start(y0, seen.y, h) : y0, toY = s.repeatY ? seen.y + seen.height : y0 + 1;
             for (int y = fromY; y < toY; y += h)
                 for (int x = fromX; x < toX; x += w)
                     Draw(*image, Box{x, y, w, h}, b);

@@ -191,7 +191,8 @@ std::string RandomPage(std::mt19937& random)
         "background:linear-gradient(45deg,red,blue 200%) no-repeat 50% 50%/cover url(i.png)",
         "box-shadow:0 0 30px 9px #0008;opacity:.5", "font:italic bold 2em/3 x;letter-spacing:-9px",
         "text-align:justify;line-height:0;vertical-align:middle", "&middot;&#x1F600;&copy", "<img srcset='a 2x'>",
-        "box-shadow:0 0 99999px 99999px red;border:99999px solid;letter-spacing:99999px"};
+        "box-shadow:0 0 99999px 99999px red;border:99999px solid;letter-spacing:99999px",
+        "background:url(i.png) repeat -99999px 7px/1px 1px"};
     std::string page;
     const int pieces = std::uniform_int_distribution<int>(0, 400)(random);
     for (int i = 0; i < pieces; ++i) {
@@ -210,7 +211,8 @@ TEST(HtmlEngine, MalformedPagesParseStyleAndLayOutWithoutHarm)
     std::mt19937 random(seed);
     hl::Fonts fonts;
     hl::Canvas canvas;
-    const hl::ImageMap noImages;
+    hl::ImageMap images;  // one 2x2 image, named as the pages name it
+    images[L"base/i.png"] = hl::Image{2, 2, std::vector<uint32_t>(4, 0xFF336699u)};
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     int pages = 0;
     for (; std::chrono::steady_clock::now() < end; ++pages) {
@@ -221,10 +223,10 @@ TEST(HtmlEngine, MalformedPagesParseStyleAndLayOutWithoutHarm)
         CheckTree(document->root, 0);
         hl::ComputeStyles(document->root, document->rules, L"base/", 96 + pages % 3 * 48);
         const int dpi = 96 + pages % 3 * 48;
-        const hl::LayoutResult layout = hl::LayOut(*document, fonts, noImages, pages % 600, 400, dpi);
+        const hl::LayoutResult layout = hl::LayOut(*document, fonts, images, pages % 600, 400, dpi);
         ASSERT_FALSE(layout.paintOrder.empty());
         if (canvas.Resize(pages % 600 + 1, 400))
-            canvas.Paint(layout.paintOrder, RGB(255, 255, 255), fonts, noImages, dpi, nullptr);
+            canvas.Paint(layout.paintOrder, RGB(255, 255, 255), fonts, images, dpi, nullptr);
         std::vector<hl::Element*> found;
         hl::SelectBelow(document->root, hl::DecodePage(reinterpret_cast<const BYTE*>(bytes.data()),
                                                        std::min<size_t>(bytes.size(), 40)),
