@@ -8,7 +8,7 @@ namespace hl {
 
 namespace {
 
-// Wider than any window: the width at which a box's content takes its natural width.
+// Further down than any page reaches: where no float ends.
 constexpr int kUnbounded = 1 << 20;
 // A flex container lays its items out up to three times; deeper nests lay out as blocks, so
 // that the work stays bounded whatever the page.
@@ -417,16 +417,16 @@ private:
         Floats own;
         Floats& floats = NewContext(e) ? own : outer;
         int contentH;
-        if (s.display == Display::Table)
+        if (s.display == Display::Table) {
             contentH = LayoutTable(e, contentX, contentY, contentW);
-        else if (s.display == Display::Flex && flexDepth_ < kMaxFlexDepth) {
+        } else if (s.display == Display::Flex && flexDepth_ < kMaxFlexDepth) {
             ++flexDepth_;
             contentH = LayoutFlex(e, contentX, contentY, contentW,
                                   specifiedH >= 0 ? std::max(specifiedH - edges.Vertical(), 0) : -1);
             --flexDepth_;
-        }
-        else
+        } else {
             contentH = LayoutChildren(e, contentX, contentY, contentW, floats);
+        }
         if (&floats == &own && (s.height.IsAuto() || specifiedH < 0))
             contentH = std::max(contentH, own.Below(contentY, true, true) - contentY);
         int h = specifiedH >= 0 ? specifiedH
