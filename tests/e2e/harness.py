@@ -151,10 +151,19 @@ def set_dpi(dpi: int):
     """The desktop of the session's prefix at that DPI (96 is 100 %) for the programs started
     from now on: a new server for the prefix, as after logging on again, reads it anew."""
     reg_set(r'HKCU\Control Panel\Desktop', 'LogPixels', dpi, 'REG_DWORD')
+    restart_server()
+
+
+def restart_server(under=None):
+    """A new server for the session's prefix; `under` (as for wine()) holds for it and the servers
+    after it. The server opens, creates, renames and deletes every file: one started UNPRIVILEGED
+    keeps Windows' rules for read-only files and folders, which root's server passes over."""
     env = session()
+    _session['under'] = _session.get('under', ()) if under is None else under
     subprocess.run([WINESERVER, '-k'], env=env, stderr=subprocess.DEVNULL)
     subprocess.run([WINESERVER, '-w'], env=env, stderr=subprocess.DEVNULL)
-    _session['children'].append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
+    _session['children'].append(subprocess.Popen([*_session['under'], WINESERVER, '-p'], env=env,
+                                                 start_new_session=True, **QUIET))
     time.sleep(0.2)
     subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
 
