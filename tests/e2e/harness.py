@@ -213,7 +213,8 @@ def wine(args: Sequence[str], timeout: float = 120, check=False, under=()) -> su
 class Process:
     """A Windows program started through `uidriver run`; wait() answers its 32-bit exit code."""
 
-    def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300, under=()):
+    def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300, under=(),
+                 console=False):
         os.makedirs(RUNS, exist_ok=True)
         self.exit_file = os.path.join(RUNS, 'exit-%d-%d' % (os.getpid(), time.monotonic_ns()))
         timeout *= PATIENCE
@@ -221,7 +222,8 @@ class Process:
         self.output = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
             [*under, *WINE, UIDRIVER, 'run', '--timeout', str(timeout), '--exit-file', winpath(self.exit_file)] +
-            (['--cwd', winpath(cwd)] if cwd else []) + ['--cmdline', self.cmdline],
+            (['--cwd', winpath(cwd)] if cwd else []) + (['--console', '1'] if console else []) +
+            ['--cmdline', self.cmdline],
             env=env or session(), stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)
 
     def wait(self) -> int:

@@ -220,6 +220,12 @@ class Lint(unittest.TestCase):
         self.assertEqual([l for l in done.stdout.splitlines() if len(l) > 400 or '\x1b' in l], [])
         self.assertIn('K' * 100000, [f['key'] for f in distcheck(dist)[0]['findings']])
         self.assertEqual(h.wine([DISTCHECK, '--bogus', h.winpath(dist.dir)]).returncode, 2)
+        # A console shows the characters themselves (its code page has no Cyrillic), a file UTF-8.
+        dist = h.Distribution('консоль')
+        console = h.Process(h.winpath(DISTCHECK), '"%s"' % h.winpath(dist.dir), console=True)
+        self.assertEqual(console.wait(), 2)
+        self.assertEqual(console.output.split(), h.wine([DISTCHECK, h.winpath(dist.dir)]).stdout.split())
+        self.assertIn(dist.dir.replace('/', '\\'), console.output)
 
     def test_the_readme_example_is_clean(self):
         with open(os.path.join(h.REPO, 'README.md'), encoding='utf-8') as f:
