@@ -233,6 +233,8 @@ class Process:
                 self.output.seek(0)
                 self.output = self.output.read().decode('utf-8', 'replace')
             if not os.path.exists(self.exit_file):
+                if self.output.startswith('uidriver: cannot start'):
+                    return None     # the system would not start it: no exit code at all
                 raise HarnessError('%s did not end: %s\nwindows:\n%s' % (self.cmdline, self.output, windows()))
             with open(self.exit_file) as f:
                 self.exit_code = int(f.read())
@@ -618,7 +620,7 @@ class Case:
     package: Optional[str] = 'product_v2'            # fixture copied as "Sample Product.msi"
     installed: Optional[str] = None                  # fixture installed before the run
     boxes: Sequence = ()                             # Box, or step(test, dist) for other input
-    exit: int = 0
+    exit: Optional[int] = 0                          # None: the system does not start the program
     lines: Optional[list] = None
     head: Optional[list] = None
     tail: Optional[list] = None
