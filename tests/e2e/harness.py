@@ -138,7 +138,7 @@ def session():
                                    '/v', face, '/t', 'REG_MULTI_SZ', '/d', 'ipag.ttf,IPAGothic', '/f'],
                            env=env, timeout=120 * PATIENCE, **QUIET)
         subprocess.run([WINESERVER, '-w'], env=env, timeout=120 * PATIENCE)
-    children.append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
+    children.append(subprocess.Popen(SERVER, env=env, start_new_session=True, **QUIET))
     time.sleep(0.2)
     # The session's first program starts its services, which keep its standard handles.
     subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
@@ -151,19 +151,10 @@ def set_dpi(dpi: int):
     """The desktop of the session's prefix at that DPI (96 is 100 %) for the programs started
     from now on: a new server for the prefix, as after logging on again, reads it anew."""
     reg_set(r'HKCU\Control Panel\Desktop', 'LogPixels', dpi, 'REG_DWORD')
-    restart_server()
-
-
-def restart_server(under=None):
-    """A new server for the session's prefix; `under` (as for wine()) holds for it and the servers
-    after it. The server opens, creates, renames and deletes every file: one started UNPRIVILEGED
-    keeps Windows' rules for read-only files and folders, which root's server passes over."""
     env = session()
-    _session['under'] = _session.get('under', ()) if under is None else under
     subprocess.run([WINESERVER, '-k'], env=env, stderr=subprocess.DEVNULL)
     subprocess.run([WINESERVER, '-w'], env=env, stderr=subprocess.DEVNULL)
-    _session['children'].append(subprocess.Popen([*_session['under'], WINESERVER, '-p'], env=env,
-                                                 start_new_session=True, **QUIET))
+    _session['children'].append(subprocess.Popen(SERVER, env=env, start_new_session=True, **QUIET))
     time.sleep(0.2)
     subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
 
@@ -194,6 +185,10 @@ def drive_c(*parts: str) -> str:
 # Root as far as ownership goes, without the right to pass over file modes: what a mode-000 folder
 # or file does to an ordinary user it does to a program started so.
 UNPRIVILEGED = ['setpriv', '--inh-caps=-all', '--bounding-set=-dac_override,-dac_read_search']
+# The session's server opens, creates, renames and deletes every file for its programs: started
+# so, it keeps Windows' rules for read-only files and folders, which root's server passes over.
+# SETUP_TEST_AS_ROOT=1 gives it root's capabilities, for comparison.
+SERVER = [*(() if os.environ.get('SETUP_TEST_AS_ROOT') == '1' else UNPRIVILEGED), WINESERVER, '-p']
 
 
 def wine(args: Sequence[str], timeout: float = 120, check=False, under=()) -> subprocess.CompletedProcess:

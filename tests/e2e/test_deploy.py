@@ -1,7 +1,6 @@
 """Network deployment: the wizard reached from the start screen's Deployment button and walked as
-an administrator would, against real folders. The session's server (which opens every file) runs
-without the capabilities that pass over file modes, so read-only files and folders count as on
-Windows; a full disk and a read-only volume are real mounts."""
+an administrator would, against real folders: read-only files count as on Windows (the session's
+server runs without root's capabilities); a full disk and a read-only volume are real mounts."""
 
 import configparser
 import os
@@ -133,11 +132,6 @@ def burn(dist: h.Distribution) -> types.SimpleNamespace:
 
 
 class Deployment(h.Scenario):
-    @classmethod
-    def setUpClass(cls):
-        h.restart_server(h.UNPRIVILEGED)
-        cls.addClassCleanup(h.restart_server, ())
-
     def tidy(self):
         super().tidy()
         for point in (os.path.join(DEST, 'ro'), os.path.join(DEST, 'small'), DEST, DVD):
