@@ -188,7 +188,8 @@ UNPRIVILEGED = ['setpriv', '--inh-caps=-all', '--bounding-set=-dac_override,-dac
 # The session's server opens, creates, renames and deletes every file for its programs: started
 # so, it keeps Windows' rules for read-only files and folders, which root's server passes over.
 # SETUP_TEST_AS_ROOT=1 gives it root's capabilities, for comparison.
-SERVER = [*(() if os.environ.get('SETUP_TEST_AS_ROOT') == '1' else UNPRIVILEGED), WINESERVER, '-p']
+AS_ROOT = os.environ.get('SETUP_TEST_AS_ROOT') == '1'
+SERVER = [*(() if AS_ROOT else UNPRIVILEGED), WINESERVER, '-p']
 
 
 def wine(args: Sequence[str], timeout: float = 120, check=False, under=()) -> subprocess.CompletedProcess:

@@ -244,6 +244,7 @@ class Lint(unittest.TestCase):
         for name, ini, reason in [
             ('no folder', None, 'no such folder'),
             ('ini is a folder', 'folder', 'a folder, not a file'),
+            ('ini nobody may read', 0, "cannot be read, Error(5) 'Access denied.'"),
             ('utf-8 with a mark', b'\xef\xbb\xbf' + text.encode(), 'UTF-8 with a byte-order mark'),
             ('utf-16 big-endian', b'\xfe\xff' + text.encode('utf-16-be'), 'UTF-16 big-endian'),
             ('utf-16 without a mark', text.encode('utf-16-le'), 'UTF-16 without a byte-order mark'),
@@ -254,6 +255,10 @@ class Lint(unittest.TestCase):
                     dist.dir = dist.path('absent')
                 elif ini == 'folder':
                     os.makedirs(dist.path('setup.ini'))
+                elif ini == 0:
+                    if h.AS_ROOT:
+                        self.skipTest('root reads it')
+                    os.chmod(dist.add_file('setup.ini', text), 0)
                 else:
                     dist.add_file('setup.ini', ini)
                 report, code = distcheck(dist)
