@@ -94,7 +94,7 @@ bool CopyFiles(DeploymentState& state, std::vector<std::wstring>& copied)
         }
         // Windows' copy refuses to write over a read-only or hidden file (one copied from a DVD
         // by hand, a second deployment to the same share): those attributes go first, and come
-        // back when the copy fails, so that a failed deployment leaves that file as it was.
+        // back when the copy fails.
         const std::wstring longTarget = LongPathForm(target);
         const DWORD found = GetFileAttributesW(longTarget.c_str());
         const bool existed = found != INVALID_FILE_ATTRIBUTES;

@@ -207,7 +207,8 @@ def wine(args: Sequence[str], timeout: float = 120, check=False, under=()) -> su
 
 
 class Process:
-    """A Windows program started through `uidriver run`; wait() answers its 32-bit exit code."""
+    """A Windows program started through `uidriver run`; wait() answers its 32-bit exit code, or
+    None when the system would not start it."""
 
     def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300, under=(),
                  console=False):
