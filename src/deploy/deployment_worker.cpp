@@ -92,16 +92,25 @@ bool CopyFiles(DeploymentState& state, std::vector<std::wstring>& copied)
                 return false;
             }
         }
-        const bool existed = PathExists(target);
+        // Windows' copy refuses to write over a read-only or hidden file (one copied from a DVD
+        // by hand, a second deployment to the same share): those attributes go first, and come
+        // back when the copy fails.
+        const std::wstring longTarget = LongPathForm(target);
+        const DWORD found = GetFileAttributesW(longTarget.c_str());
+        const bool existed = found != INVALID_FILE_ATTRIBUTES;
+        constexpr DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+        const bool cleared = existed && (found & kBlocking) && SetFileAttributesW(longTarget.c_str(), found & ~kBlocking);
         // A folder the scan could not list fails as a file that cannot be read.
         const DWORD error = source.back() == L'\\' ? state.ListError
-                            : CopyFileW(LongPathForm(source).c_str(), LongPathForm(target).c_str(), FALSE)
+                            : CopyFileW(LongPathForm(source).c_str(), longTarget.c_str(), FALSE)
                                 ? 0
                                 : GetLastError();
         if (error != 0) {
             // What the failed copy began (a full disk stops it half way) goes with the rollback.
             if (!existed && PathExists(target))
                 copied.push_back(target);
+            if (cleared)
+                SetFileAttributesW(longTarget.c_str(), found);
             LogPrintf(L"Can't copy file from '%s' to '%s'. %s\r\n", source.c_str(), target.c_str(),
                       ErrorText(error).c_str());
             ShowDeploymentMessage(FormatText(IDS_CANT_COPY_FILE, source.c_str(), target.c_str(),

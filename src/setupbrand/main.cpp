@@ -92,13 +92,15 @@ int Write(const std::wstring& input, const std::wstring& output, const std::vect
         done = false;
         error = GetLastError();
     }
-    if (done && !MoveFileExW(work.c_str(), output.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        done = false;
-        error = GetLastError();
-    }
-    if (!done) {
+    // Windows will not replace a program that runs, or a file another program (an antivirus) holds.
+    const bool replaced = done && MoveFileExW(work.c_str(), output.c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (!replaced) {
+        const Refusal reason = done ? Format(L"%s cannot be replaced: is it running or held open? (error %lu)",
+                                             output.c_str(), GetLastError())
+                                    : Format(L"the system could not write the resources of %s (error %lu)",
+                                             output.c_str(), error);
         DeleteFileW(work.c_str());
-        return Refuse(Format(L"the system could not write the resources of %s (error %lu)", output.c_str(), error));
+        return Refuse(reason);
     }
     WriteStandard(STD_OUTPUT_HANDLE, L"setupbrand: wrote " + output + L"\r\n");
     if (signedInput)

@@ -49,7 +49,14 @@ bool EqualsAsciiNoCase(const std::wstring& a, const std::wstring& b)
 
 void WriteStandard(DWORD stream, const std::wstring& text)
 {
+    // A console shows bytes in its own code page (437, 850, 866...), so it gets the characters
+    // themselves; a pipe or a file gets UTF-8.
+    const HANDLE handle = GetStdHandle(stream);
+    DWORD written = 0, mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
     const std::string bytes = WideToAnsi(text, CP_UTF8);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

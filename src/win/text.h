@@ -10,7 +10,8 @@ std::wstring AnsiToWide(const std::string& text, UINT codePage);
 
 bool EqualsNoCase(const std::wstring& a, const wchar_t* b);
 
-// Writes text as UTF-8 to a standard handle (the console tools' output).
+// Writes text to a standard handle (the console tools' output): to a console as characters, to
+// a pipe or a file as UTF-8.
 void WriteStandard(DWORD stream, const std::wstring& text);
 
 // The letters A to Z as a to z; every other character as it is.

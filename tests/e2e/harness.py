@@ -138,7 +138,7 @@ def session():
                                    '/v', face, '/t', 'REG_MULTI_SZ', '/d', 'ipag.ttf,IPAGothic', '/f'],
                            env=env, timeout=120 * PATIENCE, **QUIET)
         subprocess.run([WINESERVER, '-w'], env=env, timeout=120 * PATIENCE)
-    children.append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
+    children.append(subprocess.Popen(SERVER, env=env, start_new_session=True, **QUIET))
     time.sleep(0.2)
     # The session's first program starts its services, which keep its standard handles.
     subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
@@ -154,7 +154,7 @@ def set_dpi(dpi: int):
     env = session()
     subprocess.run([WINESERVER, '-k'], env=env, stderr=subprocess.DEVNULL)
     subprocess.run([WINESERVER, '-w'], env=env, stderr=subprocess.DEVNULL)
-    _session['children'].append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
+    _session['children'].append(subprocess.Popen(SERVER, env=env, start_new_session=True, **QUIET))
     time.sleep(0.2)
     subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
 
@@ -185,6 +185,11 @@ def drive_c(*parts: str) -> str:
 # Root as far as ownership goes, without the right to pass over file modes: what a mode-000 folder
 # or file does to an ordinary user it does to a program started so.
 UNPRIVILEGED = ['setpriv', '--inh-caps=-all', '--bounding-set=-dac_override,-dac_read_search']
+# The session's server opens, creates, renames and deletes every file for its programs: started
+# so, it keeps Windows' rules for read-only files and folders, which root's server passes over.
+# SETUP_TEST_AS_ROOT=1 gives it root's capabilities, for comparison.
+AS_ROOT = os.environ.get('SETUP_TEST_AS_ROOT') == '1'
+SERVER = [*(() if AS_ROOT else UNPRIVILEGED), WINESERVER, '-p']
 
 
 def wine(args: Sequence[str], timeout: float = 120, check=False, under=()) -> subprocess.CompletedProcess:
@@ -202,9 +207,11 @@ def wine(args: Sequence[str], timeout: float = 120, check=False, under=()) -> su
 
 
 class Process:
-    """A Windows program started through `uidriver run`; wait() answers its 32-bit exit code."""
+    """A Windows program started through `uidriver run`; wait() answers its 32-bit exit code, or
+    None when the system would not start it."""
 
-    def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300, under=()):
+    def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300, under=(),
+                 console=False):
         os.makedirs(RUNS, exist_ok=True)
         self.exit_file = os.path.join(RUNS, 'exit-%d-%d' % (os.getpid(), time.monotonic_ns()))
         timeout *= PATIENCE
@@ -212,7 +219,8 @@ class Process:
         self.output = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
             [*under, *WINE, UIDRIVER, 'run', '--timeout', str(timeout), '--exit-file', winpath(self.exit_file)] +
-            (['--cwd', winpath(cwd)] if cwd else []) + ['--cmdline', self.cmdline],
+            (['--cwd', winpath(cwd)] if cwd else []) + (['--console', '1'] if console else []) +
+            ['--cmdline', self.cmdline],
             env=env or session(), stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)
 
     def wait(self) -> int:
@@ -222,6 +230,8 @@ class Process:
                 self.output.seek(0)
                 self.output = self.output.read().decode('utf-8', 'replace')
             if not os.path.exists(self.exit_file):
+                if self.output.startswith('uidriver: cannot start'):
+                    return None     # the system would not start it: no exit code at all
                 raise HarnessError('%s did not end: %s\nwindows:\n%s' % (self.cmdline, self.output, windows()))
             with open(self.exit_file) as f:
                 self.exit_code = int(f.read())
@@ -607,7 +617,7 @@ class Case:
     package: Optional[str] = 'product_v2'            # fixture copied as "Sample Product.msi"
     installed: Optional[str] = None                  # fixture installed before the run
     boxes: Sequence = ()                             # Box, or step(test, dist) for other input
-    exit: int = 0
+    exit: Optional[int] = 0                          # None: the system does not start the program
     lines: Optional[list] = None
     head: Optional[list] = None
     tail: Optional[list] = None

@@ -220,6 +220,12 @@ class Lint(unittest.TestCase):
         self.assertEqual([l for l in done.stdout.splitlines() if len(l) > 400 or '\x1b' in l], [])
         self.assertIn('K' * 100000, [f['key'] for f in distcheck(dist)[0]['findings']])
         self.assertEqual(h.wine([DISTCHECK, '--bogus', h.winpath(dist.dir)]).returncode, 2)
+        # A console shows the characters themselves (its code page has no Cyrillic), a file UTF-8.
+        dist = h.Distribution('консоль')
+        console = h.Process(h.winpath(DISTCHECK), '"%s"' % h.winpath(dist.dir), console=True)
+        self.assertEqual(console.wait(), 2)
+        self.assertEqual(console.output.split(), h.wine([DISTCHECK, h.winpath(dist.dir)]).stdout.split())
+        self.assertIn(dist.dir.replace('/', '\\'), console.output)
 
     def test_the_readme_example_is_clean(self):
         with open(os.path.join(h.REPO, 'README.md'), encoding='utf-8') as f:
@@ -238,6 +244,7 @@ class Lint(unittest.TestCase):
         for name, ini, reason in [
             ('no folder', None, 'no such folder'),
             ('ini is a folder', 'folder', 'a folder, not a file'),
+            ('ini nobody may read', 0, "cannot be read, Error(5) 'Access denied.'"),
             ('utf-8 with a mark', b'\xef\xbb\xbf' + text.encode(), 'UTF-8 with a byte-order mark'),
             ('utf-16 big-endian', b'\xfe\xff' + text.encode('utf-16-be'), 'UTF-16 big-endian'),
             ('utf-16 without a mark', text.encode('utf-16-le'), 'UTF-16 without a byte-order mark'),
@@ -248,6 +255,10 @@ class Lint(unittest.TestCase):
                     dist.dir = dist.path('absent')
                 elif ini == 'folder':
                     os.makedirs(dist.path('setup.ini'))
+                elif ini == 0:
+                    if h.AS_ROOT:
+                        self.skipTest('root reads it')
+                    os.chmod(dist.add_file('setup.ini', text), 0)
                 else:
                     dist.add_file('setup.ini', ini)
                 report, code = distcheck(dist)

@@ -7,6 +7,7 @@ warnings, which stop nothing."""
 import concurrent.futures
 import os
 import re
+import shutil
 import subprocess
 import zipfile
 
@@ -151,7 +152,8 @@ class PublishersKit(h.Scenario):
     def test_refusals_write_nothing_and_warnings_do_not_stop(self):
         program = h.Distribution('refusals').exe
         before = open(program, 'rb').read()
-        branded = os.path.join(os.path.dirname(program), 'branded.exe')
+        branded, running = (os.path.join(os.path.dirname(program), name) for name in ('branded.exe', 'running.exe'))
+        shutil.copyfile(program, running)
         for name, args, output, code, lines in [
             ('page not UTF-8', ['--page', page_folder('latin', PAGE.replace(TITLE, 'Acmé').encode('cp1252'))], branded, 2,
              ['is not UTF-8 text']),
@@ -166,6 +168,7 @@ class PublishersKit(h.Scenario):
             ('not an icon', ['--icon', program], branded, 2, ['is no icon file']),
             ('version of three parts', ['--product-version', '7.1.0'], branded, 2, ['is not X.Y.Z.W']),
             ('output is input', ['--product-name', 'x'], program, 2, ['another file than INPUT']),
+            ('output is a running program', ['--product-name', 'x'], running, 2, ['running.exe cannot be replaced']),
             ('no install link', ['--page', page_folder('no install')], branded, 0,
              ['start.html: warning: no link with href "install"']),
             ('ignored things, no cancel link', ['--page', page_folder('ignored', IGNORED)], branded, 0,
@@ -173,13 +176,19 @@ class PublishersKit(h.Scenario):
               'start.html(5): warning: <video>: media are not drawn', 'start.html: warning: no link with href "cancel"']),
         ]:
             with self.subTest(name):
+                holder = h.Process(running, '/i') if output == running else None   # runs while it shows
+                if holder:                                                           # its box: no ini
+                    h.wait_window('', holding=0xFFFF)
                 done = brand(*args, program, output)
+                if holder:
+                    h.click('', 'OK')
+                    self.assertEqual(holder.wait(), 3)
                 self.assertEqual(done.returncode, code, done.stdout + done.stderr)
                 self.assertEqual(len(done.stderr.splitlines()), len(lines), done.stderr)
                 for line, expected in zip(done.stderr.splitlines(), lines):
                     self.assertIn(expected, line)
                     self.assertEqual(line.endswith('nothing written'), code == 2, line)
-                self.assertEqual(os.path.exists(branded), code == 0)
+                self.assertEqual((os.path.exists(branded), os.path.exists(output + '.branding')), (code == 0, False))
                 if code == 0:
                     os.remove(branded)
-                self.assertEqual(open(program, 'rb').read(), before)
+                self.assertEqual((open(program, 'rb').read(), open(running, 'rb').read()), (before, before))

@@ -65,6 +65,11 @@ class CommandLineAndRefusals(h.Scenario):
             # A package path the engine is not given (it may crash on one): refused as one it cannot read.
             Case('package path of 260 characters', ini={'MsiPath': '.\\' * 125 + 'Sample Product.msi'}, exit=3, log=None,
                  boxes=[Box('', cant_read('{dist}\\' + '.\\' * 125 + 'Sample Product.msi'))]),
+            # Windows starts no program whose path reaches MAX_PATH (260 characters), nor does Wine:
+            # at 259 the program, its ini (as long) and its package are all found.
+            *[Case('program path of %d characters' % n, exe='s' * (n - len(h.winpath(h.RUNS)) - 45) + '.exe',
+                   **(dict(tail=['Setup complete']) if n < 260 else dict(exit=None, log=None)))
+              for n in (259, 260, 261, 300)],
             # Without its ini, MsiPath reads as empty and the program's own folder is no package.
             Case('no ini', exe='MySetup.exe', ini=None, boxes=[Box('', cant_read('{dist}\\'))], exit=3, log=None),
             # A refusal is logged below the full level and shown at it.

@@ -2,7 +2,8 @@
 // their windows as a person would, and ask the Windows Installer about products.
 //
 //   uidriver run --exit-file F [--cwd DIR] [--timeout S] --cmdline "raw"
-//                                       runs the program, writes its 32-bit exit code into F
+//                                       runs the program, writes its 32-bit exit code into F;
+//                                       with --console 1 in a new console, whose text it prints
 //   uidriver kill DIR                   ends every process whose program lies below DIR
 //   uidriver texts MATCH [--timeout S]  the first matching window as JSON (waits up to S): its
 //                                       children with texts, states and screen rectangles
@@ -540,12 +541,43 @@ int PrintAccessible(HWND window) {
 
 // ---- processes and products ----------------------------------------------------------------
 
+// A console of our own, wide enough for a long line, as the program's standard output and error.
+HANDLE NewConsole() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    FreeConsole();
+    AllocConsole();
+    SetStdHandle(STD_OUTPUT_HANDLE, out);
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &inherited, OPEN_EXISTING, 0, nullptr);
+    SetConsoleScreenBufferSize(screen, {400, 100});
+    return screen;
+}
+
+// The console's characters as its cells hold them, line by line, up to the cursor.
+void PrintConsole(HANDLE screen) {
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(screen, &info);
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+        std::wstring line(info.dwSize.X, L' ');
+        DWORD read = 0;
+        ReadConsoleOutputCharacterW(screen, &line[0], info.dwSize.X, {0, y}, &read);
+        line.erase(line.find_last_not_of(L' ') + 1);
+        Out(line);
+    }
+}
+
 int Run(const Options& o, double timeout) {
     std::wstring cmd = o.get(L"cmdline");
     STARTUPINFOW si = {};
     si.cb = sizeof si;
+    Handle screen(o.has(L"console") ? NewConsole() : nullptr);
+    if (screen.h) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = screen.h;
+    }
     PROCESS_INFORMATION pi = {};
-    if (cmd.empty() || !CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+    if (cmd.empty() || !CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, screen.h != nullptr, 0, nullptr,
                                        o.has(L"cwd") ? o.at(L"cwd").c_str() : nullptr, &si, &pi))
         return Fail(1, L"cannot start " + cmd + L": " + std::to_wstring(GetLastError()));
     Handle process(pi.hProcess), thread(pi.hThread);
@@ -553,6 +585,7 @@ int Run(const Options& o, double timeout) {
         TerminateProcess(process.h, 1);
         return Fail(2, L"time-out, killed: " + cmd);
     }
+    if (screen.h) PrintConsole(screen.h);
     DWORD code = 0;
     GetExitCodeProcess(process.h, &code);
     char text[16];
