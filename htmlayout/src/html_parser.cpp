@@ -9,11 +9,6 @@ namespace hl {
 
 namespace {
 
-bool IsSpace(wchar_t c)
-{
-    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\f';
-}
-
 bool IsLetter(wchar_t c)
 {
     return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');

@@ -187,14 +187,18 @@ bool View::Load(const std::wstring& text, const std::wstring& baseUrl, bool from
     auto replaced = [&] { return destroyed_ || document_.get() != document; };
     loading_ = true;
     // Of the srcset candidates only those the DPI chose.
+    std::vector<std::wstring> chosen;
+    ForEachDescendant(document->root, [&](Element* e) {
+        if (!e->style.source.empty())
+            chosen.push_back(e->style.source);
+    });
+    auto among = [](const std::vector<std::wstring>& list, const std::wstring& url) {
+        return std::find(list.begin(), list.end(), url) != list.end();
+    };
     std::vector<std::wstring> urls;
-    for (const std::wstring& url : document->urls) {
-        bool wanted = std::find(document->alternates.begin(), document->alternates.end(), url) ==
-                      document->alternates.end();
-        ForEachDescendant(document->root, [&](Element* e) { wanted = wanted || e->style.source == url; });
-        if (wanted)
+    for (const std::wstring& url : document->urls)
+        if (!among(document->alternates, url) || among(chosen, url))
             urls.push_back(url);
-    }
     for (const std::wstring& url : urls) {
         RequestData(url, fromFile);
         if (replaced())
@@ -606,7 +610,8 @@ bool View::AccessKey(WPARAM c)
     if (!root || c <= L' ' || c > 0xFFFF)
         return false;
     auto upper = [](wchar_t ch) {
-        return static_cast<wchar_t>(reinterpret_cast<UINT_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(ch)))));
+        CharUpperBuffW(&ch, 1);
+        return ch;
     };
     Element* found = nullptr;
     ForEachDescendant(root, [&](Element* e) {
