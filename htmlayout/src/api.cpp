@@ -35,6 +35,14 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 }  // namespace
 
+// The library's entry point. The engine has no static object to construct or destroy and no
+// thread-local data, so the C runtime's start-up code, a tenth of the library, is left out (the
+// build refuses a library that would need it). msvcrt initialises itself.
+extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE, DWORD, LPVOID)
+{
+    return TRUE;
+}
+
 LPCSTR WINAPI HTMLayoutClassNameA()
 {
     static bool registered = false;

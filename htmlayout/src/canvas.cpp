@@ -9,14 +9,6 @@ namespace hl {
 
 namespace {
 
-const Image* Find(const ImageMap& images, const std::wstring& url)
-{
-    if (url.empty())
-        return nullptr;
-    auto it = images.find(url);
-    return it == images.end() ? nullptr : &it->second;
-}
-
 // A colour premultiplied by its alpha, as the canvas keeps its pixels.
 uint32_t Premultiplied(COLORREF color, int alpha)
 {
@@ -340,7 +332,7 @@ void Canvas::PaintBox(const Element* e, const ImageMap& images, int dpi)
             return ramp[static_cast<int>(std::max(0.0, std::min(1.0, t)) * 256)];
         });
     }
-    if (const Image* image = Find(images, s.backgroundImage)) {
+    if (const Image* image = images.Find(s.backgroundImage)) {
         // The image's size and place in the padding box; tiles where it repeats.
         int w = DevicePixels(image->width, dpi), h = DevicePixels(image->height, dpi);
         if (s.backgroundSize == Style::Size::Cover || s.backgroundSize == Style::Size::Contain) {
@@ -370,13 +362,13 @@ void Canvas::PaintBox(const Element* e, const ImageMap& images, int dpi)
                     Draw(*image, Box{x, y, w, h}, b);
         }
     }
-    if (const Image* image = Find(images, s.source)) {
+    if (const Image* image = images.Find(s.source)) {
         const Box content{padding.x + s.padding[3].Resolve(0), padding.y + s.padding[0].Resolve(0),
                           padding.width - s.padding[1].Resolve(0) - s.padding[3].Resolve(0),
                           padding.height - s.padding[0].Resolve(0) - s.padding[2].Resolve(0)};
         Draw(*image, content, content);
     }
-    if (const Image* image = Find(images, s.foregroundImage))
+    if (const Image* image = images.Find(s.foregroundImage))
         Draw(*image, Box{b.x, b.y, DevicePixels(image->width, dpi), DevicePixels(image->height, dpi)}, b);
     if (border[0] || border[1] || border[2] || border[3]) {
         int inner[4];
@@ -504,7 +496,7 @@ void Canvas::Paint(const std::vector<Element*>& order, COLORREF background, Font
         }
         PaintBox(e, images, dpi);
         for (const TextPiece& marker : e->pieces) {  // a list item's marker
-            if (const Image* image = Find(images, s.listImage))
+            if (const Image* image = images.Find(s.listImage))
                 Draw(*image, Box{marker.x, marker.y, marker.width, marker.height}, clip_);
             else
                 PaintText(e, fonts);

@@ -1,6 +1,6 @@
 #include "dom.h"
 
-#include <set>
+#include <algorithm>
 
 #include "css.h"
 
@@ -9,11 +9,14 @@ namespace hl {
 namespace {
 
 // Every node alive in the process: a handle the host passes in is checked against it, so that a
-// stale or foreign handle answers HL_INVALID_HANDLE instead of being followed.
-std::set<const void*>& LiveNodes()
+// stale or foreign handle answers HL_INVALID_HANDLE instead of being followed. Each node knows its
+// place, so freeing one takes constant time however large the page; the search happens only when
+// the host calls in.
+std::vector<Element*>& LiveNodes()
 {
-    static std::set<const void*> nodes;
-    return nodes;
+    // Never destroyed: a host may still check a handle while the process ends.
+    static auto* nodes = new std::vector<Element*>;
+    return *nodes;
 }
 
 }  // namespace
@@ -49,7 +52,8 @@ Element* NewElement(std::wstring tag)
 {
     Element* e = new Element;
     e->tag = std::move(tag);
-    LiveNodes().insert(e);
+    e->live = LiveNodes().size();
+    LiveNodes().push_back(e);
     return e;
 }
 
@@ -62,13 +66,17 @@ void Unuse(Element* e)
 {
     if (--e->refs > 0)
         return;
-    LiveNodes().erase(e);
+    auto& nodes = LiveNodes();
+    nodes.back()->live = e->live;
+    nodes[e->live] = nodes.back();
+    nodes.pop_back();
     delete e;
 }
 
 bool IsLive(const void* e)
 {
-    return e && LiveNodes().count(e) != 0;
+    const auto& nodes = LiveNodes();
+    return e && std::find(nodes.begin(), nodes.end(), e) != nodes.end();
 }
 
 void AppendChild(Element* parent, Element* child)

@@ -32,6 +32,7 @@ struct Element {
     unsigned state = 0;
     int refs = 1;
     int hostRefs = 0;  // the host's share of refs: it can never drop the page's own
+    size_t live = 0;   // the node's place in the list of live nodes
 
     Style style;
     Box box;

@@ -179,8 +179,7 @@ private:
 
     const Image* FindImage(const std::wstring& url) const
     {
-        auto it = images_.find(url);
-        return it == images_.end() ? nullptr : &it->second;
+        return images_.Find(url);
     }
 
     // A border-box size from the style's width or height (content or border box, as box-sizing

@@ -2,7 +2,6 @@
 #pragma once
 #include <windows.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,31 @@
 
 namespace hl {
 
-using ImageMap = std::map<std::wstring, Image>;
+// The page's decoded images by URL. A page has a handful, so a list searched in order does.
+class ImageMap {
+public:
+    // An element without an image has an empty URL: it finds none.
+    const Image* Find(const std::wstring& url) const
+    {
+        for (const auto& entry : entries_)
+            if (entry.first == url && !url.empty())
+                return &entry.second;
+        return nullptr;
+    }
+    void Set(const std::wstring& url, Image image)
+    {
+        for (auto& entry : entries_)
+            if (entry.first == url) {
+                entry.second = std::move(image);
+                return;
+            }
+        entries_.emplace_back(url, std::move(image));
+    }
+    void Clear() { entries_.clear(); }
+
+private:
+    std::vector<std::pair<std::wstring, Image>> entries_;
+};
 
 // The fonts of a page, made on first use, and a screen-compatible DC to measure text with.
 class Fonts {

@@ -169,7 +169,7 @@ void View::ReleaseDocument()
         Unuse(std::exchange(focus_, nullptr));
     paintOrder_.clear();
     document_.reset();
-    images_.clear();
+    images_.Clear();
     layoutValid_ = false;
 }
 
@@ -224,12 +224,12 @@ void View::RequestData(const std::wstring& url, bool fromFile)
     std::vector<BYTE> file;
     if (request.out_data && request.out_data_size)
         DataReady(url, static_cast<const BYTE*>(request.out_data), request.out_data_size);
-    else if (fromFile && images_.count(url) == 0 && ReadLocalFile(url, file))
+    else if (fromFile && !images_.Find(url) && ReadLocalFile(url, file))
         DataReady(url, file.data(), static_cast<DWORD>(file.size()));
     HlDataLoadedRecord loaded = {};
     loaded.header = {window_, 0, HL_NOTIFY_DATA_LOADED};
     loaded.uri = url.c_str();
-    loaded.status = images_.count(url) ? 0 : 1;
+    loaded.status = images_.Find(url) ? 0 : 1;
     Notify(loaded.header);
 }
 
@@ -263,7 +263,7 @@ bool View::DataReady(const std::wstring& uri, const BYTE* data, DWORD size)
     Image image;
     if (!document_ || !decoder_.Decode(data, size, image))
         return false;
-    images_[uri] = std::move(image);
+    images_.Set(uri, std::move(image));
     if (!loading_)
         InvalidateLayout();
     return true;

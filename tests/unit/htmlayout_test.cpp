@@ -212,7 +212,7 @@ TEST(HtmlEngine, MalformedPagesParseStyleAndLayOutWithoutHarm)
     hl::Fonts fonts;
     hl::Canvas canvas;
     hl::ImageMap images;  // one 2x2 image, named as the pages name it
-    images[L"base/i.png"] = hl::Image{2, 2, std::vector<uint32_t>(4, 0xFF336699u)};
+    images.Set(L"base/i.png", hl::Image{2, 2, std::vector<uint32_t>(4, 0xFF336699u), {}});
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     int pages = 0;
     for (; std::chrono::steady_clock::now() < end; ++pages) {
