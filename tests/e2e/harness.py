@@ -358,11 +358,12 @@ def shot(name: str) -> str:
     return path
 
 
-def changed(a: str, b: str, region: Optional[Sequence[int]] = None):
-    """The box around the pixels that differ between two screenshots (within the region, given as
-    left, top, width and height on the screen), or None."""
+def changed(a: str, b: str, region: Optional[Sequence[int]] = None, tolerance: int = 0):
+    """The box around the pixels that differ between two screenshots by more than the tolerance in
+    a channel (within the region, given as left, top, width and height on the screen), or None."""
     crop = '[%dx%d+%d+%d]' % (region[2], region[3], region[0], region[1]) if region else ''
-    box = subprocess.run(['convert', a + crop, b + crop, '-compose', 'difference', '-composite', '-threshold', '0',
+    box = subprocess.run(['convert', a + crop, b + crop, '-compose', 'difference', '-composite',
+                          '-threshold', '%g%%' % ((tolerance + 0.5) * 100 / 255),
                           '-format', '%@', 'info:'], capture_output=True, text=True, check=True).stdout
     w, rest = box.split('x')
     hgt, x, y = rest.split('+')

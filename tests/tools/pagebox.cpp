@@ -1,13 +1,15 @@
 // pagebox: a page of the corpus (tests/pages) laid out and painted by the engine's own code, as
 // the start screen shows it, for e2e_test_pages to hold against a browser's measurements.
 //
-//   pagebox PAGE.html WIDTH HEIGHT SHOT.bmp
+//   pagebox PAGE.html WIDTH HEIGHT SHOT.bmp [ENGINE.dll ENGINE-SHOT.bmp]
 //
 // Opens a window whose client area is WIDTH x HEIGHT, loads the page from its file (its images
 // from the files beside it), paints it, writes the client area to SHOT.bmp and prints as JSON
 // {"boxes": {id: [x, y, w, h]}, "text": {id: [x, y, w, h]}}: the border box of every element
 // with an id below <body>, and the box around the element's own text (its text nodes' pieces),
 // in client coordinates. An element that is not shown gets 0, 0, 0, 0, as in a browser.
+// Given the shipped engine, which another compiler builds from the same sources, it also paints
+// the page through the engine's own window class into ENGINE-SHOT.bmp, to be compared with SHOT.
 #include <windows.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include "html_parser.h"
 #include "view.h"
 #include "win/handles.h"
+#include "win/library.h"
 
 namespace {
 
@@ -62,12 +65,31 @@ bool WriteShot(HWND window, int width, int height, const wchar_t* path)
            WriteFile(out.Get(), &info, sizeof info, &written, nullptr) && WriteFile(out.Get(), bits, size, &written, nullptr);
 }
 
+// The page painted by the shipped engine in a window of its own class.
+bool ShootThroughEngine(const wchar_t* engine, const wchar_t* page, int width, int height, const wchar_t* path)
+{
+    UniqueLibrary library(LoadLibraryW(engine));
+    auto className = GetProc<LPCSTR(WINAPI*)()>(library.Get(), "HTMLayoutClassNameA");
+    auto loadFile = GetProc<BOOL(WINAPI*)(HWND, LPCWSTR)>(library.Get(), "HTMLayoutLoadFile");
+    HWND window = className && loadFile ? CreateWindowExA(WS_EX_TOPMOST, className(), "engine", WS_POPUP, 0, 0, width,
+                                                          height, nullptr, nullptr, nullptr, nullptr)
+                                        : nullptr;
+    if (!window)
+        return false;
+    const bool loaded = loadFile(window, page);
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    const bool written = loaded && WriteShot(window, width, height, path);
+    DestroyWindow(window);
+    return written;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 5) {
-        fwprintf(stderr, L"usage: pagebox PAGE.html WIDTH HEIGHT SHOT.bmp\n");
+    if (argc != 5 && argc != 7) {
+        fwprintf(stderr, L"usage: pagebox PAGE.html WIDTH HEIGHT SHOT.bmp [ENGINE.dll ENGINE-SHOT.bmp]\n");
         return 1;
     }
     const int width = _wtoi(argv[2]), height = _wtoi(argv[3]);
@@ -114,5 +136,9 @@ int wmain(int argc, wchar_t** argv)
         });
     printf("{\"boxes\": {%s}, \"text\": {%s}}\n", boxes.c_str(), text.c_str());
     DestroyWindow(window);
+    if (argc == 7 && !ShootThroughEngine(argv[5], argv[1], width, height, argv[6])) {
+        fwprintf(stderr, L"pagebox: %ls cannot show %ls\n", argv[5], argv[1]);
+        return 4;
+    }
     return 0;
 }
