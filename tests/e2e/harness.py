@@ -55,6 +55,89 @@ SCENARIO_PREFIX = os.path.join(BUILD, 'e2e-wineprefix')
 PREFIX = os.environ.get('SETUP_WINEPREFIX') or SCENARIO_PREFIX
 RUNS = os.path.join(BUILD, 'e2e-runs')
 ARTEFACTS = os.path.join(BUILD, 'e2e-artefacts')
+# The suite works as an ordinary user, whom file modes stop as Windows' rights stop a user: the
+# harness itself (so what it lays out is that user's), its Wine server, programs and display.
+# Started by root, it takes the identity of TEST_USER (scripts/bootstrap makes it) and keeps root
+# only as its saved identity, to borrow for what needs root (privileged()). Started by another
+# user, it stays that user. SETUP_TEST_AS_ROOT=1 keeps root, for comparison.
+TEST_USER = 'setup-test'
+ROOT = os.geteuid() == 0
+AS_ROOT = ROOT and os.environ.get('SETUP_TEST_AS_ROOT') == '1'
+ROOT_PASSES = 'root passes over file modes' if AS_ROOT else None    # a skip for cases that need them
+
+
+def _become_test_user():
+    try:
+        user = pwd.getpwnam(TEST_USER)
+    except KeyError:
+        sys.exit('harness: the user %s is missing; scripts/bootstrap makes it (useradd --system --create-home %s)'
+                 % (TEST_USER, TEST_USER))
+    # The user needs a way to the build tree and to the Python library this process goes on
+    # importing from: a folder that others may not cross lets just that user.
+    for path in {REPO, BUILD, os.path.dirname(os.__file__)}:
+        while path != '/':
+            if not os.stat(path).st_mode & 0o001:
+                subprocess.run(['setfacl', '-m', 'u:%s:x' % TEST_USER, path], check=True)
+            path = os.path.dirname(path)
+    _take_folders(user.pw_uid, user.pw_gid)
+    os.initgroups(TEST_USER, user.pw_gid)
+    os.setresgid(user.pw_gid, user.pw_gid, 0)
+    os.setresuid(user.pw_uid, user.pw_uid, 0)
+    os.environ.update(HOME=user.pw_dir, USER=TEST_USER, LOGNAME=TEST_USER)
+    os.environ.pop('XDG_RUNTIME_DIR', None)
+    if not os.access(SETUP_EXE, os.R_OK):
+        sys.exit('harness: the user %s cannot read %s' % (TEST_USER, SETUP_EXE))
+
+
+def _take_folders(uid: int, gid: int):
+    """The prefix and the runs' folders are the runner's, whoever had them before (Wine will not
+    use a prefix of another user's)."""
+    for folder in (PREFIX, RUNS, ARTEFACTS):
+        os.makedirs(folder, exist_ok=True)
+        if os.lstat(folder).st_uid != uid:
+            for top, dirs, files in os.walk(folder):
+                for name in [top] + [os.path.join(top, n) for n in dirs + files]:
+                    with contextlib.suppress(OSError):     # a mount an interrupted run left behind
+                        os.lchown(name, uid, gid)
+
+
+@contextlib.contextmanager
+def _as_starter():
+    if ROOT and os.getuid():
+        uid, gid = os.getuid(), os.getgid()
+        os.setresuid(0, 0, 0)
+        os.setresgid(0, 0, 0)
+        try:
+            yield
+        finally:
+            os.setresgid(gid, gid, 0)
+            os.setresuid(uid, uid, 0)
+    else:
+        yield
+
+
+def privileged(args: Sequence[str], **kw) -> subprocess.CompletedProcess:
+    """Runs a command as the one who started the suite: root for a mount, the build's owner for a
+    release. Only what needs that goes through here, before a program starts or after it ends."""
+    with _as_starter():
+        return subprocess.run(args, **kw)
+
+
+def no_access(path: str):
+    """Takes every right on the file or folder (a new folder where there is nothing) from all but
+    root; the case is skipped where root runs the programs."""
+    if ROOT_PASSES:
+        raise unittest.SkipTest(ROOT_PASSES)
+    if not os.path.exists(path):
+        os.makedirs(path)
+    os.chmod(path, 0)
+
+
+if ROOT and not AS_ROOT:
+    _become_test_user()
+elif ROOT:
+    _take_folders(0, 0)
+
 # Without address randomisation: Debian's Wine has no preloader, and about one start in a few
 # hundred otherwise fails to map its fixed addresses. The 32-bit loader hands 64-bit programs on;
 # the 64-bit one is called directly where no 32-bit program can run.
@@ -138,7 +221,7 @@ def session():
                                    '/v', face, '/t', 'REG_MULTI_SZ', '/d', 'ipag.ttf,IPAGothic', '/f'],
                            env=env, timeout=120 * PATIENCE, **QUIET)
         subprocess.run([WINESERVER, '-w'], env=env, timeout=120 * PATIENCE)
-    children.append(subprocess.Popen(SERVER, env=env, start_new_session=True, **QUIET))
+    children.append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
     time.sleep(0.2)
     # The session's first program starts its services, which keep its standard handles.
     subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
@@ -154,7 +237,7 @@ def set_dpi(dpi: int):
     env = session()
     subprocess.run([WINESERVER, '-k'], env=env, stderr=subprocess.DEVNULL)
     subprocess.run([WINESERVER, '-w'], env=env, stderr=subprocess.DEVNULL)
-    _session['children'].append(subprocess.Popen(SERVER, env=env, start_new_session=True, **QUIET))
+    _session['children'].append(subprocess.Popen([WINESERVER, '-p'], env=env, start_new_session=True, **QUIET))
     time.sleep(0.2)
     subprocess.run(WINE + [UIDRIVER, 'list'], env=env, timeout=120 * PATIENCE, **QUIET)
 
@@ -182,21 +265,11 @@ def drive_c(*parts: str) -> str:
     return os.path.join(PREFIX, 'drive_c', *parts)
 
 
-# Root as far as ownership goes, without the right to pass over file modes: what a mode-000 folder
-# or file does to an ordinary user it does to a program started so.
-UNPRIVILEGED = ['setpriv', '--inh-caps=-all', '--bounding-set=-dac_override,-dac_read_search']
-# The session's server opens, creates, renames and deletes every file for its programs: started
-# so, it keeps Windows' rules for read-only files and folders, which root's server passes over.
-# SETUP_TEST_AS_ROOT=1 gives it root's capabilities, for comparison.
-AS_ROOT = os.environ.get('SETUP_TEST_AS_ROOT') == '1'
-SERVER = [*(() if AS_ROOT else UNPRIVILEGED), WINESERVER, '-p']
-
-
-def wine(args: Sequence[str], timeout: float = 120, check=False, under=()) -> subprocess.CompletedProcess:
+def wine(args: Sequence[str], timeout: float = 120, check=False) -> subprocess.CompletedProcess:
     """Runs a Windows program to its end. Output goes through files, never pipes: the services a
     Wine process starts may keep its handles open for ever. (Exit codes come back modulo 256.)"""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run([*under, *WINE, *args], env=session(), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+        done = subprocess.run([*WINE, *args], env=session(), stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                               timeout=timeout * PATIENCE)
         out.seek(0)
         err.seek(0)
@@ -210,15 +283,14 @@ class Process:
     """A Windows program started through `uidriver run`; wait() answers its 32-bit exit code, or
     None when the system would not start it."""
 
-    def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300, under=(),
-                 console=False):
+    def __init__(self, program: str, args: str = '', cwd: str = None, env=None, timeout: float = 300, console=False):
         os.makedirs(RUNS, exist_ok=True)
         self.exit_file = os.path.join(RUNS, 'exit-%d-%d' % (os.getpid(), time.monotonic_ns()))
         timeout *= PATIENCE
         self.cmdline, self.timeout, self.exit_code = ('"%s" %s' % (program, args)).strip(), timeout, None
         self.output = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
-            [*under, *WINE, UIDRIVER, 'run', '--timeout', str(timeout), '--exit-file', winpath(self.exit_file)] +
+            [*WINE, UIDRIVER, 'run', '--timeout', str(timeout), '--exit-file', winpath(self.exit_file)] +
             (['--cwd', winpath(cwd)] if cwd else []) + (['--console', '1'] if console else []) +
             ['--cmdline', self.cmdline],
             env=env or session(), stdin=subprocess.DEVNULL, stdout=self.output, stderr=subprocess.STDOUT)

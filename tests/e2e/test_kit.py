@@ -75,7 +75,7 @@ class PublishersKit(h.Scenario):
     keys = ((RUNTIME_KEY, 32),)
 
     def test_brand_check_sign_and_install_the_sample(self):
-        subprocess.run([os.path.join(h.REPO, 'scripts', 'package'), ARCH], check=True, capture_output=True)
+        h.privileged([os.path.join(h.REPO, 'scripts', 'package'), ARCH], check=True, capture_output=True)
         release = os.path.join(h.REPO, 'out', 'release')
         archive = next(os.path.join(release, n) for n in os.listdir(release) if n.endswith('.zip') and
                        ('-x64' in n) == (ARCH == 'x64'))
