@@ -102,7 +102,8 @@ def _take_folders(uid: int, gid: int):
 
 
 @contextlib.contextmanager
-def _as_starter():
+def as_starter():
+    """The block runs as the one who started the suite (see privileged())."""
     if ROOT and os.getuid():
         uid, gid = os.getuid(), os.getgid()
         os.setresuid(0, 0, 0)
@@ -119,7 +120,7 @@ def _as_starter():
 def privileged(args: Sequence[str], **kw) -> subprocess.CompletedProcess:
     """Runs a command as the one who started the suite: root for a mount, the build's owner for a
     release. Only what needs that goes through here, before a program starts or after it ends."""
-    with _as_starter():
+    with as_starter():
         return subprocess.run(args, **kw)
 
 
@@ -780,4 +781,6 @@ class Scenario(unittest.TestCase):
 if __name__ == '__main__':
     overrides = sys.argv[2] if sys.argv[1] == '--overrides' else ''
     command = sys.argv[3:] if overrides else sys.argv[1:]
+    # A program run so may keep files beside itself (the unit tests write their setup ini there).
+    privileged(['chown', '%d:%d' % (os.getuid(), os.getgid()), os.path.dirname(os.path.abspath(command[0]))])
     sys.exit(subprocess.run(WINE + command, env=wine_env(overrides=overrides), stdin=subprocess.DEVNULL).returncode)

@@ -34,11 +34,11 @@ def register_emulator() -> str:
     """Registers the emulator for i386 programs; answers why it cannot, or ''."""
     if not os.path.exists(EMULATOR):
         return '%s is missing (Debian package qemu-user-static)' % EMULATOR
-    if not os.path.exists(os.path.join(BINFMT, 'register')) and subprocess.run(
+    if not os.path.exists(os.path.join(BINFMT, 'register')) and h.privileged(
             ['mount', '-t', 'binfmt_misc', 'binfmt_misc', BINFMT], **h.QUIET).returncode:
         return 'binfmt_misc cannot be mounted at %s' % BINFMT
     try:
-        with open(os.path.join(BINFMT, 'register'), 'w') as register:
+        with h.as_starter(), open(os.path.join(BINFMT, 'register'), 'w') as register:
             register.write(':%s:M::%s:%s:%s:F' % (HANDLER, MAGIC, MASK, EMULATOR))
     except OSError as error:
         return 'binfmt_misc refuses an i386 handler: %s' % error.strerror
@@ -73,6 +73,6 @@ if __name__ == '__main__':
         passed = unittest.main(exit=False, verbosity=2).result.wasSuccessful()
     finally:
         if emulated:
-            with open(os.path.join(BINFMT, HANDLER), 'w') as entry:
+            with h.as_starter(), open(os.path.join(BINFMT, HANDLER), 'w') as entry:
                 entry.write('-1')
     sys.exit(0 if passed else 1)

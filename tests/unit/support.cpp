@@ -87,6 +87,7 @@ std::wstring TempPath(const std::wstring& name)
 void WriteBytes(const std::wstring& path, const std::string& bytes)
 {
     FILE* file = _wfopen(path.c_str(), L"wb");
+    ASSERT_TRUE(file) << testing::PrintToString(path) << " cannot be written";
     fwrite(bytes.data(), 1, bytes.size(), file);
     fclose(file);
 }
