@@ -90,8 +90,10 @@ def _become_test_user():
 
 
 def _take_folders(uid: int, gid: int):
-    """The prefix and the runs' folders are the runner's, whoever had them before (Wine will not
-    use a prefix of another user's)."""
+    """The runs' folders are the runner's, whoever had them before. A prefix of another user's is
+    made anew: Wine will not use it, and its profile folders bear that user's name."""
+    if os.path.isdir(PREFIX) and os.lstat(PREFIX).st_uid != uid:
+        shutil.rmtree(PREFIX)
     for folder in (PREFIX, RUNS, ARTEFACTS):
         os.makedirs(folder, exist_ok=True)
         if os.lstat(folder).st_uid != uid:
