@@ -1,0 +1,39 @@
+// The markup parser: any bytes make a document whose tree is well formed.
+#include <algorithm>
+#include <cassert>
+#include <cstdint>
+
+#include "css.h"
+#include "html_parser.h"
+
+using namespace hl;
+
+namespace {
+
+void CheckTree(const Element* e, int depth)
+{
+    assert(depth <= kMaxDepth);
+    for (const auto& attribute : e->attributes)
+        assert(attribute.first == Lower(attribute.first) && !attribute.first.empty());
+    assert(e->tag == Lower(e->tag));
+    for (const Element* child : e->children) {
+        assert(child->parent == e && !(e->IsText()));
+        CheckTree(child, depth + 1);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::unique_ptr<Document> document = ParseHtml(DecodePage(data, size), L"res:setup.exe/");
+    assert(document->root && document->root->tag == L"html" && !document->root->parent);
+    CheckTree(document->root, 0);
+    // Every URL once; the srcset alternates among them.
+    for (size_t i = 0; i < document->urls.size(); ++i)
+        for (size_t j = i + 1; j < document->urls.size(); ++j)
+            assert(document->urls[i] != document->urls[j]);
+    for (const std::wstring& url : document->alternates)
+        assert(std::find(document->urls.begin(), document->urls.end(), url) != document->urls.end());
+    return 0;
+}
