@@ -1283,7 +1283,8 @@ private:
         return viewport_;
     }
 
-    void LayoutAbsolute(const Pending& p)
+    // By value: laying the box out queues the positioned boxes inside it, which may move pending_.
+    void LayoutAbsolute(const Pending p)
     {
         Element* e = p.e;
         const Style& s = e->style;
