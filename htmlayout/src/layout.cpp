@@ -1077,7 +1077,8 @@ private:
         for (size_t r = 0; r < rows.size(); ++r) {
             const int collapsed = s.collapse && r > 0 ? EdgesOf(rows[r], 0).border[0] : 0;
             top[r + 1] = top[r] + rowHeight[r] + sy - collapsed;
-            rows[r]->box = {left[0], top[r], left[columns] - sx - left[0], rowHeight[r]};
+            // A row without cells spans no column: no width, rather than less than none.
+            rows[r]->box = {left[0], top[r], std::max(left[columns] - sx - left[0], 0), rowHeight[r]};
         }
         for (size_t i = 0; i < cells.size(); ++i) {
             const Cell& cell = cells[i];
