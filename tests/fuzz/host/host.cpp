@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <codecvt>
 #include <cstring>
+#include <locale>
 #include <string>
 
 #include "layout.h"
@@ -76,42 +78,30 @@ wchar_t* CharNextW(const wchar_t* c) { return const_cast<wchar_t*>(*c ? c + 1 : 
 wchar_t* CharPrevW(const wchar_t* start, const wchar_t* c) { return const_cast<wchar_t*>(c > start ? c - 1 : start); }
 DWORD CharUpperBuffW(wchar_t* text, DWORD length)
 {
-    for (DWORD i = 0; i < length; ++i)
-        text[i] = text[i] >= L'a' && text[i] <= L'z' ? static_cast<wchar_t>(text[i] - 32) : text[i];
+    std::transform(text, text + length, text, [](wchar_t c) { return c >= L'a' && c <= L'z' ? wchar_t(c - 32) : c; });
     return length;
 }
 DWORD CharLowerBuffW(wchar_t* text, DWORD length)
 {
-    for (DWORD i = 0; i < length; ++i)
-        text[i] = FoldAsciiLetter(text[i]);
+    std::transform(text, text + length, text, FoldAsciiLetter);
     return length;
 }
 int lstrcmpiW(const wchar_t* a, const wchar_t* b) { return _wcsicmp(a, b); }
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length, wchar_t* out, int capacity)
 {
-    std::wstring result;
-    for (const auto *p = reinterpret_cast<const unsigned char*>(text), *end = p + length; p < end;) {
-        unsigned c = *p++;
-        if (codePage == CP_UTF8 && c >= 0x80) {
-            static const unsigned kLeast[] = {0, 0x80, 0x800, 0x10000};
-            const int more = c >= 0xF8 ? -1 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
-            int taken = 0;
-            for (c &= 0x3F >> std::max(more, 0); taken < more && p + taken < end && (p[taken] & 0xC0) == 0x80; ++taken)
-                c = c << 6 | (p[taken] & 0x3F);
-            p += taken;
-            if (more < 0 || taken < more || c < kLeast[more] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) {
-                if (flags & MB_ERR_INVALID_CHARS)
-                    return 0;
-                c = 0xFFFD;
-            }
-        }
-        if (c >= 0x10000)
-            result += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)), c = 0xDC00 + (c & 0x3FF);
-        result += static_cast<wchar_t>(c);
+    // Any code page but UTF-8 reads a byte as the character of that code. The C++ library lets UTF-8
+    // surrogates through, which Windows refuses; a page in UTF-16 brings the parser those anyway.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    std::u16string result(bytes, bytes + length);
+    if (codePage == CP_UTF8) {
+        std::wstring_convert<std::codecvt_utf8_utf16<char16_t>, char16_t> utf8(std::string(), u"\xFFFD");
+        result = utf8.from_bytes(text, text + length);
+        if (utf8.converted() < static_cast<size_t>(length) && (flags & MB_ERR_INVALID_CHARS))
+            return 0;
     }
     if (out && capacity >= static_cast<int>(result.size()))
-        host_wmemcpy(out, result.data(), result.size());
+        Units::copy(reinterpret_cast<char16_t*>(out), result.data(), result.size());
     return static_cast<int>(result.size());
 }
 

@@ -25,7 +25,6 @@ typedef struct HFONT__* HFONT;
 typedef struct HICON__* HICON;
 typedef struct HBITMAP__* HBITMAP;
 struct POINT { LONG x, y; };
-struct SIZE { LONG cx, cy; };
 struct NMHDR { HWND hwndFrom; UINT_PTR idFrom; UINT code; };
 
 #define FALSE 0

@@ -9,19 +9,11 @@
 
 namespace {
 
-bool Blank(wchar_t c)
-{
-    return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20;
-}
-
 std::wstring Trimmed(const std::wstring& text)
 {
-    size_t first = 0, last = text.size();
-    while (first < last && Blank(text[first]))
-        ++first;
-    while (last > first && Blank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
+    static const std::wstring blanks = L"\t\n\v\f\r\x1A ";  // ^Z too
+    const size_t first = text.find_first_not_of(blanks);
+    return first == std::wstring::npos ? L"" : text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 bool Same(const std::wstring& a, const std::wstring& b)
