@@ -19,14 +19,8 @@
 namespace {
 
 using Units = std::char_traits<char16_t>;
-const char16_t* U(const wchar_t* s)
-{
-    return reinterpret_cast<const char16_t*>(s);
-}
-wchar_t* W(const char16_t* s)
-{
-    return reinterpret_cast<wchar_t*>(const_cast<char16_t*>(s));
-}
+const char16_t* U(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
+wchar_t* W(const char16_t* s) { return reinterpret_cast<wchar_t*>(const_cast<char16_t*>(s)); }
 
 // msvcrt's reading of a number, through the C library's: the text is ASCII for it.
 long long Number(const wchar_t* s, wchar_t** end, int base, bool isSigned)
