@@ -85,14 +85,13 @@ void Fonts::Metrics(const Style& style, int& height, int& ascent, int* normalLin
         *normalLine = entry.height + entry.leading;
 }
 
-int Fonts::TextWidth(const Style& style, const std::wstring& text)
+long long Fonts::Advance(const Style& style, const std::wstring& text)
 {
     Select(style);
     SIZE size = {0, 0};
-    const int spacing = style.letterSpacing * static_cast<int>(text.size());
     if (!dc_ || !GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size))
-        return static_cast<int>(text.size()) * style.fontSize / 2 + spacing;
-    return size.cx + spacing;
+        return static_cast<long long>(text.size()) * style.fontSize / 2;
+    return size.cx;
 }
 
 }  // namespace hl

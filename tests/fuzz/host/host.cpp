@@ -20,6 +20,7 @@ namespace {
 
 using Units = std::char_traits<char16_t>;
 const char16_t* U(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
+char16_t* U(wchar_t* s) { return reinterpret_cast<char16_t*>(s); }
 wchar_t* W(const char16_t* s) { return reinterpret_cast<wchar_t*>(const_cast<char16_t*>(s)); }
 
 // msvcrt's reading of a number, through the C library's: the text is ASCII for it.
@@ -41,12 +42,15 @@ extern "C" {
 size_t host_wcslen(const wchar_t* s) { return Units::length(U(s)); }
 int host_wmemcmp(const wchar_t* a, const wchar_t* b, size_t n) { return Units::compare(U(a), U(b), n); }
 wchar_t* host_wmemchr(const wchar_t* s, wchar_t c, size_t n) { return W(Units::find(U(s), n, c)); }
-wchar_t* host_wmemcpy(wchar_t* to, const wchar_t* from, size_t n) { return W(Units::copy(reinterpret_cast<char16_t*>(to), U(from), n)); }
-wchar_t* host_wmemmove(wchar_t* to, const wchar_t* from, size_t n) { return W(Units::move(reinterpret_cast<char16_t*>(to), U(from), n)); }
-wchar_t* host_wmemset(wchar_t* s, wchar_t c, size_t n) { return W(Units::assign(reinterpret_cast<char16_t*>(s), n, c)); }
+wchar_t* host_wmemcpy(wchar_t* to, const wchar_t* from, size_t n) { return W(Units::copy(U(to), U(from), n)); }
+wchar_t* host_wmemmove(wchar_t* to, const wchar_t* from, size_t n) { return W(Units::move(U(to), U(from), n)); }
+wchar_t* host_wmemset(wchar_t* s, wchar_t c, size_t n) { return W(Units::assign(U(s), n, c)); }
 wchar_t* host_wcschr(const wchar_t* s, wchar_t c) { return W(Units::find(U(s), Units::length(U(s)) + 1, c)); }
 // Windows' long is 32 bits: the limits are those of 32 bits.
-long host_wcstol(const wchar_t* s, wchar_t** end, int base) { return std::clamp<long long>(Number(s, end, base, true), INT_MIN, INT_MAX); }
+long host_wcstol(const wchar_t* s, wchar_t** end, int base)
+{
+    return std::clamp<long long>(Number(s, end, base, true), INT_MIN, INT_MAX);
+}
 unsigned long host_wcstoul(const wchar_t* s, wchar_t** end, int base)
 {
     const unsigned long long value = Number(s, end, base, false);
@@ -95,7 +99,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int length
             return 0;
     }
     if (out && capacity >= static_cast<int>(result.size()))
-        Units::copy(reinterpret_cast<char16_t*>(out), result.data(), result.size());
+        Units::copy(U(out), result.data(), result.size());
     return static_cast<int>(result.size());
 }
 
@@ -114,7 +118,8 @@ LONG RegQueryValueExW(HKEY, LPCWSTR, DWORD*, DWORD*, BYTE* data, DWORD* size)
 std::wstring AnsiToWide(const std::string& text, UINT codePage)
 {
     std::wstring wide(text.size(), L'\0');
-    wide.resize(MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], static_cast<int>(wide.size())));
+    const int size = static_cast<int>(text.size());
+    wide.resize(MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], size));
     return wide;
 }
 bool EqualsNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
@@ -135,8 +140,8 @@ void Fonts::Metrics(const Style& style, int& height, int& ascent, int* normalLin
     if (normalLine)
         *normalLine = style.fontSize;
 }
-int Fonts::TextWidth(const Style& style, const std::wstring& text)
+long long Fonts::Advance(const Style& style, const std::wstring& text)
 {
-    return static_cast<int>(text.size()) * (style.fontSize / 2 + style.letterSpacing);
+    return static_cast<long long>(text.size()) * (style.fontSize / 2);
 }
 }  // namespace hl
