@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         assert(*token.start != L' ' && *token.start != L'\t' && (*token.start != L'"' || token.quoted));
     }
     const int mode = ParseMode(text);
-    assert(mode >= ModeInstall && mode <= ModeAdminInstall && (mode == ModeStartScreen) == (line.find_first_not_of(L" \t") == std::wstring::npos));
+    const bool blank = line.find_first_not_of(L" \t") == std::wstring::npos;
+    assert(mode >= ModeInstall && mode <= ModeAdminInstall && (mode == ModeStartScreen) == blank);
     const int level = ParseUILevel(text);
     assert(level == kUILevelFull || level == kUILevelNone || level == kUILevelBasicProgress);
     SetupSettings settings;

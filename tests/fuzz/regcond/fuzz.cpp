@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     assert(parts.root && parts.rootEnd < parts.valueStart && parts.valueStart <= path.size());
     assert(parts.typeWord + parts.opLength <= condition.size());
-    const std::wstring type = condition.substr(0, parts.typeWord), operand = condition.substr(parts.typeWord + parts.opLength);
+    const std::wstring type = condition.substr(0, parts.typeWord);
+    const std::wstring operand = condition.substr(parts.typeWord + parts.opLength);
     assert(!Holds(path, type + L"=" + operand, value) || Holds(path, type + L">=" + operand, value));
     // A text fits the comparers' 260 characters and ends at its first zero.
     const bool texts = operand.size() < 260 && value.size() < 260 && operand.find(L'\0') == std::wstring::npos &&
