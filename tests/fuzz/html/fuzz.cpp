@@ -13,7 +13,7 @@ namespace {
 
 void CheckTree(const Element* e, int depth)
 {
-    assert(depth <= kMaxDepth && IsLive(e));
+    assert(depth <= kMaxDepth + 1 && IsLive(e));  // the text of an element at the deepest level
     for (const auto& attribute : e->attributes)
         assert(attribute.first == Lower(attribute.first) && !attribute.first.empty());
     assert(e->tag == Lower(e->tag));
