@@ -15,15 +15,9 @@ typedef int32_t LONG;
 typedef uint32_t DWORD, COLORREF, REGSAM;
 typedef uintptr_t ULONG_PTR, UINT_PTR, WPARAM;
 typedef intptr_t LPARAM, LRESULT;
-typedef void *LPVOID, *HANDLE, *HMODULE, *HLOCAL, *PSID;
+typedef void *LPVOID, *HANDLE, *HMODULE, *HLOCAL, *PSID, *HKEY, *HWND, *HDC, *HFONT, *HICON, *HBITMAP;
 typedef const char* LPCSTR;
 typedef const wchar_t* LPCWSTR;
-typedef struct HKEY__* HKEY;
-typedef struct HWND__* HWND;
-typedef struct HDC__* HDC;
-typedef struct HFONT__* HFONT;
-typedef struct HICON__* HICON;
-typedef struct HBITMAP__* HBITMAP;
 struct POINT { LONG x, y; };
 struct NMHDR { HWND hwndFrom; UINT_PTR idFrom; UINT code; };
 
