@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -48,11 +49,20 @@ public:
     void Select(const Style& style, HDC dc = nullptr);
     // The height (ascent and descent), ascent and the line height "normal" gives.
     void Metrics(const Style& style, int& height, int& ascent, int* normalLine = nullptr);
-    // The advance of the text, letter spacing included.
-    int TextWidth(const Style& style, const std::wstring& text);
+    // The advance of the text, letter spacing included: never less than nothing (a strongly negative
+    // spacing), and at most a million pixels, so that the widths of a line add up without overflow.
+    int TextWidth(const Style& style, const std::wstring& text)
+    {
+        const long long spacing = static_cast<long long>(style.letterSpacing) * static_cast<long long>(text.size());
+        return static_cast<int>(std::min(std::max(Advance(style, text) + spacing, 0LL), kMaxTextWidth));
+    }
     HDC MeasuringDc() const { return dc_; }
 
 private:
+    static constexpr long long kMaxTextWidth = 1 << 20;
+    // The glyphs' advance alone, as the font measures it.
+    long long Advance(const Style& style, const std::wstring& text);
+
     struct Entry {
         std::wstring family;  // as the style lists them
         int size;

@@ -1,11 +1,8 @@
 #include "config/ini_file.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 
-#include "win/handles.h"
 #include "win/text.h"
 
 namespace {
@@ -72,24 +69,6 @@ bool SameName(const std::wstring& a, const std::wstring& b)
         if (FoldAsciiLetter(a[index]) != FoldAsciiLetter(b[index]))
             return false;
     }
-    return true;
-}
-
-bool ReadWholeFile(const std::wstring& path, std::string& bytes)
-{
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > 64 * 1024 * 1024)
-        return false;
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!bytes.empty() && !ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
-        return false;
-    bytes.resize(read);
     return true;
 }
 
@@ -173,23 +152,6 @@ IniEncoding DetectIniEncoding(const std::string& head)
     if (head[0] == '\0' && head[1] != '\0')
         return IniEncoding::Utf16BeWithoutMark;
     return IniEncoding::Ansi;
-}
-
-std::string ReadFileHead(const std::wstring& path, size_t count)
-{
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string head(count, '\0');
-    DWORD read = 0;
-    if (!file || !ReadFile(file.Get(), &head[0], static_cast<DWORD>(count), &read, nullptr))
-        read = 0;
-    head.resize(read);
-    return head;
-}
-
-bool IsUnicodeIniFile(const std::wstring& path)
-{
-    return DetectIniEncoding(ReadFileHead(path, 2)) == IniEncoding::Utf16Le;
 }
 
 void IniFile::Parse(const std::string& text, unsigned codePage)
@@ -327,43 +289,4 @@ unsigned long ProfileInteger(const std::wstring& text, bool* wholeNumber)
     if (wholeNumber)
         *wholeNumber = position > digits && position == text.size();
     return negative ? 0ul - value : value;
-}
-
-const IniFile* CachedIni(const std::wstring& path, unsigned codePage)
-{
-    struct Cache {
-        std::wstring path;
-        unsigned codePage = 0;
-        FILETIME written = {};
-        DWORD sizeLow = 0;
-        DWORD sizeHigh = 0;
-        bool loaded = false;
-        IniFile ini;
-    };
-    static Cache cache;
-
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        cache.loaded = false;
-        return nullptr;
-    }
-    if (cache.loaded && cache.codePage == codePage && cache.path == path &&
-        CompareFileTime(&cache.written, &data.ftLastWriteTime) == 0 &&
-        cache.sizeLow == data.nFileSizeLow && cache.sizeHigh == data.nFileSizeHigh)
-        return &cache.ini;
-
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes)) {
-        cache.loaded = false;
-        return nullptr;
-    }
-    cache.ini.Parse(bytes, codePage);
-    cache.path = path;
-    cache.codePage = codePage;
-    cache.written = data.ftLastWriteTime;
-    cache.sizeLow = data.nFileSizeLow;
-    cache.sizeHigh = data.nFileSizeHigh;
-    cache.loaded = true;
-    return &cache.ini;
 }

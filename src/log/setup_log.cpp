@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cwchar>
 #include <iterator>
 
 #include "app/settings.h"
@@ -11,8 +10,6 @@
 #include "platform/platform.h"
 #include "win/format.h"
 #include "win/handles.h"
-
-const wchar_t kDefaultLogName[] = L"BootStrapper";
 
 namespace {
 
@@ -44,12 +41,6 @@ std::wstring TempFolder()
     if (length == 0 || length > MAX_PATH)
         return std::wstring();
     return std::wstring(folder, length);
-}
-
-// The characters a file name cannot hold, "?" aside (which the last candidate makes "$").
-bool IsForbiddenInFileName(wchar_t c)
-{
-    return c < 0x20 || (c != 0 && wcschr(L"\\/:*\"<>|", c));
 }
 
 // A candidate is tried only as a plain file name: a separator in a product name must never take
@@ -181,21 +172,6 @@ void LogFormat(const std::wstring& path, const wchar_t* format, ...)
     const size_t length = FormatInto(text, kMaxFormatted + 1, format, args);
     va_end(args);
     WriteRecord(path, text, length, true);
-}
-
-bool CanNameLogFile(const std::wstring& name)
-{
-    return name.find(L'?') == std::wstring::npos && std::none_of(name.begin(), name.end(), IsForbiddenInFileName);
-}
-
-std::wstring LogFileNamePart(std::wstring name)
-{
-    std::replace(name.begin(), name.end(), L'?', L'$');
-    std::replace_if(name.begin(), name.end(), IsForbiddenInFileName, L'_');
-    // A name of nothing but blanks, dots and the marks put in for others is no name.
-    if (name.find_first_not_of(L" ._") == std::wstring::npos)
-        return kDefaultLogName;
-    return name;
 }
 
 bool ProbeFileName(const std::wstring& path)

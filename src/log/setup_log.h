@@ -32,6 +32,8 @@ bool ProbeFileName(const std::wstring& path);
 // The log file's full path for this run, or empty when no usable name was found. The log always
 // lies directly in the temporary folder.
 std::wstring ComputeLogPath(CInstaller& installer);
+// The characters a file name cannot hold, "?" aside (which the last candidate makes "$").
+bool IsForbiddenInFileName(wchar_t c);
 // Whether a name can be the log's as it is: none of the characters a file name cannot hold.
 bool CanNameLogFile(const std::wstring& name);
 // A product name as the log's name holds it when neither it nor the language-neutral name can be
