@@ -128,6 +128,30 @@ std::wstring ErrorText(unsigned long) { return std::wstring(); }
 int ShowAlways(HWND, const std::wstring&, const std::wstring&, UINT) { return 0; }
 std::wstring LoadText(unsigned) { return std::wstring(); }
 
+// Painting's GDI: a bitmap is memory of its own, a DC stands for nothing, text draws nothing.
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT, void** bits, HANDLE, DWORD)
+{
+    return *bits = calloc(static_cast<size_t>(info->bmiHeader.biWidth) * -info->bmiHeader.biHeight, 4);
+}
+BOOL DeleteObject(void* bitmap) { return free(bitmap), TRUE; }
+HDC CreateCompatibleDC(HDC) { return reinterpret_cast<HDC>(1); }
+BOOL DeleteDC(HDC) { return TRUE; }
+HGDIOBJ SelectObject(HDC, HGDIOBJ) { return nullptr; }
+int SaveDC(HDC) { return 1; }
+int SetBkMode(HDC, int) { return 0; }
+int IntersectClipRect(HDC, int, int, int, int) { return 1; }
+int DrawFocusRect(HDC, const RECT*) { return 1; }
+BOOL RestoreDC(HDC, int) { return TRUE; }
+BOOL GdiFlush() { return TRUE; }
+BOOL ExtTextOutW(HDC, int, int, UINT, const RECT*, LPCWSTR, UINT, const INT*) { return TRUE; }
+BOOL GetTextExtentExPointW(HDC, LPCWSTR, int n, int, int*, INT* extents, SIZE*)
+{
+    for (int i = 0; i < n; ++i)
+        extents[i] = (i + 1) * 8;
+    return TRUE;
+}
+COLORREF SetTextColor(HDC, COLORREF) { return 0; }
+
 // Text without fonts: every character half the font size wide, lines the font size high.
 namespace hl {
 Fonts::Fonts() : dc_(nullptr) {}

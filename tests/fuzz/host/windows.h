@@ -1,5 +1,6 @@
 // The few Windows types and functions the parsers use, for the host build (host.cpp has the
-// functions). Text measurement and files are not here: the host build leaves them out.
+// functions). Text measurement and files are not here: the host build leaves them out. Painting
+// draws into memory of its own; of GDI it needs only a bitmap's bits, and text draws nothing.
 #pragma once
 #include <cstdint>
 
@@ -11,18 +12,28 @@ typedef int BOOL;
 typedef unsigned char BYTE, *LPBYTE;
 typedef unsigned short WORD, LANGID;
 typedef unsigned UINT;
-typedef int32_t LONG;
+typedef int32_t LONG, INT;
 typedef uint32_t DWORD, COLORREF, REGSAM;
 typedef uintptr_t ULONG_PTR, UINT_PTR, WPARAM;
 typedef intptr_t LPARAM, LRESULT;
-typedef void *LPVOID, *HANDLE, *HMODULE, *HLOCAL, *PSID, *HKEY, *HWND, *HDC, *HFONT, *HICON, *HBITMAP;
+typedef void *LPVOID, *HANDLE, *HMODULE, *HLOCAL, *PSID, *HKEY, *HWND, *HDC, *HFONT, *HICON, *HBITMAP, *HGDIOBJ;
 typedef const char* LPCSTR;
 typedef const wchar_t* LPCWSTR;
 struct POINT { LONG x, y; };
+struct SIZE { LONG cx, cy; };
+struct RECT { LONG left, top, right, bottom; };
+struct BITMAPINFOHEADER { DWORD biSize; LONG biWidth, biHeight; WORD biPlanes, biBitCount; DWORD biCompression; };
+struct BITMAPINFO { BITMAPINFOHEADER bmiHeader; };
 struct NMHDR { HWND hwndFrom; UINT_PTR idFrom; UINT code; };
 
 #define FALSE 0
 #define TRUE 1
+#define GetRValue(c) ((BYTE)(c))
+#define GetGValue(c) ((BYTE)((c) >> 8))
+#define GetBValue(c) ((BYTE)((c) >> 16))
+#define BI_RGB 0
+#define DIB_RGB_COLORS 0
+#define TRANSPARENT 1
 #define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)0x80000000)
@@ -60,4 +71,11 @@ LONG RegCloseKey(HKEY key);
 BOOL CloseHandle(HANDLE), FindClose(HANDLE), FreeLibrary(HMODULE), DestroyIcon(HICON), DeleteDC(HDC);
 BOOL DeleteObject(void*), DestroyWindow(HWND);
 HLOCAL LocalFree(HLOCAL);
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT, void** bits, HANDLE, DWORD);
+HDC CreateCompatibleDC(HDC);
+HGDIOBJ SelectObject(HDC, HGDIOBJ);
+int SaveDC(HDC), SetBkMode(HDC, int), IntersectClipRect(HDC, int, int, int, int), DrawFocusRect(HDC, const RECT*);
+BOOL RestoreDC(HDC, int), GdiFlush(), ExtTextOutW(HDC, int, int, UINT, const RECT*, LPCWSTR, UINT, const INT*);
+BOOL GetTextExtentExPointW(HDC, LPCWSTR, int n, int, int*, INT* extents, SIZE*);
+COLORREF SetTextColor(HDC, COLORREF);
 void* FreeSid(PSID);

@@ -1,8 +1,12 @@
-// Style resolution and layout of a page at a size and DPI the input chooses: every box and every
-// piece of text gets a size that is neither negative nor beyond what any page can reach.
+// Style resolution, layout and painting of a page at a size and DPI the input chooses: every box
+// and every piece of text gets a size that is neither negative nor beyond what any page can
+// reach, and painting (one 2 x 2 image, i.png, for every picture the page names) stays inside
+// its canvas.
+#include <algorithm>
 #include <cassert>
 #include <cstdint>
 
+#include "canvas.h"
 #include "css.h"
 #include "html_parser.h"
 #include "layout.h"
@@ -37,8 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::unique_ptr<Document> document = ParseHtml(DecodePage(data + 4, size - 4), L"res:setup.exe/");
     ComputeStyles(document->root, document->rules, L"res:setup.exe/", dpi);
     Fonts fonts;
-    const LayoutResult result = LayOut(*document, fonts, ImageMap(), width, height, dpi);
+    static ImageMap images;
+    if (!images.Find(L"res:setup.exe/i.png"))
+        images.Set(L"res:setup.exe/i.png", Image{2, 2, {0xFF336699u, 0x80000000u, 0u, 0xFFFFFFFFu}, {}});
+    const LayoutResult result = LayOut(*document, fonts, images, width, height, dpi);
     assert(result.right >= 0 && result.bottom >= 0 && result.right < kLimit && result.bottom < kLimit);
     CheckBoxes(document->root);
+    std::vector<Element*> found;  // the host's selector calls, with the page's first bytes
+    SelectBelow(document->root, DecodePage(data + 4, std::min<size_t>(size - 4, 40)), found);
+    // A canvas of at most 640 x 480 keeps an input's time short; the page is clipped to it.
+    Canvas canvas;
+    if (canvas.Resize(std::min(width, 640) + 1, std::min(height, 480) + 1))
+        canvas.Paint(result.paintOrder, RGB(255, 255, 255), fonts, images, dpi,
+                     result.paintOrder.empty() ? nullptr : result.paintOrder.back());
     return 0;
 }
