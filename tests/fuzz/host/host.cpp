@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdarg>
-#include <cstdio>
 #include <cmath>
 #include <codecvt>
 #include <cstring>
@@ -15,7 +13,6 @@
 
 #include "layout.h"
 #include "log/error_text.h"
-#include "win/format.h"
 #include "log/messages.h"
 #include "win/text.h"
 
@@ -128,16 +125,6 @@ std::wstring AnsiToWide(const std::string& text, UINT codePage)
 bool EqualsNoCase(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
 void LogPrintf(const wchar_t*, ...) {}
 std::wstring ErrorText(unsigned long) { return std::wstring(); }
-// The formatter, for what the host build formats: ASCII formats of numbers.
-std::wstring Format(const wchar_t* format, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof text, std::string(format, format + host_wcslen(format)).c_str(), args);
-    va_end(args);
-    return std::wstring(text, text + strlen(text));
-}
 int ShowAlways(HWND, const std::wstring&, const std::wstring&, UINT) { return 0; }
 std::wstring LoadText(unsigned) { return std::wstring(); }
 
