@@ -40,7 +40,7 @@ for source in "$@"; do
 done
 for pid in "${pids[@]}"; do wait "$pid"; done
 
-"$clang" --target="$triple" -fuse-ld=lld -flto -Oz -shared -nostartfiles -mwindows -static -s -Wl,-Map="$work/htmlayout.map" \
+"$clang" --target="$triple" -fuse-ld=lld -flto -Oz -shared -nostartfiles -static -s -Wl,-Map="$work/htmlayout.map" \
   -L"$(dirname "$("$gcc" -print-libgcc-file-name)")" -L"/usr/$triple/lib" \
   -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat -Wl,--kill-at -Wl,--output-def,"$work/exports.def" \
   -o "$out/htmlayout.dll" "${objects[@]}" "$resource" -lkernel32 -luser32 -lgdi32 -lole32 -loleaut32 -luuid

@@ -39,6 +39,13 @@ def privileged(*command) -> subprocess.CompletedProcess:
     return h.privileged(command, **h.QUIET)
 
 
+def small_disk(point: str, size: str):
+    """A folder that is a disk of that size, the programs' own."""
+    os.makedirs(point)
+    privileged('mount', '-t', 'tmpfs', '-o', 'size=%s,uid=%d,gid=%d' % (size, os.getuid(), os.getgid()), 'tmpfs',
+               point).check_returncode()
+
+
 def size_text(v: int) -> str:
     x, unit = float(v), 0
     while v >= 1024 and unit < 4:
@@ -276,9 +283,7 @@ class Deployment(h.Scenario):
         os.makedirs(os.path.join(read_only, 'made'))
         for folder in (os.path.join(read_only, 'made'), read_only):
             os.chmod(folder, 0o555)
-        os.makedirs(small)
-        privileged('mount', '-t', 'tmpfs', '-o', 'size=1m,uid=%d,gid=%d' % (os.getuid(), os.getgid()), 'tmpfs',
-                   small).check_returncode()
+        small_disk(small, '1m')
         os.symlink(small, os.path.join(h.PREFIX, 'dosdevices', 'm:'))
         cluster = os.statvfs('/').f_frsize     # Z: is the root of the file system
         required = sum(s + cluster - s % cluster for s in
@@ -393,9 +398,7 @@ class Deployment(h.Scenario):
         # The disk fills during a copy: the file it began goes with the rollback, and its folders.
         with self.subTest('disk full'):
             dist = distribution('disk full', content=['Docs/readme.txt'], big=1 << 20)
-            os.makedirs(DEST)
-            privileged('mount', '-t', 'tmpfs', '-o', 'size=4m,uid=%d,gid=%d' % (os.getuid(), os.getgid()), 'tmpfs',
-                       DEST).check_returncode()
+            small_disk(DEST, '4m')
             wizard = ready(dist, lambda: subprocess.run(['dd', 'if=/dev/zero', 'of=' + os.path.join(DEST, 'filler'),
                                                          'bs=64k'], **h.QUIET))
             box = h.poll('the box', lambda: (lambda w: w if w.message else None)(h.wait_window(SHEET, holding=0xFFFF)))

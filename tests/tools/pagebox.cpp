@@ -40,9 +40,11 @@ std::string Json(const std::wstring& id, int x, int y, int width, int height)
     return box;
 }
 
-// The client area as a 24-bit bottom-up BMP file.
+// Shows the window and writes its client area as a 24-bit bottom-up BMP file.
 bool WriteShot(HWND window, int width, int height, const wchar_t* path)
 {
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
     BITMAPINFOHEADER info = {};
     info.biSize = sizeof info;
     info.biWidth = width;
@@ -74,13 +76,9 @@ bool ShootThroughEngine(const wchar_t* engine, const wchar_t* page, int width, i
     HWND window = className && loadFile ? CreateWindowExA(WS_EX_TOPMOST, className(), "engine", WS_POPUP, 0, 0, width,
                                                           height, nullptr, nullptr, nullptr, nullptr)
                                         : nullptr;
-    if (!window)
-        return false;
-    const bool loaded = loadFile(window, page);
-    ShowWindow(window, SW_SHOW);
-    UpdateWindow(window);
-    const bool written = loaded && WriteShot(window, width, height, path);
-    DestroyWindow(window);
+    const bool written = window && loadFile(window, page) && WriteShot(window, width, height, path);
+    if (window)
+        DestroyWindow(window);
     return written;
 }
 
@@ -107,8 +105,6 @@ int wmain(int argc, wchar_t** argv)
         fwprintf(stderr, L"pagebox: cannot load %ls\n", argv[1]);
         return 2;
     }
-    ShowWindow(window, SW_SHOW);
-    UpdateWindow(window);
     if (!WriteShot(window, width, height, argv[4])) {
         fwprintf(stderr, L"pagebox: cannot write %ls\n", argv[4]);
         return 3;
